@@ -1,0 +1,54 @@
+#include "base/Json.h"
+
+#include <gtest/gtest.h>
+
+namespace tovarin {
+namespace {
+
+TEST(JsonTest, IntegersAreExactWholeNumbersAndNeverBooleans) {
+  struct Case {
+    const char* text;
+    std::optional<int64_t> expected;
+  } cases[] = {
+      {"3", 3},
+      {"-3", -3},
+      {"3.0", 3},
+      {"3.5", std::nullopt},
+      {"1e3", 1000},
+      {"true", std::nullopt},
+      {"\"3\"", std::nullopt},
+      {"null", std::nullopt},
+      {"9223372036854775807", INT64_MAX},
+      {"18446744073709551615", std::nullopt},
+      {"9.3e18", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    auto parsed = parseJson(c.text);
+    ASSERT_TRUE(parsed) << c.text;
+    EXPECT_EQ(jsonInteger(*parsed), c.expected) << c.text;
+  }
+}
+
+TEST(JsonTest, BooleansAreOnlyTrueAndFalse) {
+  auto object = parseJson(R"({"a":true,"b":1,"c":"true","d":false})");
+  ASSERT_TRUE(object);
+  EXPECT_EQ(jsonBool(*object, "a"), true);
+  EXPECT_EQ(jsonBool(*object, "b"), std::nullopt);
+  EXPECT_EQ(jsonBool(*object, "c"), std::nullopt);
+  EXPECT_EQ(jsonBool(*object, "d"), false);
+  EXPECT_EQ(jsonBool(*object, "missing"), std::nullopt);
+}
+
+TEST(JsonTest, MalformedTextIsRefusedWithoutThrowing) {
+  for (const char* text : {"", "{", "{\"a\":}", "[1,]", "nul", "\xff"}) {
+    EXPECT_FALSE(parseJson(text)) << text;
+  }
+}
+
+TEST(JsonTest, SerialisingInvalidUtf8DoesNotThrow) {
+  Json value = std::string("ok\xff");
+  EXPECT_NO_THROW(toJsonText(value));
+}
+
+}  // namespace
+}  // namespace tovarin
