@@ -1,0 +1,120 @@
+#include "base/UserDefaults.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "base/Log.h"
+
+namespace tovarin {
+namespace {
+
+Json readObject(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return Json::object();
+  std::stringstream text;
+  text << in.rdbuf();
+  auto parsed = parseJson(text.str());
+  if (!parsed || !parsed->is_object()) {
+    // Keep the unreadable file aside rather than overwriting what the user had.
+    std::error_code ignored;
+    std::filesystem::rename(path, path + ".unreadable", ignored);
+    log("defaults: unreadable file set aside: " + path);
+    return Json::object();
+  }
+  return *parsed;
+}
+
+}  // namespace
+
+std::string UserDefaults::standardPath() {
+  const char* configHome = std::getenv("XDG_CONFIG_HOME");
+  std::string base;
+  if (configHome && configHome[0] == '/') {
+    base = configHome;
+  } else {
+    const char* home = std::getenv("HOME");
+    base = std::string(home ? home : "") + "/.config";
+  }
+  return base + "/TheTovarin/defaults.json";
+}
+
+UserDefaults::UserDefaults(std::string path) : path_(std::move(path)), values_(readObject(path_)) {}
+
+std::optional<std::string> UserDefaults::string(const std::string& key) const {
+  std::lock_guard lock(mutex_);
+  return jsonString(values_, key);
+}
+
+int64_t UserDefaults::integer(const std::string& key) const {
+  std::lock_guard lock(mutex_);
+  if (auto whole = jsonInteger(values_, key)) return *whole;
+  if (auto number = jsonNumber(values_, key)) {
+    if (std::fabs(*number) < 9.2e18) return static_cast<int64_t>(*number);
+  }
+  return 0;
+}
+
+double UserDefaults::number(const std::string& key) const {
+  std::lock_guard lock(mutex_);
+  return jsonNumber(values_, key).value_or(0.0);
+}
+
+bool UserDefaults::boolean(const std::string& key) const {
+  std::lock_guard lock(mutex_);
+  if (auto flag = jsonBool(values_, key)) return *flag;
+  if (auto number = jsonNumber(values_, key)) return *number != 0;
+  return false;
+}
+
+bool UserDefaults::contains(const std::string& key) const {
+  std::lock_guard lock(mutex_);
+  return values_.contains(key);
+}
+
+void UserDefaults::setString(const std::string& key, const std::string& value) { store(key, value); }
+void UserDefaults::setInteger(const std::string& key, int64_t value) { store(key, value); }
+void UserDefaults::setNumber(const std::string& key, double value) {
+  if (std::isfinite(value)) store(key, value);
+}
+void UserDefaults::setBoolean(const std::string& key, bool value) { store(key, value); }
+
+void UserDefaults::remove(const std::string& key) {
+  std::lock_guard lock(mutex_);
+  if (values_.erase(key) > 0) save();
+}
+
+void UserDefaults::store(const std::string& key, Json value) {
+  std::lock_guard lock(mutex_);
+  if (values_.contains(key) && values_[key] == value) return;
+  values_[key] = std::move(value);
+  save();
+}
+
+void UserDefaults::save() const {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::create_directories(fs::path(path_).parent_path(), error);
+  const std::string temporary = path_ + ".tmp";
+  const std::string text = values_.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    log("defaults: cannot write " + temporary);
+    return;
+  }
+  bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  written = ::fsync(fd) == 0 && written;
+  ::close(fd);
+  if (!written || ::rename(temporary.c_str(), path_.c_str()) != 0) {
+    ::unlink(temporary.c_str());
+    log("defaults: cannot save " + path_);
+  }
+}
+
+}  // namespace tovarin

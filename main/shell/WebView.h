@@ -1,0 +1,116 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/Json.h"
+
+namespace tovarin {
+
+// The result of evaluating script in a page.
+struct ScriptValue {
+  enum class Kind { error, undefined, null, boolean, number, string, other };
+  Kind kind = Kind::undefined;
+  bool boolean = false;
+  double number = 0;
+  std::string text;  // the string value, or the error message
+
+  static ScriptValue error(std::string message) { return {Kind::error, false, 0, std::move(message)}; }
+  static ScriptValue undefinedValue() { return {Kind::undefined, false, 0, {}}; }
+  static ScriptValue nullValue() { return {Kind::null, false, 0, {}}; }
+  static ScriptValue ofBool(bool value) { return {Kind::boolean, value, 0, {}}; }
+  static ScriptValue ofNumber(double value) { return {Kind::number, false, value, {}}; }
+  static ScriptValue ofString(std::string value) { return {Kind::string, false, 0, std::move(value)}; }
+  bool isTrue() const { return kind == Kind::boolean && boolean; }
+};
+
+// Which frame posted a script message. When the facts are not known the message is
+// treated as coming from a frame that is not the main frame and is not trusted.
+struct MessageSource {
+  bool known = false;
+  bool isMainFrame = false;
+  std::string frameUrl;
+  std::string securityOrigin;  // "http://127.0.0.1:4173", or "null" for an opaque origin
+
+  bool trustedMainFrame() const { return known && isMainFrame; }
+};
+
+struct ScriptMessage {
+  std::string name;
+  Json body;
+  MessageSource source;
+};
+
+struct NavigationAction {
+  std::string url;                // empty when the request has no URL
+  bool targetsMainFrame = true;   // false for a sub-frame navigation
+  bool userGesture = false;       // a click, as opposed to script
+  bool opensNewWindow = false;    // target=_blank or window.open: never creates a window
+};
+
+struct NavigationResponse {
+  std::string url;
+  int status = 0;
+  std::string mimeType;
+  bool canShowMimeType = true;
+  bool isAttachment = false;        // Content-Disposition: attachment
+  std::string suggestedFilename;
+  bool forMainFrame = true;
+};
+
+enum class NavigationDecision { allow, cancel, download };
+
+// Receives a web view's events on the main thread. Every method has a neutral default.
+class WebViewClient {
+ public:
+  virtual ~WebViewClient() = default;
+  virtual void webViewDidReceiveMessage(const ScriptMessage&) {}
+  virtual NavigationDecision webViewDecideNavigation(const NavigationAction&) { return NavigationDecision::allow; }
+  virtual NavigationDecision webViewDecideResponse(const NavigationResponse&) { return NavigationDecision::allow; }
+  // A request for a new window; no window is ever created for it.
+  virtual void webViewRequestedNewWindow(const NavigationAction&) {}
+  virtual void webViewDidFinishNavigation(const std::string& url) { (void)url; }
+  // A navigation that failed before the page committed (connection refused and the
+  // like). Navigations cancelled by a newer one, or turned into a download, are not
+  // reported: they are no outage.
+  virtual void webViewDidFailProvisionalNavigation(const std::string& error) { (void)error; }
+  virtual void webViewDidFailNavigation(const std::string& error) { (void)error; }
+  virtual void webViewWebContentProcessDidTerminate() {}
+};
+
+// A page in a window. Lives on the main thread; all callbacks arrive there.
+class WebView {
+ public:
+  virtual ~WebView() = default;
+  // The client is held weakly; events after it is gone are dropped.
+  virtual void setClient(std::weak_ptr<WebViewClient> client) = 0;
+  virtual void loadUrl(const std::string& url, double timeoutSeconds) = 0;  // never from cache
+  virtual void loadHtml(const std::string& html, const std::string& baseUrl) = 0;
+  // The URL of the page shown now; empty when none.
+  virtual std::string url() const = 0;
+  // Evaluates an expression in the page's main world.
+  virtual void evaluate(const std::string& script, std::function<void(ScriptValue)> completion) = 0;
+  // Calls an async function body with named arguments in the page world. Arguments are
+  // passed as one JSON string (`argumentsJson`) that the body parses, since the engine
+  // refuses Boolean and array arguments.
+  virtual void callAsync(const std::string& functionBody, const Json& arguments,
+                         std::function<void(ScriptValue)> completion) = 0;
+  virtual void removeAllDocumentStartScripts() = 0;
+  virtual void addDocumentStartScript(const std::string& source) = 0;  // main frame only
+};
+
+struct WebViewOptions {
+  bool transparent = false;
+  std::vector<std::string> messageNames;  // script-message handler names, in order
+};
+
+// Makes web views; every web view of the program shares one web context (cookies).
+class WebViewProvider {
+ public:
+  virtual ~WebViewProvider() = default;
+  virtual std::shared_ptr<WebView> makeWebView(const WebViewOptions& options) = 0;
+};
+
+}  // namespace tovarin

@@ -1,0 +1,54 @@
+#include "base/UserDefaults.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tests/support/TempDir.h"
+
+namespace tovarin {
+namespace {
+
+TEST(UserDefaultsTest, AbsentKeysReadAsZeroFalseAndNoString) {
+  TempDir dir;
+  UserDefaults defaults(dir.path() + "/defaults.json");
+  EXPECT_EQ(defaults.integer("ORVIK.stickyLevel"), 0);
+  EXPECT_EQ(defaults.number("ORVIK.stickyOpacity"), 0.0);
+  EXPECT_FALSE(defaults.boolean("voice.on-device-only"));
+  EXPECT_FALSE(defaults.string("ORVIK.mainFrame"));
+}
+
+TEST(UserDefaultsTest, ValuesSurviveANewInstance) {
+  TempDir dir;
+  const std::string path = dir.path() + "/nested/defaults.json";
+  {
+    UserDefaults defaults(path);
+    defaults.setString("ORVIK.mainFrame", "{{10, 20}, {1180, 780}}");
+    defaults.setInteger("ORVIK.stickyLevel", 2);
+    defaults.setNumber("ORVIK.stickyOpacity", 0.85);
+    defaults.setBoolean("voice.on-device-only", true);
+  }
+  UserDefaults reread(path);
+  EXPECT_EQ(reread.string("ORVIK.mainFrame"), "{{10, 20}, {1180, 780}}");
+  EXPECT_EQ(reread.integer("ORVIK.stickyLevel"), 2);
+  EXPECT_DOUBLE_EQ(reread.number("ORVIK.stickyOpacity"), 0.85);
+  EXPECT_TRUE(reread.boolean("voice.on-device-only"));
+  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+}
+
+TEST(UserDefaultsTest, AnUnreadableFileIsSetAsideNotOverwritten) {
+  TempDir dir;
+  const std::string path = dir.path() + "/defaults.json";
+  std::ofstream(path) << "{ not json";
+  UserDefaults defaults(path);
+  EXPECT_EQ(defaults.integer("x"), 0);
+  defaults.setInteger("x", 1);
+  std::ifstream aside(path + ".unreadable");
+  std::string text((std::istreambuf_iterator<char>(aside)), {});
+  EXPECT_EQ(text, "{ not json");
+  EXPECT_EQ(UserDefaults(path).integer("x"), 1);
+}
+
+}  // namespace
+}  // namespace tovarin
