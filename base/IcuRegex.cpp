@@ -1,0 +1,64 @@
+#include "base/IcuRegex.h"
+
+#include <unicode/regex.h>
+#include <unicode/unistr.h>
+
+namespace tovarin {
+
+struct IcuRegex::Compiled {
+  std::unique_ptr<icu::RegexPattern> pattern;
+};
+
+namespace {
+
+icu::UnicodeString toUnicode(std::string_view utf8) {
+  return icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+}
+
+std::string toUtf8(const icu::UnicodeString& text) {
+  std::string out;
+  text.toUTF8String(out);
+  return out;
+}
+
+}  // namespace
+
+IcuRegex::IcuRegex(std::string_view pattern) : compiled_(std::make_unique<Compiled>()) {
+  UParseError parseError{};
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::RegexPattern> compiled(icu::RegexPattern::compile(toUnicode(pattern), 0, parseError, status));
+  if (U_SUCCESS(status)) compiled_->pattern = std::move(compiled);
+}
+
+IcuRegex::~IcuRegex() = default;
+
+bool IcuRegex::valid() const { return compiled_->pattern != nullptr; }
+
+bool IcuRegex::matchesWhole(std::string_view utf8) const {
+  if (!valid()) return false;
+  icu::UnicodeString text = toUnicode(utf8);
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::RegexMatcher> matcher(compiled_->pattern->matcher(text, status));
+  if (U_FAILURE(status) || !matcher) return false;
+  bool matched = matcher->matches(status);
+  return U_SUCCESS(status) && matched;
+}
+
+std::string IcuRegex::replaceAll(std::string_view utf8, std::string_view replacement) const {
+  icu::UnicodeString text = toUnicode(utf8);
+  if (!valid()) return toUtf8(text);
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::RegexMatcher> matcher(compiled_->pattern->matcher(text, status));
+  if (U_FAILURE(status) || !matcher) return toUtf8(text);
+  icu::UnicodeString literal;
+  icu::UnicodeString raw = toUnicode(replacement);
+  for (int32_t i = 0; i < raw.length(); ++i) {
+    char16_t unit = raw.charAt(i);
+    if (unit == u'$' || unit == u'\\') literal.append(u'\\');
+    literal.append(unit);
+  }
+  icu::UnicodeString result = matcher->replaceAll(literal, status);
+  return U_SUCCESS(status) ? toUtf8(result) : toUtf8(text);
+}
+
+}  // namespace tovarin

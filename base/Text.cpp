@@ -1,0 +1,163 @@
+#include "base/Text.h"
+
+#include <memory>
+
+#include <unicode/brkiter.h>
+#include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+#include <unicode/utf16.h>
+
+namespace tovarin::text {
+
+namespace {
+
+icu::UnicodeString toUnicode(std::string_view utf8) {
+  return icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+}
+
+std::string toUtf8(const icu::UnicodeString& text) {
+  std::string out;
+  text.toUTF8String(out);
+  return out;
+}
+
+// Breaks are computed on a fresh iterator each time: an ICU break iterator is not
+// safe to share between threads, and these helpers may run on any thread.
+std::unique_ptr<icu::BreakIterator> characterIterator(const icu::UnicodeString& text) {
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::BreakIterator> iterator(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+  if (U_FAILURE(status) || !iterator) return nullptr;
+  iterator->setText(text);
+  return iterator;
+}
+
+// UTF-16 offset of the end of the first `count` characters.
+int32_t offsetAfterGraphemes(const icu::UnicodeString& text, std::size_t count) {
+  auto iterator = characterIterator(text);
+  if (!iterator) return text.length();
+  int32_t offset = iterator->first();
+  for (std::size_t i = 0; i < count; ++i) {
+    int32_t next = iterator->next();
+    if (next == icu::BreakIterator::DONE) return text.length();
+    offset = next;
+  }
+  return offset;
+}
+
+const icu::Normalizer2* nfcNormalizer() {
+  UErrorCode status = U_ZERO_ERROR;
+  const icu::Normalizer2* normalizer = icu::Normalizer2::getNFCInstance(status);
+  return U_SUCCESS(status) ? normalizer : nullptr;
+}
+
+}  // namespace
+
+std::size_t graphemeCount(std::string_view utf8) {
+  icu::UnicodeString text = toUnicode(utf8);
+  auto iterator = characterIterator(text);
+  if (!iterator) return static_cast<std::size_t>(text.countChar32());
+  std::size_t count = 0;
+  iterator->first();
+  while (iterator->next() != icu::BreakIterator::DONE) ++count;
+  return count;
+}
+
+std::string graphemePrefix(std::string_view utf8, std::size_t count) {
+  icu::UnicodeString text = toUnicode(utf8);
+  return toUtf8(text.tempSubString(0, offsetAfterGraphemes(text, count)));
+}
+
+std::string dropLastGrapheme(std::string_view utf8) {
+  icu::UnicodeString text = toUnicode(utf8);
+  auto iterator = characterIterator(text);
+  if (!iterator) return toUtf8(text.tempSubString(0, text.moveIndex32(text.length(), -1)));
+  int32_t lastStart = iterator->preceding(text.length());
+  if (lastStart == icu::BreakIterator::DONE) lastStart = 0;
+  return toUtf8(text.tempSubString(0, lastStart));
+}
+
+std::size_t utf16Length(std::string_view utf8) {
+  return static_cast<std::size_t>(toUnicode(utf8).length());
+}
+
+bool isWhitespace(char32_t scalar) { return u_isUWhiteSpace(static_cast<UChar32>(scalar)); }
+
+bool isLineBreak(char32_t scalar) {
+  return (scalar >= 0x0A && scalar <= 0x0D) || scalar == 0x85 || scalar == 0x2028 || scalar == 0x2029;
+}
+
+bool isControlOrFormat(char32_t scalar) {
+  int8_t type = u_charType(static_cast<UChar32>(scalar));
+  return type == U_CONTROL_CHAR || type == U_FORMAT_CHAR;
+}
+
+std::string filterScalars(std::string_view utf8, const std::function<bool(char32_t)>& keep) {
+  icu::UnicodeString text = toUnicode(utf8);
+  icu::UnicodeString kept;
+  for (int32_t i = 0; i < text.length();) {
+    UChar32 scalar = text.char32At(i);
+    if (keep(static_cast<char32_t>(scalar))) kept.append(scalar);
+    i += U16_LENGTH(scalar);
+  }
+  return toUtf8(kept);
+}
+
+std::string trimBlanks(std::string_view utf8) {
+  icu::UnicodeString text = toUnicode(utf8);
+  auto isBlank = [](UChar32 c) { return isWhitespace(static_cast<char32_t>(c)) && !isLineBreak(static_cast<char32_t>(c)); };
+  int32_t begin = 0;
+  int32_t end = text.length();
+  while (begin < end && isBlank(text.char32At(begin))) begin = text.moveIndex32(begin, 1);
+  while (end > begin) {
+    int32_t previous = text.moveIndex32(end, -1);
+    if (!isBlank(text.char32At(previous))) break;
+    end = previous;
+  }
+  return toUtf8(text.tempSubString(begin, end - begin));
+}
+
+std::string collapseWhitespace(std::string_view utf8) {
+  icu::UnicodeString text = toUnicode(utf8);
+  icu::UnicodeString out;
+  bool pendingBlank = false;
+  for (int32_t i = 0; i < text.length();) {
+    UChar32 scalar = text.char32At(i);
+    i += U16_LENGTH(scalar);
+    if (isWhitespace(static_cast<char32_t>(scalar))) {
+      pendingBlank = !out.isEmpty();
+      continue;
+    }
+    if (pendingBlank) out.append(static_cast<UChar>(u' '));
+    pendingBlank = false;
+    out.append(scalar);
+  }
+  return toUtf8(out);
+}
+
+std::string lowercased(std::string_view utf8) {
+  icu::UnicodeString text = toUnicode(utf8);
+  text.toLower(icu::Locale::getRoot());
+  return toUtf8(text);
+}
+
+std::string nfc(std::string_view utf8) {
+  icu::UnicodeString text = toUnicode(utf8);
+  const icu::Normalizer2* normalizer = nfcNormalizer();
+  if (!normalizer) return toUtf8(text);
+  UErrorCode status = U_ZERO_ERROR;
+  if (normalizer->isNormalized(text, status) && U_SUCCESS(status)) return toUtf8(text);
+  status = U_ZERO_ERROR;
+  icu::UnicodeString normal = normalizer->normalize(text, status);
+  return U_SUCCESS(status) ? toUtf8(normal) : toUtf8(text);
+}
+
+int compareScalars(std::string_view a, std::string_view b) {
+  // UTF-8 byte order is Unicode scalar order.
+  std::string left = nfc(a);
+  std::string right = nfc(b);
+  int order = left.compare(right);
+  return order < 0 ? -1 : (order > 0 ? 1 : 0);
+}
+
+}  // namespace tovarin::text

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+// Unicode text rules over UTF-8 strings. Invalid UTF-8 is read as U+FFFD, so every
+// result is valid UTF-8 whatever came in.
+namespace tovarin::text {
+
+// Characters are extended grapheme clusters.
+[[nodiscard]] std::size_t graphemeCount(std::string_view utf8);
+// The first `count` characters.
+[[nodiscard]] std::string graphemePrefix(std::string_view utf8, std::size_t count);
+// Everything but the last character; empty stays empty.
+[[nodiscard]] std::string dropLastGrapheme(std::string_view utf8);
+
+[[nodiscard]] std::size_t utf16Length(std::string_view utf8);
+
+// Unicode's White_Space property (U+00A0 and U+3000 included). The "line break" set
+// is LF, VT, FF, CR, NEL, U+2028 and U+2029.
+[[nodiscard]] bool isWhitespace(char32_t scalar);
+[[nodiscard]] bool isLineBreak(char32_t scalar);
+// General categories Cc and Cf.
+[[nodiscard]] bool isControlOrFormat(char32_t scalar);
+
+// Keeps the scalars for which keep() is true.
+[[nodiscard]] std::string filterScalars(std::string_view utf8, const std::function<bool(char32_t)>& keep);
+
+// Trims white space without line breaks at both ends.
+[[nodiscard]] std::string trimBlanks(std::string_view utf8);
+// Splits at every run of white space and line breaks, drops empty pieces and joins
+// the rest with one blank.
+[[nodiscard]] std::string collapseWhitespace(std::string_view utf8);
+
+// Unicode default (root locale) lower-casing, never the user's locale.
+[[nodiscard]] std::string lowercased(std::string_view utf8);
+// Canonical composition (NFC), so canonically equivalent texts compare equal byte-wise.
+[[nodiscard]] std::string nfc(std::string_view utf8);
+// Orders by Unicode scalar values after canonical composition: negative, 0, positive.
+[[nodiscard]] int compareScalars(std::string_view a, std::string_view b);
+
+}  // namespace tovarin::text
