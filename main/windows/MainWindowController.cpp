@@ -1,0 +1,464 @@
+#include "main/windows/MainWindowController.h"
+
+#include <cassert>
+
+#include "base/Log.h"
+#include "base/UrlComponents.h"
+#include "main/shell/AccessibilityDisplayBridge.h"
+#include "main/shell/FrameGuard.h"
+#include "main/shell/ServerStartupDiagnosis.h"
+#include "main/shell/WebViewFactory.h"
+#include "main/windows/MainWindowChrome.h"
+
+namespace tovarin {
+namespace {
+
+// Trigger texts: the diagnosis quotes them to say what made the window look again.
+constexpr std::string_view firstShowingTrigger = "打开窗口时核验本机服务";
+constexpr std::string_view laterShowingTrigger = "本机服务中途停了";
+constexpr std::string_view retryTrigger = "点了「重试」";
+constexpr std::string_view menuReconnectTrigger = "从「显示」菜单重新连接";
+constexpr std::string_view webContentEndedTrigger = "窗口内容进程中断";
+constexpr std::string_view extraWaitTrigger = "接着又等了 30 秒";
+
+constexpr std::string_view toastReady = "本机服务已连接。窗口内容已保留，可以继续或重试刚才的操作。";
+constexpr std::string_view toastNotReady = "本机服务暂未连接。窗口内容已保留，可从显示菜单重新连接。";
+
+// The page receives its arguments as one JSON text (the engine refuses other argument
+// kinds); the toast's text is therefore never part of the script itself.
+constexpr std::string_view toastScript =
+    "var message = JSON.parse(argumentsJson).message;\n"
+    "if (window.__calendar && window.__calendar.ctx) window.__calendar.ctx.toast(message);";
+
+constexpr std::string_view chatFocusScript = "window.__calendar.ctx.bus.emit('chat:focus', {})";
+
+std::string lowercased(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+bool isHttpOrHttps(const std::optional<UrlComponents>& url) {
+  if (!url || !url->scheme) return false;
+  const std::string scheme = lowercased(*url->scheme);
+  return scheme == "http" || scheme == "https";
+}
+
+// A page command name goes into script text; only plain identifiers may.
+bool isCommandName(std::string_view name) {
+  if (name.empty() || name.size() > 128) return false;
+  for (char c : name) {
+    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+                    c == '_' || c == '-' || c == ':';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+struct NavigationVerdict {
+  NavigationDecision decision = NavigationDecision::allow;
+  bool openInBrowser = false;
+};
+
+// Only the local server's own pages stay in the window. Outside web addresses go to the
+// browser; every other scheme (our own URL scheme, mail, files) is refused outright.
+NavigationVerdict navigationVerdict(const NavigationAction& action, int64_t port) {
+  // A sub-frame's navigation stays inside the page that embeds it. A new-window request
+  // has no frame yet and is judged like any other navigation.
+  if (!action.opensNewWindow && !action.targetsMainFrame) return {};
+  if (action.url.empty()) return {};
+  const auto url = UrlComponents::parse(action.url);
+  if (url && url->scheme == "about") return {};
+  if (url && url->scheme == "http" && url->host == "127.0.0.1" && url->port == port) return {};
+  return {NavigationDecision::cancel, isHttpOrHttps(url)};
+}
+
+}  // namespace
+
+const std::vector<std::string>& MainWindowController::messageNames() {
+  static const std::vector<std::string> names = {
+      "mainWindow", "voice", "ocr", "notify", "download", std::string(WebViewFactory::startupHandlerName)};
+  return names;
+}
+
+std::shared_ptr<MainWindowController> MainWindowController::create(AppConfig config, Services services) {
+  auto controller = std::make_shared<MainWindowController>(CreateKey{}, std::move(config), std::move(services));
+  controller->build();
+  return controller;
+}
+
+MainWindowController::MainWindowController(CreateKey, AppConfig config, Services services)
+    : config_(std::move(config)),
+      loop_(services.loop),
+      background_(services.background),
+      desktop_(services.desktop),
+      webViews_(services.webViews),
+      accessibility_(services.accessibility),
+      defaults_(services.defaults),
+      server_(std::move(services.server)) {}
+
+void MainWindowController::build() {
+  assert(loop_.isMainThread());
+  savedFrame_ = defaults_.string(std::string(frameKey)).value_or("");
+
+  window_ = desktop_.makeWindow(WindowStyle::titled, contentSize);
+  window_->setTitle(config_.bundle.infoString("CFBundleDisplayName").value_or(std::string(defaultTitle)));
+  applyNativeGround();
+  window_->setMinimumSize(minimumSize);
+
+  webView_ = WebViewFactory::make(webViews_, false, shellClass, AccessibilityDisplayBridge::currentClasses(accessibility_),
+                                  weak_from_this(), messageNames());
+  window_->setContent(webView_);
+  window_->setClient(weak_from_this());
+
+  if (!FrameGuard::restore(*window_, defaults_.string(std::string(frameKey)), desktop_.screens())) window_->center();
+
+  AccessibilityDisplayBridge::observe(accessibility_, weak_from_this());
+  webView_->loadHtml(WebViewFactory::startingHTML(), "");
+}
+
+// Operations for the application -------------------------------------------------------
+
+void MainWindowController::show() {
+  assert(loop_.isMainThread());
+  prepareForShow();
+  FrameGuard::nudgeOnScreen(*window_, desktop_.screens());
+  window_->show();
+  desktop_.activateApplication();
+}
+
+void MainWindowController::load(bool force) {
+  assert(loop_.isMainThread());
+  if (loadedOnce_ && !force) return;
+  loadMainPage();
+}
+
+void MainWindowController::reload() {
+  assert(loop_.isMainThread());
+  startRecovery({std::string(menuReconnectTrigger), loadedOnce_, false});
+}
+
+void MainWindowController::openConversation() {
+  assert(loop_.isMainThread());
+  show();
+  runCommand("open-ai-chat", defaultRetries, [weak = weak_from_this()] {
+    if (auto self = weak.lock()) self->webView_->evaluate(std::string(chatFocusScript), [](ScriptValue) {});
+  });
+}
+
+void MainWindowController::runCommand(const std::string& name, int retries, std::function<void()> completion) {
+  assert(loop_.isMainThread());
+  if (!isCommandName(name)) {
+    log("command refused: not a command name: " + name);
+    return;
+  }
+  const std::string script = "(window.__calendar && window.__calendar.ctx) ? window.__calendar.ctx.runCommand('" +
+                             name + "') : null";
+  webView_->evaluate(script, [weak = weak_from_this(), name, retries,
+                              completion = std::move(completion)](ScriptValue result) mutable {
+    auto self = weak.lock();
+    if (!self) return;
+    if (result.kind == ScriptValue::Kind::boolean) {
+      if (!result.boolean) {
+        log("command " + name + " is not registered in the page");
+      } else if (completion) {
+        completion();
+      }
+      return;
+    }
+    if (retries <= 0) {
+      log("command " + name + " dropped: page never became ready");
+      return;
+    }
+    // Fire and forget: the retry holds the controller weakly.
+    self->loop_
+        .postAfter(retryInterval,
+                   [weak, name, retries, completion = std::move(completion)]() mutable {
+                     if (auto again = weak.lock()) again->runCommand(name, retries - 1, std::move(completion));
+                   })
+        .detach();
+  });
+}
+
+void MainWindowController::navigate(const std::map<std::string, std::string>& target, int retries) {
+  assert(loop_.isMainThread());
+  Json payload = Json::object();
+  for (const auto& [key, value] : target) payload[key] = value;
+  navigateAttempt(toJsonText(payload), retries);
+}
+
+void MainWindowController::navigateAttempt(std::string payload, int retries) {
+  // The payload is JSON text, which is a script literal: no page text is concatenated.
+  const std::string script =
+      "typeof window.__tovarinNavigate === 'function' ? window.__tovarinNavigate(" + payload + ") : null";
+  webView_->evaluate(script, [weak = weak_from_this(), payload, retries](ScriptValue result) mutable {
+    auto self = weak.lock();
+    if (!self) return;
+    const bool delivered = result.kind != ScriptValue::Kind::null && result.kind != ScriptValue::Kind::undefined &&
+                           result.kind != ScriptValue::Kind::error;
+    if (delivered || retries < 1) return;
+    self->loop_
+        .postAfter(retryInterval,
+                   [weak, payload = std::move(payload), retries]() mutable {
+                     if (auto again = weak.lock()) again->navigateAttempt(std::move(payload), retries - 1);
+                   })
+        .detach();
+  });
+}
+
+void MainWindowController::showOffline(const StartupNotice& notice) {
+  assert(loop_.isMainThread());
+  pageChrome_.reset();
+  applyNativeGround();
+  webView_->loadHtml(WebViewFactory::offlineHTML(notice, false), "");
+  if (notice.cause != ServerStartupFailure::startingSlowly || waitingAfterNotice_ || loadedOnce_) return;
+  waitingAfterNotice_ = true;
+  server_->waitUntilReady(extraWaitAfterNotice, [weak = weak_from_this()](bool ready) {
+    if (auto self = weak.lock()) self->finishExtraWait(ready);
+  });
+}
+
+void MainWindowController::finishExtraWait(bool ready) {
+  assert(loop_.isMainThread());
+  waitingAfterNotice_ = false;
+  if (loadedOnce_) return;
+  if (ready) {
+    loadMainPage();
+  } else {
+    measureAndShowOffline(std::string(extraWaitTrigger), false);
+  }
+}
+
+void MainWindowController::loadMainPage() {
+  assert(loop_.isMainThread());
+  webView_->loadUrl(config_.mainURL(), mainPageTimeout);
+}
+
+// Recovery -------------------------------------------------------------------------------
+
+void MainWindowController::prepareForShow() {
+  assert(loop_.isMainThread());
+  if (!loadedOnce_) {
+    startRecovery({std::string(firstShowingTrigger), false, false});
+    return;
+  }
+  // A loaded page is only disturbed when two checks in a row find the server unusable.
+  server_->checkHealth([weak = weak_from_this(), &loop = loop_](bool usable) {
+    if (usable) return;
+    loop.post([weak] {
+      if (auto self = weak.lock()) self->startRecovery({std::string(laterShowingTrigger), self->loadedOnce_, false});
+    });
+  });
+}
+
+void MainWindowController::startRecovery(Recovery recovery) {
+  assert(loop_.isMainThread());
+  server_->checkHealth([weak = weak_from_this(), server = std::weak_ptr<ServerSupervisor>(server_), &loop = loop_,
+                        recovery = std::move(recovery)](bool usable) { recover(weak, server, loop, recovery, usable); });
+}
+
+void MainWindowController::recover(const std::weak_ptr<MainWindowController>& weak,
+                                   const std::weak_ptr<ServerSupervisor>& weakServer, MainLoop& loop,
+                                   const Recovery& recovery, bool usable) {
+  // Possibly the probe queue: the controller is only tested for life here, never locked,
+  // so that its last owner is never released off the main loop.
+  if (weak.expired()) return;
+  if (usable) {
+    // Fire and forget: the task holds the controller weakly.
+    loop.postAfter(recoveryReloadDelay,
+                   [weak, recovery] {
+                     if (auto self = weak.lock()) self->finishUsableRecovery(recovery);
+                   })
+        .detach();
+    return;
+  }
+  auto server = weakServer.lock();
+  if (!server) return;
+  // Starting blocks this queue while the port is reclaimed; that is why it happens here.
+  const bool canWait = server->isWaitingForReadiness() || server->childIsRunning() ||
+                       (server->autoStartEnabled() && server->start());
+  loop.post([weak, recovery, canWait] {
+    auto self = weak.lock();
+    if (!self) return;
+    if (canWait) {
+      self->waitForServer(recovery);
+    } else {
+      self->finishUnusableRecovery(recovery);
+    }
+  });
+}
+
+void MainWindowController::finishUsableRecovery(const Recovery& recovery) {
+  assert(loop_.isMainThread());
+  if (recovery.preservePage && loadedOnce_) {
+    reportServiceRecovery(true);
+  } else {
+    loadMainPage();
+  }
+}
+
+void MainWindowController::waitForServer(const Recovery& recovery) {
+  assert(loop_.isMainThread());
+  server_->waitUntilReady(readinessTimeout, [weak = weak_from_this(), recovery](bool ready) {
+    if (auto self = weak.lock()) self->finishWaitingRecovery(recovery, ready);
+  });
+}
+
+void MainWindowController::finishWaitingRecovery(const Recovery& recovery, bool ready) {
+  assert(loop_.isMainThread());
+  if (recovery.preservePage && loadedOnce_) {
+    reportServiceRecovery(ready);
+  } else if (ready) {
+    loadMainPage();
+  } else {
+    measureAndShowOffline(recovery.trigger, recovery.retried);
+  }
+}
+
+void MainWindowController::finishUnusableRecovery(const Recovery& recovery) {
+  assert(loop_.isMainThread());
+  if (recovery.preservePage && loadedOnce_) {
+    reportServiceRecovery(false);
+  } else {
+    measureAndShowOffline(recovery.trigger, recovery.retried);
+  }
+}
+
+void MainWindowController::reportServiceRecovery(bool ready) {
+  assert(loop_.isMainThread());
+  webView_->callAsync(std::string(toastScript), Json{{"message", ready ? toastReady : toastNotReady}},
+                      [](ScriptValue) {});
+}
+
+void MainWindowController::measureAndShowOffline(const std::string& trigger, bool retried) {
+  background_.post([weak = weak_from_this(), server = std::weak_ptr<ServerSupervisor>(server_), &loop = loop_, trigger,
+                    retried] {
+    if (weak.expired()) return;
+    auto supervisor = server.lock();
+    if (!supervisor) return;
+    supervisor->startupFacts([weak, &loop, trigger, retried](ServerStartupFacts facts) {
+      auto notice = ServerStartupDiagnosis::notice(facts, trigger, retried);
+      loop.post([weak, notice = std::move(notice)] {
+        if (auto self = weak.lock()) self->showOffline(notice);
+      });
+    });
+  });
+}
+
+// Page events ------------------------------------------------------------------------------
+
+void MainWindowController::webViewDidReceiveMessage(const ScriptMessage& message) {
+  assert(loop_.isMainThread());
+  const std::string& name = message.name;
+  if (name == "voice" || name == "ocr" || name == "notify" || name == "download") {
+    dropMessageForLaterBridge(message);
+  } else if (name == WebViewFactory::startupHandlerName) {
+    handleStartupMessage(message);
+  } else if (name == "mainWindow") {
+    handleChromeMessage(message);
+  }
+}
+
+// The voice, text-recognition, reminder and download bridges are not part of this
+// window yet; their messages end here, unanswered.
+void MainWindowController::dropMessageForLaterBridge(const ScriptMessage& message) {
+  log(message.name + ": no bridge in this window yet, message dropped");
+}
+
+void MainWindowController::handleStartupMessage(const ScriptMessage& message) {
+  // Only the page shown in the window may ask for a retry, never a frame inside it.
+  if (!message.source.trustedMainFrame()) return;
+  if (!message.body.is_object() || jsonString(message.body, "type") != "retry") return;
+  if (loadedOnce_) return;
+  startRecovery({std::string(retryTrigger), false, true});
+}
+
+void MainWindowController::handleChromeMessage(const ScriptMessage& message) {
+  if (!message.source.trustedMainFrame()) return;
+  auto color = MainWindowChrome::background(message.body);
+  if (!color) return;
+  pageChrome_ = color;
+  window_->setBackgroundColor(*color);
+}
+
+NavigationDecision MainWindowController::webViewDecideNavigation(const NavigationAction& action) {
+  assert(loop_.isMainThread());
+  // Downloads are decided by the download panels once the window has them.
+  const auto verdict = navigationVerdict(action, config_.port);
+  if (verdict.openInBrowser) desktop_.openInBrowser(action.url);
+  return verdict.decision;
+}
+
+NavigationDecision MainWindowController::webViewDecideResponse(const NavigationResponse&) {
+  // Turning responses into downloads belongs to the download panels, which this window
+  // does not have yet: everything is shown.
+  return NavigationDecision::allow;
+}
+
+void MainWindowController::webViewRequestedNewWindow(const NavigationAction& action) {
+  assert(loop_.isMainThread());
+  // Never a new window. Only web addresses leave for the browser: a page must not be
+  // able to open files or other programs' URL schemes through the desktop.
+  if (isHttpOrHttps(UrlComponents::parse(action.url))) desktop_.openInBrowser(action.url);
+}
+
+void MainWindowController::webViewDidFinishNavigation(const std::string&) {
+  assert(loop_.isMainThread());
+  if (webView_->url().find("index.html") != std::string::npos) loadedOnce_ = true;
+  // The drop bridge's page check follows here once the window has one.
+}
+
+void MainWindowController::webViewDidFailProvisionalNavigation(const std::string&) {
+  assert(loop_.isMainThread());
+  startRecovery({"连不上本机服务（端口 " + std::to_string(config_.port) + "）", false, false});
+}
+
+void MainWindowController::webViewDidFailNavigation(const std::string& error) {
+  assert(loop_.isMainThread());
+  startRecovery({"页面加载中断：" + error, false, false});
+}
+
+void MainWindowController::webViewWebContentProcessDidTerminate() {
+  assert(loop_.isMainThread());
+  loadedOnce_ = false;
+  startRecovery({std::string(webContentEndedTrigger), false, false});
+}
+
+// Window events -----------------------------------------------------------------------------
+
+void MainWindowController::windowDidMoveOrResize(const Rect& frame) {
+  assert(loop_.isMainThread());
+  std::string text = FrameGuard::frameString(frame);
+  // A drag reports many frames; the file is rewritten only when the text changes.
+  if (text == savedFrame_) return;
+  defaults_.setString(std::string(frameKey), text);
+  savedFrame_ = std::move(text);
+}
+
+bool MainWindowController::windowShouldClose() {
+  assert(loop_.isMainThread());
+  // Releasing the voice work ("window-closed") joins here once the window has a voice bridge.
+  window_->hide();
+  return false;
+}
+
+void MainWindowController::windowScreensDidChange() {
+  assert(loop_.isMainThread());
+  FrameGuard::nudgeOnScreen(*window_, desktop_.screens());
+}
+
+void MainWindowController::accessibilitySettingsDidChange() {
+  loop_.post([weak = weak_from_this()] {
+    auto self = weak.lock();
+    if (!self) return;
+    AccessibilityDisplayBridge::apply(*self->webView_, shellClass, self->accessibility_);
+    if (!self->pageChrome_) self->applyNativeGround();
+  });
+}
+
+void MainWindowController::applyNativeGround() {
+  window_->setBackgroundColor(MainWindowChrome::nativeGround(accessibility_.prefersDarkAppearance()));
+}
+
+}  // namespace tovarin

@@ -1,0 +1,162 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/MainLoop.h"
+#include "base/UserDefaults.h"
+#include "main/shell/AppConfig.h"
+#include "main/shell/AccessibilitySettings.h"
+#include "main/shell/ServerSupervisor.h"
+#include "main/shell/StartupNotice.h"
+#include "main/shell/WebView.h"
+#include "main/shell/Window.h"
+
+namespace tovarin {
+
+// The main window: one titled window whose whole content is a web view showing the
+// local server's main page, kept in step with the server through outages.
+//
+// Lives on the main loop: construction, window and page events, page calls, their
+// retries and every change to its state. Health results arrive on the supervisor's
+// probe queue; there the recovery reads only the supervisor (starting the server may
+// block that queue, never the main loop) and hands all window and page work to the main
+// loop. Start-up facts are gathered on `background`, since gathering them blocks.
+// Every closure handed out holds the controller weakly and does nothing once it is gone.
+class MainWindowController final : public WebViewClient,
+                                   public WindowClient,
+                                   public AccessibilitySettingsObserver,
+                                   public std::enable_shared_from_this<MainWindowController> {
+ public:
+  struct Services {
+    MainLoop& loop;
+    TaskRunner& background;
+    Desktop& desktop;
+    WebViewProvider& webViews;
+    AccessibilitySettings& accessibility;
+    UserDefaults& defaults;
+    std::shared_ptr<ServerSupervisor> server;
+  };
+
+  static constexpr std::string_view frameKey = "ORVIK.mainFrame";
+  static constexpr std::string_view shellClass = "is-native-main";
+  static constexpr std::string_view defaultTitle = "The Tovarin｜岚笺";
+  static constexpr Size contentSize{1180, 780};
+  static constexpr Size minimumSize{720, 520};
+  static constexpr int defaultRetries = 40;
+  static constexpr double retryInterval = 0.25;
+  static constexpr double mainPageTimeout = 60;
+  static constexpr double recoveryReloadDelay = 0.5;
+  static constexpr double readinessTimeout = 12;
+  static constexpr double extraWaitAfterNotice = 30;
+
+  // The page's message handlers, in the order they are registered.
+  static const std::vector<std::string>& messageNames();
+
+  // Builds the window and the web view and shows the starting page at once. The window
+  // is not ordered front: the application does that once at launch. The title is the
+  // bundle's "CFBundleDisplayName" when it has one.
+  [[nodiscard]] static std::shared_ptr<MainWindowController> create(AppConfig config, Services services);
+
+  // Checks the server, moves the window back onto a screen, orders it front and
+  // activates the application.
+  void show();
+  // Loads the main page unless it has loaded already; with force, always.
+  void load(bool force = false);
+  // The menu's reconnect command: a recovery that keeps a page that has loaded.
+  void reload();
+  // Shows the window, then opens the conversation in the page and focuses it.
+  void openConversation();
+  // Runs a named page command, retrying every 0.25 s while the page is not ready. The
+  // name must be a plain identifier ("view.tasks"); anything else is refused and logged.
+  void runCommand(const std::string& name, int retries = defaultRetries, std::function<void()> completion = {});
+  // Hands a target to the page's navigation hook, retrying while the page has none.
+  void navigate(const std::map<std::string, std::string>& target, int retries = defaultRetries);
+  // Shows the offline page for a notice; a notice of a slowly starting server makes the
+  // window wait once more (30 s) while its page has never loaded.
+  void showOffline(const StartupNotice& notice);
+
+  const std::shared_ptr<Window>& window() const { return window_; }
+  const std::shared_ptr<WebView>& webView() const { return webView_; }
+  bool loadedOnce() const { return loadedOnce_; }
+  bool waitingAfterNotice() const { return waitingAfterNotice_; }
+
+  // WebViewClient
+  void webViewDidReceiveMessage(const ScriptMessage& message) override;
+  NavigationDecision webViewDecideNavigation(const NavigationAction& action) override;
+  NavigationDecision webViewDecideResponse(const NavigationResponse& response) override;
+  void webViewRequestedNewWindow(const NavigationAction& action) override;
+  void webViewDidFinishNavigation(const std::string& url) override;
+  void webViewDidFailProvisionalNavigation(const std::string& error) override;
+  void webViewDidFailNavigation(const std::string& error) override;
+  void webViewWebContentProcessDidTerminate() override;
+
+  // WindowClient
+  void windowDidMoveOrResize(const Rect& frame) override;
+  bool windowShouldClose() override;
+  void windowScreensDidChange() override;
+
+  // AccessibilitySettingsObserver
+  void accessibilitySettingsDidChange() override;
+
+  // Only create() makes one; the key keeps make_shared usable.
+  struct CreateKey {
+    explicit CreateKey() = default;
+  };
+  MainWindowController(CreateKey, AppConfig config, Services services);
+
+ private:
+  // One run of the recovery: what happened, whether a page that has loaded stays (the
+  // outcome then shows as a toast in it), and whether the user pressed retry.
+  struct Recovery {
+    std::string trigger;
+    bool preservePage = false;
+    bool retried = false;
+  };
+
+  void build();
+  void prepareForShow();
+  void startRecovery(Recovery recovery);
+  // On the probe queue: decides from the health result and the supervisor alone.
+  static void recover(const std::weak_ptr<MainWindowController>& weak, const std::weak_ptr<ServerSupervisor>& server,
+                      MainLoop& loop, const Recovery& recovery, bool usable);
+  void finishUsableRecovery(const Recovery& recovery);
+  void waitForServer(const Recovery& recovery);
+  void finishWaitingRecovery(const Recovery& recovery, bool ready);
+  void finishUnusableRecovery(const Recovery& recovery);
+  void reportServiceRecovery(bool ready);
+  void measureAndShowOffline(const std::string& trigger, bool retried);
+  void finishExtraWait(bool ready);
+  void loadMainPage();
+
+  void handleStartupMessage(const ScriptMessage& message);
+  void handleChromeMessage(const ScriptMessage& message);
+  void dropMessageForLaterBridge(const ScriptMessage& message);
+  void applyNativeGround();
+  void navigateAttempt(std::string payload, int retries);
+
+  const AppConfig config_;
+  MainLoop& loop_;
+  TaskRunner& background_;
+  Desktop& desktop_;
+  WebViewProvider& webViews_;
+  AccessibilitySettings& accessibility_;
+  UserDefaults& defaults_;
+  const std::shared_ptr<ServerSupervisor> server_;
+
+  // Main loop only, all of them.
+  std::shared_ptr<Window> window_;
+  std::shared_ptr<WebView> webView_;
+  bool loadedOnce_ = false;
+  bool waitingAfterNotice_ = false;
+  std::optional<Rgba> pageChrome_;  // the page's colour; none while the native ground shows
+  std::string savedFrame_;          // the last frame text written to the defaults
+};
+
+}  // namespace tovarin
