@@ -1,0 +1,67 @@
+#include "base/Text.h"
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace tovarin {
+namespace {
+
+TEST(TextTest, CharactersAreGraphemeClusters) {
+  struct Case {
+    std::string text;
+    std::size_t graphemes;
+    std::size_t utf16;
+  } cases[] = {
+      {"", 0, 0},
+      {"abc", 3, 3},
+      {"中文", 2, 2},
+      {"😀", 1, 2},
+      {"🇨🇳", 1, 4},                 // a flag: two regional indicators
+      {"e\xCC\x81", 1, 2},            // e + combining acute
+      {"👩‍👩‍👧", 1, 8},        // a family joined by ZWJ
+      {"\r\n", 1, 2},
+      {"a\xff" "b", 3, 3},            // invalid byte read as U+FFFD
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(text::graphemeCount(c.text), c.graphemes) << c.text;
+    EXPECT_EQ(text::utf16Length(c.text), c.utf16) << c.text;
+  }
+}
+
+TEST(TextTest, PrefixAndDropNeverSplitACharacter) {
+  EXPECT_EQ(text::graphemePrefix("🇨🇳🇫🇷ab", 1), "🇨🇳");
+  EXPECT_EQ(text::graphemePrefix("e\xCC\x81x", 1), "e\xCC\x81");
+  EXPECT_EQ(text::graphemePrefix("ab", 5), "ab");
+  EXPECT_EQ(text::dropLastGrapheme("ab🇨🇳"), "ab");
+  EXPECT_EQ(text::dropLastGrapheme("a👩‍👩‍👧"), "a");
+  EXPECT_EQ(text::dropLastGrapheme(""), "");
+}
+
+TEST(TextTest, WhitespaceIsUnicodes) {
+  EXPECT_EQ(text::collapseWhitespace("  a\u00A0\u3000b\n\nc\t "), "a b c");
+  EXPECT_EQ(text::collapseWhitespace(" \u2028 "), "");
+  // Trimming blanks keeps line breaks, which are not blanks.
+  EXPECT_EQ(text::trimBlanks("\u3000\t x y \u00A0"), "x y");
+  EXPECT_EQ(text::trimBlanks("\nx\n"), "\nx\n");
+}
+
+TEST(TextTest, LowerCasingIgnoresTheLocaleAndOrderFollowsScalars) {
+  EXPECT_EQ(text::lowercased("ÀBC İ"), "àbc i\xCC\x87");
+  EXPECT_EQ(text::lowercased("ΣΑΣ"), "σας");
+  // Canonically equivalent spellings are equal; order is by scalar value, so "Z"
+  // (U+005A) sorts before "a" and "é" after "z".
+  EXPECT_EQ(text::compareScalars("e\xCC\x81", "\xC3\xA9"), 0);
+  EXPECT_LT(text::compareScalars("Z", "a"), 0);
+  EXPECT_GT(text::compareScalars("\xC3\xA9", "z"), 0);
+}
+
+TEST(TextTest, FilterScalarsDropsControlsAndFormats) {
+  auto keep = [](char32_t c) { return !text::isControlOrFormat(c); };
+  EXPECT_EQ(text::filterScalars("a\u200Bb\rc\u0007d\u00ADe", keep), "abcde");
+  EXPECT_TRUE(text::isControlOrFormat(U'\u202E'));
+  EXPECT_FALSE(text::isControlOrFormat(U'中'));
+}
+
+}  // namespace
+}  // namespace tovarin
