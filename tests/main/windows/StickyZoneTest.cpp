@@ -4,7 +4,7 @@
 
 namespace tovarin {
 
-void PrintTo(StickyZone zone, std::ostream* out) { *out << name(zone); }
+inline void PrintTo(StickyZone zone, std::ostream* out) { *out << name(zone); }
 
 namespace {
 

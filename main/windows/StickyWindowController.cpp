@@ -1,0 +1,491 @@
+#include "main/windows/StickyWindowController.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+
+#include "base/Log.h"
+#include "base/Text.h"
+#include "base/UrlComponents.h"
+#include "main/shell/AccessibilityDisplayBridge.h"
+#include "main/shell/FrameGuard.h"
+#include "main/shell/ServerStartupDiagnosis.h"
+#include "main/shell/WebViewFactory.h"
+#include "main/windows/MainWindowChrome.h"
+#include "main/windows/StickyGeometry.h"
+#include "main/windows/StickyNavigation.h"
+
+namespace tovarin {
+namespace {
+
+constexpr std::string_view floatingWindowKey = "floatingWindow";
+constexpr std::string_view levelSettingKey = "stickyLevel";
+constexpr std::string_view spaceScopeSettingKey = "stickySpaceScope";
+
+std::string boolText(bool value) { return value ? "true" : "false"; }
+
+// A card id is 1 to 160 ASCII letters, digits, underscores and hyphens.
+bool isCardId(const std::string& id) {
+  if (id.empty() || id.size() > 160) return false;
+  for (char c : id) {
+    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+const std::vector<std::string>& StickyWindowController::messageNames() {
+  static const std::vector<std::string> names = {"hover", "windowState", "navigation", "voice", "download",
+                                                 std::string(WebViewFactory::startupHandlerName)};
+  return names;
+}
+
+const std::vector<std::string>& StickyWindowController::navigationSurfaces() {
+  static const std::vector<std::string> surfaces = {"account", "settings", "calendar", "tasks",
+                                                    "chat",    "memory",   "daily"};
+  return surfaces;
+}
+
+std::shared_ptr<StickyWindowController> StickyWindowController::create(AppConfig config, Services services) {
+  auto controller = std::make_shared<StickyWindowController>(CreateKey{}, std::move(config), std::move(services));
+  controller->build();
+  return controller;
+}
+
+StickyWindowController::StickyWindowController(CreateKey, AppConfig config, Services services)
+    : config_(std::move(config)),
+      loop_(services.loop),
+      background_(services.background),
+      desktop_(services.desktop),
+      webViews_(services.webViews),
+      accessibility_(services.accessibility),
+      defaults_(services.defaults),
+      server_(std::move(services.server)),
+      chromeSurfaces_(services.chromeSurfaces) {}
+
+void StickyWindowController::build() {
+  assert(loop_.isMainThread());
+  savedFrame_ = defaults_.string(std::string(frameKey)).value_or("");
+
+  window_ = desktop_.makeWindow(WindowStyle::borderless, StickyGeometry::defaultSize);
+  window_->setMinimumSize(StickyGeometry::minSize);
+  applyWindowPolicy();
+  applyTransparencyPolicy();
+
+  webView_ = WebViewFactory::make(webViews_, true, shellClass, AccessibilityDisplayBridge::currentClasses(accessibility_),
+                                  weak_from_this(), messageNames());
+  window_->setContent(webView_);
+
+  surface_ = chromeSurfaces_.attach(*window_);
+  chrome_ = StickyChrome::create(loop_, window_, surface_, [&desktop = desktop_] { return desktop.screens(); });
+  chrome_->onPointerMoved = [weak = weak_from_this()] {
+    if (auto self = weak.lock()) self->reapplyHover();
+  };
+  chrome_->onPointerPressed = [weak = weak_from_this()] {
+    if (auto self = weak.lock()) self->reapplyHover();
+  };
+  chrome_->onPointerChanged = [weak = weak_from_this()](bool inside, StickyZone zone) {
+    if (auto self = weak.lock()) self->pointerChanged(inside, zone);
+  };
+
+  AccessibilityDisplayBridge::observe(accessibility_, weak_from_this());
+  placeWindow();
+  clampSize();
+  lastFrame_ = window_->frame();
+  window_->setClient(weak_from_this());
+  webView_->loadHtml(WebViewFactory::startingHTML(), "");
+}
+
+// The stored frame when it can still be reached; else the first placement, inset from
+// the top-right corner of the primary screen.
+void StickyWindowController::placeWindow() {
+  const auto screens = desktop_.screens();
+  if (FrameGuard::restore(*window_, defaults_.string(std::string(frameKey)), screens)) return;
+  if (screens.empty()) return;
+  const Rect visible = screens.front().visibleFrame;
+  const Rect frame = window_->frame();
+  window_->setFrame({visible.maxX() - frame.width - defaultInset, visible.maxY() - frame.height - defaultInset,
+                     frame.width, frame.height});
+}
+
+void StickyWindowController::clampSize() {
+  const Rect frame = window_->frame();
+  const Size size = StickyGeometry::clamp({frame.width, frame.height}, StickyGeometry::screen(frame, desktop_.screens()));
+  if (std::abs(size.width - frame.width) <= 0.5 && std::abs(size.height - frame.height) <= 0.5) return;
+  // The top-left corner stays where it is.
+  window_->setFrame({frame.x, frame.maxY() - size.height, size.width, size.height});
+}
+
+// Showing and hiding ---------------------------------------------------------------------
+
+void StickyWindowController::show() {
+  assert(loop_.isMainThread());
+  const bool wasVisible = window_->isVisible();
+  setSetting(std::string(floatingWindowKey), "true", boolText(wasVisible));
+  present();
+  if (level() != StickyLevel::desktop) window_->show();
+}
+
+void StickyWindowController::hide() {
+  assert(loop_.isMainThread());
+  const bool wasVisible = window_->isVisible();
+  setSetting(std::string(floatingWindowKey), "false", boolText(wasVisible));
+  dismiss();
+}
+
+bool StickyWindowController::isVisible() const { return window_->isVisible(); }
+
+void StickyWindowController::present() {
+  assert(loop_.isMainThread());
+  if (!loadedRealPage_) startRecovery({false, ""});
+  if (window_->isVisible()) return;
+  FrameGuard::nudgeOnScreen(*window_, desktop_.screens());
+  window_->orderFrontQuietly();
+}
+
+void StickyWindowController::dismiss() {
+  assert(loop_.isMainThread());
+  // Releasing this window's dictation and speech ("sticky-dismissed") joins here once
+  // the window has a voice bridge.
+  chrome_->resetPointerState();
+  window_->hide();
+}
+
+// Level, scope and opacity ---------------------------------------------------------------
+
+StickyLevel StickyWindowController::level() const {
+  return stickyLevelFromRaw(defaults_.integer(std::string(levelKey))).value_or(StickyLevel::floating);
+}
+
+void StickyWindowController::updateLevel(StickyLevel level) {
+  assert(loop_.isMainThread());
+  defaults_.setInteger(std::string(levelKey), rawValue(level));
+  applyWindowPolicy();
+  if (onLevelChanged) onLevelChanged();
+}
+
+void StickyWindowController::setLevel(StickyLevel level) {
+  assert(loop_.isMainThread());
+  const StickyLevel previous = this->level();
+  updateLevel(level);
+  setSetting(std::string(levelSettingKey), std::string(settingName(level)), std::string(settingName(previous)));
+}
+
+StickySpaceScope StickyWindowController::spaceScope() const {
+  return stickySpaceScopeFromRaw(defaults_.integer(std::string(spaceScopeKey))).value_or(StickySpaceScope::current);
+}
+
+void StickyWindowController::updateSpaceScope(StickySpaceScope scope) {
+  assert(loop_.isMainThread());
+  defaults_.setInteger(std::string(spaceScopeKey), rawValue(scope));
+  applyWindowPolicy();
+  if (onLevelChanged) onLevelChanged();
+}
+
+void StickyWindowController::setSpaceScope(StickySpaceScope scope) {
+  assert(loop_.isMainThread());
+  const StickySpaceScope previous = spaceScope();
+  updateSpaceScope(scope);
+  setSetting(std::string(spaceScopeSettingKey), std::string(settingName(scope)), std::string(settingName(previous)));
+}
+
+double StickyWindowController::opacity() const { return defaults_.number(std::string(opacityKey)); }
+
+void StickyWindowController::setOpacity(double opacity) {
+  assert(loop_.isMainThread());
+  defaults_.setNumber(std::string(opacityKey), opacity);
+  applyTransparencyPolicy();
+  if (onLevelChanged) onLevelChanged();
+}
+
+double StickyWindowController::effectiveOpacity() const {
+  if (accessibility_.reduceTransparency()) return 1.0;
+  const double stored = opacity();
+  // Below the minimum (or absent) reads as opaque; the window cannot be more than opaque.
+  if (!(stored >= minimumOpacity) || stored > 1.0) return 1.0;
+  return stored;
+}
+
+void StickyWindowController::applyWindowPolicy() {
+  window_->setStacking(windowStacking(level()));
+  window_->setOnAllWorkspaces(isOnAllWorkspaces(spaceScope()));
+}
+
+// There is no translucent material behind the page on this desktop: the window's own
+// ground is always drawn, and the window as a whole takes the opacity.
+void StickyWindowController::applyTransparencyPolicy() {
+  window_->setBackgroundColor(MainWindowChrome::nativeGround(accessibility_.prefersDarkAppearance()));
+  window_->setOpacity(effectiveOpacity());
+}
+
+void StickyWindowController::setSetting(const std::string& key, const std::string& value, const std::string& fallback) {
+  if (auto exchange = settingsExchange_.lock()) exchange->settingChanged(key, value, fallback);
+}
+
+void StickyWindowController::syncFromServer() {
+  assert(loop_.isMainThread());
+  if (auto exchange = settingsExchange_.lock()) exchange->syncFromServer();
+}
+
+// Pages -------------------------------------------------------------------------------------
+
+void StickyWindowController::load() {
+  assert(loop_.isMainThread());
+  loadWidgetPage();
+}
+
+void StickyWindowController::loadWidgetPage() {
+  assert(loop_.isMainThread());
+  webView_->loadUrl(config_.widgetURL(), widgetPageTimeout);
+}
+
+void StickyWindowController::showOffline(const StartupNotice& notice) {
+  loop_.post([weak = weak_from_this(), page = WebViewFactory::offlineHTML(notice, true)] {
+    if (auto self = weak.lock()) self->webView_->loadHtml(page, "");
+  });
+}
+
+// Recovery ------------------------------------------------------------------------------------
+
+void StickyWindowController::startRecovery(Recovery recovery) {
+  assert(loop_.isMainThread());
+  server_->checkHealth([weak = weak_from_this(), server = std::weak_ptr<ServerSupervisor>(server_), &loop = loop_,
+                        recovery = std::move(recovery)](bool usable) { recover(weak, server, loop, recovery, usable); });
+}
+
+void StickyWindowController::recover(const std::weak_ptr<StickyWindowController>& weak,
+                                     const std::weak_ptr<ServerSupervisor>& weakServer, MainLoop& loop,
+                                     const Recovery& recovery, bool usable) {
+  // Possibly the probe queue: the controller is only tested for life here, never locked,
+  // so that its last owner is never released off the main loop.
+  if (weak.expired()) return;
+  if (usable) {
+    // Fire and forget: the task holds the controller weakly.
+    loop.postAfter(recoveryReloadDelay,
+                   [weak] {
+                     if (auto self = weak.lock()) self->loadWidgetPage();
+                   })
+        .detach();
+    return;
+  }
+  auto server = weakServer.lock();
+  if (!server) return;
+  // Starting blocks this queue while the port is reclaimed; that is why it happens here.
+  const bool canWait = server->isWaitingForReadiness() || server->childIsRunning() ||
+                       (server->autoStartEnabled() && server->start());
+  loop.post([weak, recovery, canWait] {
+    auto self = weak.lock();
+    if (!self) return;
+    if (canWait) {
+      self->waitForServer(recovery);
+    } else if (recovery.showFailure) {
+      self->measureAndShowOffline(recovery.trigger);
+    }
+  });
+}
+
+void StickyWindowController::waitForServer(const Recovery& recovery) {
+  assert(loop_.isMainThread());
+  server_->waitUntilReady(readinessTimeout, [weak = weak_from_this(), recovery](bool ready) {
+    auto self = weak.lock();
+    if (!self) return;
+    if (ready) {
+      self->loadWidgetPage();
+    } else if (recovery.showFailure) {
+      self->measureAndShowOffline(recovery.trigger);
+    }
+  });
+}
+
+void StickyWindowController::measureAndShowOffline(const std::string& trigger) {
+  background_.post([weak = weak_from_this(), server = std::weak_ptr<ServerSupervisor>(server_), &loop = loop_,
+                    trigger] {
+    if (weak.expired()) return;
+    auto supervisor = server.lock();
+    if (!supervisor) return;
+    supervisor->startupFacts([weak, &loop, trigger](ServerStartupFacts facts) {
+      auto notice = ServerStartupDiagnosis::notice(facts, trigger, true);
+      loop.post([weak, notice = std::move(notice)] {
+        if (auto self = weak.lock()) self->showOffline(notice);
+      });
+    });
+  });
+}
+
+// Page messages ----------------------------------------------------------------------------
+
+void StickyWindowController::webViewDidReceiveMessage(const ScriptMessage& message) {
+  assert(loop_.isMainThread());
+  const std::string& name = message.name;
+  if (name == "navigation") {
+    handleNavigationMessage(message);
+  } else if (name == "voice" || name == "download") {
+    dropMessageForLaterBridge(message);
+  } else if (name == WebViewFactory::startupHandlerName) {
+    handleStartupMessage(message);
+  } else if (name == "hover") {
+    handleHoverMessage(message);
+  } else if (name == "windowState") {
+    handleWindowStateMessage(message);
+  }
+}
+
+// The voice and download bridges are not part of this window yet; their messages end
+// here, unanswered.
+void StickyWindowController::dropMessageForLaterBridge(const ScriptMessage& message) {
+  log(message.name + ": no bridge in the sticky window yet, message dropped");
+}
+
+bool StickyWindowController::isFromLocalMainFrame(const MessageSource& source) const {
+  return source.trustedMainFrame() && source.securityOrigin == config_.origin() &&
+         StickyNavigation::isLocalServer(source.frameUrl, config_.port);
+}
+
+void StickyWindowController::handleNavigationMessage(const ScriptMessage& message) {
+  if (!isFromLocalMainFrame(message.source)) return;
+  if (!message.body.is_object()) return;
+  std::map<std::string, std::string> body;
+  for (const auto& [key, value] : message.body.items()) {
+    if (!value.is_string()) return;
+    body[key] = value.get<std::string>();
+  }
+  auto target = body.find("surface");
+  if (target == body.end()) target = body.find("panel");
+  if (target == body.end()) return;
+  const auto& surfaces = navigationSurfaces();
+  if (std::find(surfaces.begin(), surfaces.end(), target->second) == surfaces.end()) return;
+  for (const auto& [key, value] : body) {
+    if (text::graphemeCount(value) > maximumNavigationValueLength) return;
+  }
+  if (const auto card = body.find("cardId"); card != body.end()) {
+    if (target->second != "chat" || !isCardId(card->second)) return;
+  }
+  if (onNavigate) onNavigate(body);
+}
+
+void StickyWindowController::handleStartupMessage(const ScriptMessage& message) {
+  // Only the page shown in the window may ask for a retry, never a frame inside it.
+  if (!message.source.trustedMainFrame()) return;
+  if (!message.body.is_object() || jsonString(message.body, "type") != "retry") return;
+  if (loadedRealPage_) return;
+  startRecovery({true, std::string(retryTrigger)});
+}
+
+void StickyWindowController::handleHoverMessage(const ScriptMessage& message) {
+  hoverInteractive_ = jsonBool(message.body).value_or(false);
+  chrome_->setOverInteractive(hoverInteractive_);
+  chrome_->setGrabbable(!hoverInteractive_);
+}
+
+void StickyWindowController::handleWindowStateMessage(const ScriptMessage& message) {
+  if (!isFromLocalMainFrame(message.source)) return;
+  if (!message.body.is_object()) return;
+  pageReported_ = true;
+  syncFromServer();
+}
+
+// Pointer ---------------------------------------------------------------------------------------
+
+void StickyWindowController::reapplyHover() { chrome_->setOverInteractive(hoverInteractive_); }
+
+void StickyWindowController::pointerChanged(bool inside, StickyZone zone) {
+  assert(loop_.isMainThread());
+  if (inside != ringEmphasized_) {
+    ringEmphasized_ = inside;
+    surface_->setRingEmphasized(inside);
+  }
+  if (!loadedRealPage_) return;
+  // The zone names are our own constants; nothing from outside enters the script.
+  const std::string script = "window.__stickyPointer && window.__stickyPointer({ inside: " + boolText(inside) +
+                             ", zone: '" + std::string(name(zone)) + "' })";
+  webView_->evaluate(script, [](ScriptValue) {});
+}
+
+// Navigation ---------------------------------------------------------------------------------
+
+NavigationDecision StickyWindowController::webViewDecideNavigation(const NavigationAction& action) {
+  assert(loop_.isMainThread());
+  // Downloads are decided by the download panels once the window has them.
+  if (!action.opensNewWindow && !action.targetsMainFrame) return NavigationDecision::allow;
+  if (action.url.empty()) return NavigationDecision::allow;
+  const auto url = UrlComponents::parse(action.url);
+  if (url && url->scheme == "about") return NavigationDecision::allow;
+  if (StickyNavigation::isLocalServer(action.url, config_.port)) return NavigationDecision::allow;
+  if (StickyNavigation::isWebAddress(action.url)) desktop_.openInBrowser(action.url);
+  return NavigationDecision::cancel;
+}
+
+NavigationDecision StickyWindowController::webViewDecideResponse(const NavigationResponse&) {
+  // Turning responses into downloads belongs to the download panels, which this window
+  // does not have yet: everything is shown.
+  return NavigationDecision::allow;
+}
+
+void StickyWindowController::webViewRequestedNewWindow(const NavigationAction& action) {
+  assert(loop_.isMainThread());
+  if (action.url.empty()) return;
+  StickyNavigation::open(
+      action.url, config_.port,
+      [this] {
+        if (onShowMain) onShowMain();
+      },
+      [this](const std::string& url) { desktop_.openInBrowser(url); });
+}
+
+void StickyWindowController::webViewDidFinishNavigation(const std::string&) {
+  assert(loop_.isMainThread());
+  if (webView_->url().find("widget.html") != std::string::npos) loadedRealPage_ = true;
+}
+
+void StickyWindowController::webViewDidFailProvisionalNavigation(const std::string&) {
+  assert(loop_.isMainThread());
+  startRecovery({false, ""});
+}
+
+void StickyWindowController::webViewDidFailNavigation(const std::string&) {
+  assert(loop_.isMainThread());
+  startRecovery({false, ""});
+}
+
+// Window events -----------------------------------------------------------------------------------
+
+void StickyWindowController::windowDidMoveOrResize(const Rect& frame) {
+  assert(loop_.isMainThread());
+  const bool moved = (frame.x != lastFrame_.x || frame.y != lastFrame_.y) && frame.width == lastFrame_.width &&
+                     frame.height == lastFrame_.height;
+  lastFrame_ = frame;
+  std::string textForm = FrameGuard::frameString(frame);
+  // A drag reports many frames; the file is rewritten only when the text changes.
+  if (textForm != savedFrame_) {
+    defaults_.setString(std::string(frameKey), textForm);
+    savedFrame_ = std::move(textForm);
+  }
+  // A move with the button held is the window manager dragging the window.
+  if (moved && !chrome_->isResizing() && surface_->primaryButtonDown()) chrome_->beginWindowDrag();
+}
+
+bool StickyWindowController::windowShouldClose() {
+  assert(loop_.isMainThread());
+  // Closing through the window manager is the same as hiding from the menu.
+  hide();
+  return false;
+}
+
+void StickyWindowController::windowScreensDidChange() {
+  assert(loop_.isMainThread());
+  FrameGuard::nudgeOnScreen(*window_, desktop_.screens());
+  clampSize();
+}
+
+void StickyWindowController::accessibilitySettingsDidChange() {
+  loop_.post([weak = weak_from_this()] {
+    auto self = weak.lock();
+    if (!self) return;
+    self->applyTransparencyPolicy();
+    AccessibilityDisplayBridge::apply(*self->webView_, shellClass, self->accessibility_);
+  });
+}
+
+}  // namespace tovarin
