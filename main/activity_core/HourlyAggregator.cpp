@@ -1,6 +1,7 @@
 #include "main/activity_core/HourlyAggregator.h"
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <map>
 #include <string>
@@ -64,6 +65,8 @@ std::vector<HourSummary> summaries(const std::vector<ActivityInterval>& interval
   std::unordered_map<double, double> hourEnds;
   std::unordered_map<Key, HourRow, KeyHash> rows;
   for (const ActivityInterval& interval : intervals) {
+    // A time that is not finite has no hour; an endless interval would never finish.
+    if (!std::isfinite(interval.start) || !std::isfinite(interval.end)) continue;
     double start = interval.start;
     double end = interval.end;
     if (window) {
