@@ -127,6 +127,10 @@ TEST_F(ActivityQueryTest, ItemsCarryWallClockTimesAndIdsOfTheirRowKey) {
   EXPECT_EQ(item.durationMin, 10);
   HourRow row{"com.example.editor", "Editor", "Doc", S("docs.example"), 600, start, start + 600};
   EXPECT_EQ(item.id, fakeItemId(ActivityQuery::rowKey(local(2025, 3, 1, 10), row)));
+  EXPECT_EQ(item.toJson()["domain"], "docs.example");
+  ActivityItem withoutDomain = item;
+  withoutDomain.domain.reset();
+  EXPECT_FALSE(withoutDomain.toJson().contains("domain"));
 }
 
 TEST_F(ActivityQueryTest, RowKeyJoinsWholeHourAndIdentityWithUnitSeparators) {
