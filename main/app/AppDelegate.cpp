@@ -94,6 +94,9 @@ void AppDelegate::wireCallbacks() {
     self->main_->show();
     self->main_->navigate(target, pageCommandRetries);
   });
+  sticky_->setOnShowMain([weak = weak_from_this()] {
+    if (auto self = weak.lock()) self->main_->show();
+  });
   watcher_->setOnChange([weak = weak_from_this()] {
     auto self = weak.lock();
     if (!self) return;

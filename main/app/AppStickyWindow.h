@@ -31,6 +31,8 @@ class AppStickyWindow {
   virtual void setOnLevelChanged(std::function<void()> callback) = 0;
   // The sticky page asks to show a place in the main window.
   virtual void setOnNavigate(std::function<void(const std::map<std::string, std::string>&)> callback) = 0;
+  // A link in the sticky page opened the bare main page.
+  virtual void setOnShowMain(std::function<void()> callback) = 0;
 };
 
 }  // namespace tovarin

@@ -86,6 +86,7 @@ TEST_F(AppDelegateTest, LaunchMakesPartsInOrderThenMenusFrontAndHealthCheck) {
                           "makeStickyWindow",
                           "sticky.setOnLevelChanged",
                           "sticky.setOnNavigate",
+                          "sticky.setOnShowMain",
                           "watcher.setOnChange",
                           "desktop.installMainMenu",
                           "desktop.createStatusItem 岚笺",
@@ -411,6 +412,10 @@ TEST_F(AppDelegateTest, CallbacksFromStickyAndWatcher) {
   EXPECT_EQ(since(mark), (Journal{"main.show", "main.navigate cardId=c-9 surface=chat 40"}));
 
   mark = journal_.size();
+  parts_.sticky->onShowMain();
+  EXPECT_EQ(since(mark), (Journal{"main.show"}));
+
+  mark = journal_.size();
   parts_.watcher->onChange();
   EXPECT_EQ(since(mark), (Journal{"sticky.syncFromServer", "desktop.setStatusMenu"}));
 
@@ -429,6 +434,7 @@ TEST_F(AppDelegateTest, CallbacksFromStickyAndWatcher) {
   delegate_.reset();
   mark = journal_.size();
   parts_.sticky->onNavigate({{"surface", "tasks"}});
+  parts_.sticky->onShowMain();
   parts_.watcher->onChange();
   parts_.sticky->onLevelChanged();
   EXPECT_TRUE(since(mark).empty());

@@ -121,6 +121,10 @@ class RecordingStickyWindow final : public AppStickyWindow {
     journal_.push_back("sticky.setOnNavigate");
     onNavigate = std::move(callback);
   }
+  void setOnShowMain(std::function<void()> callback) override {
+    journal_.push_back("sticky.setOnShowMain");
+    onShowMain = std::move(callback);
+  }
 
   bool visible = false;
   StickyLevel currentLevel = StickyLevel::floating;
@@ -128,6 +132,7 @@ class RecordingStickyWindow final : public AppStickyWindow {
   double currentOpacity = 1.0;
   std::function<void()> onLevelChanged;
   std::function<void(const std::map<std::string, std::string>&)> onNavigate;
+  std::function<void()> onShowMain;
   std::vector<StartupNotice> notices;
 
  private:

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+#include "main/app/AppIdentity.h"
+
+struct _GtkWidget;
+
+namespace tovarin {
+
+// The About window: the desktop's standard About dialog with the product name, the
+// version, the credits and the mark. One at a time; showing it again brings it to the
+// front. Main thread only.
+class AboutGtkDialog final {
+ public:
+  AboutGtkDialog() = default;
+  ~AboutGtkDialog();
+  AboutGtkDialog(const AboutGtkDialog&) = delete;
+  AboutGtkDialog& operator=(const AboutGtkDialog&) = delete;
+
+  // logoPath: an image file for the logo; empty for none.
+  void show(const AboutInfo& info, const std::string& logoPath);
+  _GtkWidget* dialog() const { return dialog_; }
+
+ private:
+  _GtkWidget* dialog_ = nullptr;
+};
+
+}  // namespace tovarin
