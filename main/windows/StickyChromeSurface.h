@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "main/shell/WebView.h"
 #include "main/shell/Window.h"
 #include "main/windows/StickyPoint.h"
 
@@ -77,11 +78,12 @@ class StickyChromeSurface {
   virtual void setRingEmphasized(bool emphasized) = 0;
 };
 
-// Attaches a chrome surface to a window made by the desktop. Main thread only.
+// Attaches a chrome surface to a window made by the desktop, once the window holds its
+// web view (the surface sees the pointer over that content). Main thread only.
 class StickyChromeSurfaceProvider {
  public:
   virtual ~StickyChromeSurfaceProvider() = default;
-  [[nodiscard]] virtual std::shared_ptr<StickyChromeSurface> attach(Window& window) = 0;
+  [[nodiscard]] virtual std::shared_ptr<StickyChromeSurface> attach(Window& window, WebView& content) = 0;
 };
 
 }  // namespace tovarin

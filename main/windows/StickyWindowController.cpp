@@ -78,7 +78,7 @@ void StickyWindowController::build() {
                                   weak_from_this(), messageNames());
   window_->setContent(webView_);
 
-  surface_ = chromeSurfaces_.attach(*window_);
+  surface_ = chromeSurfaces_.attach(*window_, *webView_);
   chrome_ = StickyChrome::create(loop_, window_, surface_, [&desktop = desktop_] { return desktop.screens(); });
   chrome_->onPointerMoved = [weak = weak_from_this()] {
     if (auto self = weak.lock()) self->reapplyHover();

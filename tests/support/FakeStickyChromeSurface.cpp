@@ -32,10 +32,11 @@ void FakeStickyChromeSurface::release(StickyPoint location, std::optional<Sticky
   if (auto c = client()) c->pointerReleased({location, screenLocation.value_or(location), false});
 }
 
-std::shared_ptr<StickyChromeSurface> FakeStickyChromeSurfaceProvider::attach(Window& window) {
+std::shared_ptr<StickyChromeSurface> FakeStickyChromeSurfaceProvider::attach(Window& window, WebView& content) {
   auto surface = std::make_shared<FakeStickyChromeSurface>();
   made_.push_back(surface);
   windows_.push_back(&window);
+  contents_.push_back(&content);
   return surface;
 }
 

@@ -59,13 +59,15 @@ class FakeStickyChromeSurface final : public StickyChromeSurface {
 // Hands out one FakeStickyChromeSurface per window and keeps them for the test.
 class FakeStickyChromeSurfaceProvider final : public StickyChromeSurfaceProvider {
  public:
-  std::shared_ptr<StickyChromeSurface> attach(Window& window) override;
+  std::shared_ptr<StickyChromeSurface> attach(Window& window, WebView& content) override;
   std::shared_ptr<FakeStickyChromeSurface> last() const { return made_.empty() ? nullptr : made_.back(); }
   const std::vector<Window*>& windows() const { return windows_; }
+  const std::vector<WebView*>& contents() const { return contents_; }
 
  private:
   std::vector<std::shared_ptr<FakeStickyChromeSurface>> made_;
   std::vector<Window*> windows_;
+  std::vector<WebView*> contents_;
 };
 
 }  // namespace tovarin

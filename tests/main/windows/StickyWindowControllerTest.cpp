@@ -22,6 +22,7 @@ TEST_F(StickyWindowControllerTest, BuildsABorderlessWindowOffScreenWithTheStarti
   EXPECT_EQ(window_->content(), view_);
   EXPECT_FALSE(window_->isVisible());
   EXPECT_EQ(surfaces_.windows(), std::vector<Window*>{window_.get()});
+  EXPECT_EQ(surfaces_.contents(), std::vector<WebView*>{view_.get()});
   EXPECT_TRUE(surface_->hasClient());
 
   EXPECT_TRUE(view_->options().transparent);
