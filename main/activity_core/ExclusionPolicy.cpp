@@ -17,6 +17,16 @@ bool endsWith(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
+// Lower-cased, and without a ".desktop" suffix: an id taken from a desktop file's
+// name still finds its table entry, so a sensitive app cannot slip through by the
+// way its id was spelled.
+std::string lookupForm(std::string_view bundleId) {
+  std::string lower = text::lowercased(bundleId);
+  constexpr std::string_view fileSuffix = ".desktop";
+  if (lower.size() > fileSuffix.size() && endsWith(lower, fileSuffix)) lower.resize(lower.size() - fileSuffix.size());
+  return lower;
+}
+
 }  // namespace
 
 const std::vector<BundleList>& bundleLists() {
@@ -150,6 +160,10 @@ const std::vector<std::string>& browserPrefixes() {
   return prefixes;
 }
 
+// Sites whose pages show conversations, money, secrets or health records. Hosts are
+// the services' own sign-in or web-app hosts (a subdomain matches too), chosen so
+// that no row is a subdomain of another; a whole company domain is listed only when
+// the company does nothing but the sensitive service (banks, brokers, vaults).
 const std::vector<CategoryRow>& domains() {
   static const std::vector<CategoryRow> rows = [] {
     std::vector<CategoryRow> built;
@@ -205,7 +219,7 @@ const std::vector<CategoryRow>& titleKeywords() {
 }
 
 std::optional<ExclusionCategory> category(std::string_view bundleId) {
-  std::string lower = text::lowercased(bundleId);
+  std::string lower = lookupForm(bundleId);
   const auto& table = bundles();
   if (auto found = table.find(lower); found != table.end()) return found->second;
   static const std::vector<CategoryRow> lowerPrefixes = [] {
@@ -220,7 +234,7 @@ std::optional<ExclusionCategory> category(std::string_view bundleId) {
 }
 
 bool isBrowserLike(std::string_view bundleId) {
-  std::string lower = text::lowercased(bundleId);
+  std::string lower = lookupForm(bundleId);
   if (browsers().contains(lower)) return true;
   for (const std::string& prefix : browserPrefixes()) {
     if (startsWith(lower, prefix)) return true;
@@ -234,7 +248,7 @@ CaptureDecision decide(std::string_view bundleId, const ActivitySettings& settin
                                lower[ownBundleId.size()] == '.')) {
     return CaptureDecision::selfApp();
   }
-  if (auto found = category(lower)) return CaptureDecision::excluded(*found);
+  if (auto found = category(bundleId)) return CaptureDecision::excluded(*found);
   if (!settings.enabled) return CaptureDecision::notIncluded();
   for (const std::string& ticked : settings.included) {
     if (text::lowercased(ticked) == lower) return CaptureDecision::record();

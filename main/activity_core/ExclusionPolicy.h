@@ -15,7 +15,7 @@
 // Which apps, sites and window titles the activity record may keep. Pure functions
 // over tables built once; safe from any thread.
 //
-// App ids are matched lower-cased. The tables hold the macOS bundle ids of the
+// App ids are matched lower-cased (and without a ".desktop" suffix). The tables hold the macOS bundle ids of the
 // sensitive apps and browsers and, beside them, the Linux desktop-file ids (native
 // packages, Flatpak and Snap) of the same kinds of app, because on Linux an app is
 // known by its desktop-file id and none of the macOS ids would ever match.
@@ -43,9 +43,11 @@ struct BundleList {
 // The sensitive-site table: a host matches a row when it equals the row or is a
 // subdomain of it.
 [[nodiscard]] const std::vector<CategoryRow>& domains();
-// The last label that marks a bank's own top-level domain.
+// The last label that marks a bank's own top-level domain: ".bank" is open only to
+// verified banks, so every host under it is a bank.
 inline constexpr std::string_view bankTopLevelDomain = "bank";
-// The first label of a widely used hosted patient portal.
+// The first label of a widely used hosted patient portal, which health providers run
+// at "mychart.<provider>"; it is also the portal's title keyword.
 inline constexpr std::string_view patientPortalLabel = "mychart";
 [[nodiscard]] const std::vector<CategoryRow>& titleKeywords();
 

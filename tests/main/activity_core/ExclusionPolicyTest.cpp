@@ -45,6 +45,7 @@ TEST(ExclusionPolicyTest, DecideTakesSelfThenCategoryThenSwitchThenTicks) {
       {"org.keepassxc.KeePassXC", settingsWith(true, {}), CaptureDecision::excluded(Category::passwords)},
       {"org.gnucash.GnuCash", settingsWith(true, {}), CaptureDecision::excluded(Category::finance)},
       {"dev.Cogitri.Health", settingsWith(true, {}), CaptureDecision::excluded(Category::health)},
+      {"signal-desktop.desktop", settingsWith(true, {"signal-desktop.desktop"}), CaptureDecision::excluded(Category::messaging)},
       {"com.apple.Health", settingsWith(true, {}), CaptureDecision::excluded(Category::health)},
   };
   for (const auto& c : cases) {
@@ -69,6 +70,7 @@ TEST(ExclusionPolicyTest, CategoryByExactIdThenFirstPrefix) {
       {"com.apple.mailer", std::nullopt},
       {"com.example.editor", std::nullopt},
       {"", std::nullopt},
+      {".desktop", std::nullopt},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ExclusionPolicy::category(c.bundleId), c.expected) << c.bundleId;
@@ -90,6 +92,7 @@ TEST(ExclusionPolicyTest, BrowsersByIdOrPrefix) {
       {"firefox_firefox", true},
       {"google-chrome-beta", true},
       {"org.gnome.Epiphany", true},
+      {"firefox.desktop", true},
       {"vivaldi-snapshot", true},
       {"org.gnome.Evolution", false},
       {"com.example.editor", false},
