@@ -1,0 +1,443 @@
+#include "platform/gtk/GtkWebView.h"
+
+#include <libsoup/soup.h>
+#include <webkit2/webkit2.h>
+
+#include <cassert>
+#include <cmath>
+#include <utility>
+
+#include "base/Log.h"
+#include "platform/webext/FrameMessageWire.h"
+
+namespace tovarin {
+
+namespace {
+
+namespace wire = frame_message_wire;
+
+// The data of one connected signal handler: the view, held weakly, and for the
+// per-name script-message handlers the name.
+struct HandlerData {
+  std::weak_ptr<GtkWebView> view;
+  std::string name;
+};
+
+std::shared_ptr<GtkWebView> lockView(gpointer data) { return static_cast<HandlerData*>(data)->view.lock(); }
+
+void freeHandlerData(gpointer data, GClosure*) { delete static_cast<HandlerData*>(data); }
+
+void loadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+  if (auto self = lockView(data)) self->onLoadChanged(event);
+}
+
+gboolean loadFailed(WebKitWebView*, WebKitLoadEvent event, gchar* uri, GError* error, gpointer data) {
+  auto self = lockView(data);
+  // TRUE keeps WebKit's own error page out: it would load as a page of its own and be
+  // reported as a finished navigation of the failing address.
+  return self ? self->onLoadFailed(event, uri, error) : TRUE;
+}
+
+gboolean decidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type, gpointer data) {
+  auto self = lockView(data);
+  return self ? self->onDecidePolicy(decision, type) : FALSE;
+}
+
+GtkWidget* createWindow(WebKitWebView*, WebKitNavigationAction* action, gpointer data) {
+  if (auto self = lockView(data)) self->onNewWindowRequested(action);
+  return nullptr;  // never a new window
+}
+
+void webProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer data) {
+  if (auto self = lockView(data)) self->onWebProcessTerminated();
+}
+
+gboolean userMessageReceived(WebKitWebView*, WebKitUserMessage* message, gpointer data) {
+  if (g_strcmp0(webkit_user_message_get_name(message), wire::kMessageName) != 0) return FALSE;
+  if (auto self = lockView(data)) self->onFramedMessage(message);
+  return TRUE;
+}
+
+void scriptMessageReceived(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data) {
+  auto* handler = static_cast<HandlerData*>(data);
+  if (auto self = handler->view.lock()) self->onUnframedMessage(handler->name, result);
+}
+
+ScriptValue toScriptValue(JSCValue* value, GError* error) {
+  if (error) return ScriptValue::error(error->message ? error->message : "script failed");
+  if (!value || jsc_value_is_undefined(value)) return ScriptValue::undefinedValue();
+  if (jsc_value_is_null(value)) return ScriptValue::nullValue();
+  if (jsc_value_is_boolean(value)) return ScriptValue::ofBool(jsc_value_to_boolean(value));
+  if (jsc_value_is_number(value)) return ScriptValue::ofNumber(jsc_value_to_double(value));
+  if (jsc_value_is_string(value)) {
+    g_autofree char* text = jsc_value_to_string(value);
+    return ScriptValue::ofString(text ? text : "");
+  }
+  return ScriptValue{ScriptValue::Kind::other, false, 0, {}};
+}
+
+// A script call in flight. Its completion runs only while the view exists: once the
+// view is gone the call is cancelled and nobody is told.
+struct ScriptCall {
+  std::weak_ptr<GtkWebView> view;
+  std::function<void(ScriptValue)> completion;
+  JSCValue* (*finish)(WebKitWebView*, GAsyncResult*, GError**);
+};
+
+void scriptCallFinished(GObject* source, GAsyncResult* result, gpointer data) {
+  std::unique_ptr<ScriptCall> call(static_cast<ScriptCall*>(data));
+  GError* error = nullptr;
+  JSCValue* value = call->finish(WEBKIT_WEB_VIEW(source), result, &error);
+  const bool cancelled = error && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
+  auto view = call->view.lock();
+  if (!cancelled && view && call->completion) call->completion(toScriptValue(value, error));
+  if (value) g_object_unref(value);
+  if (error) g_error_free(error);
+}
+
+bool isSupersededOrDownload(const GError* error) {
+  return g_error_matches(error, WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE) ||
+         g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED);
+}
+
+// Navigations the user or this program started are known to target the main frame;
+// script-started ones may target a sub-frame (see the class comment).
+bool looksLikeMainFrameNavigation(WebKitNavigationAction* action) {
+  switch (webkit_navigation_action_get_navigation_type(action)) {
+    case WEBKIT_NAVIGATION_TYPE_LINK_CLICKED:
+    case WEBKIT_NAVIGATION_TYPE_FORM_SUBMITTED:
+    case WEBKIT_NAVIGATION_TYPE_FORM_RESUBMITTED:
+    case WEBKIT_NAVIGATION_TYPE_BACK_FORWARD:
+    case WEBKIT_NAVIGATION_TYPE_RELOAD:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string requestUri(WebKitURIRequest* request) {
+  const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
+  return uri ? uri : "";
+}
+
+}  // namespace
+
+std::shared_ptr<GtkWebView> GtkWebView::create(MainLoop& loop, _WebKitWebView* view,
+                                               std::vector<std::string> messageNames) {
+  std::shared_ptr<GtkWebView> made(new GtkWebView(loop, view, std::move(messageNames)));
+  made->connectSignals();
+  return made;
+}
+
+GtkWebView::GtkWebView(MainLoop& loop, _WebKitWebView* view, std::vector<std::string> messageNames)
+    : loop_(loop),
+      view_(WEBKIT_WEB_VIEW(g_object_ref_sink(view))),
+      cancellable_(g_cancellable_new()),
+      messageNames_(std::move(messageNames)) {
+  assert(loop_.isMainThread());
+}
+
+GtkWebView::~GtkWebView() {
+  assert(loop_.isMainThread());
+  g_cancellable_cancel(cancellable_);
+  for (auto& [instance, id] : signalHandlers_) g_signal_handler_disconnect(instance, id);
+  webkit_web_view_stop_loading(view_);
+  gtk_widget_destroy(GTK_WIDGET(view_));
+  g_object_unref(view_);
+  g_object_unref(cancellable_);
+}
+
+void GtkWebView::connectSignals() {
+  auto connect = [this](gpointer instance, const char* signal, GCallback callback, std::string name = {}) {
+    const gulong id = g_signal_connect_data(instance, signal, callback, new HandlerData{weak_from_this(), std::move(name)},
+                                            freeHandlerData, GConnectFlags(0));
+    signalHandlers_.emplace_back(instance, id);
+  };
+  connect(view_, "load-changed", G_CALLBACK(loadChanged));
+  connect(view_, "load-failed", G_CALLBACK(loadFailed));
+  connect(view_, "decide-policy", G_CALLBACK(decidePolicy));
+  connect(view_, "create", G_CALLBACK(createWindow));
+  connect(view_, "web-process-terminated", G_CALLBACK(webProcessTerminated));
+  connect(view_, "user-message-received", G_CALLBACK(userMessageReceived));
+  WebKitUserContentManager* manager = webkit_web_view_get_user_content_manager(view_);
+  for (const auto& name : messageNames_) {
+    const std::string signal = "script-message-received::" + name;
+    connect(manager, signal.c_str(), G_CALLBACK(scriptMessageReceived), name);
+  }
+}
+
+void GtkWebView::setClient(std::weak_ptr<WebViewClient> client) {
+  assert(loop_.isMainThread());
+  client_ = std::move(client);
+}
+
+void GtkWebView::loadUrl(const std::string& url, double timeoutSeconds) {
+  assert(loop_.isMainThread());
+  g_autoptr(WebKitURIRequest) request = webkit_uri_request_new(url.c_str());
+  // Always from the server: the page must show what the server has now.
+  if (SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(request)) {
+    soup_message_headers_replace(headers, "Cache-Control", "no-cache");
+    soup_message_headers_replace(headers, "Pragma", "no-cache");
+  }
+  ownLoadUrl_ = requestUri(request);
+  const unsigned generation = ++loadGeneration_;
+  loadTimeout_.cancel();
+  if (timeoutSeconds > 0 && std::isfinite(timeoutSeconds)) {
+    loadTimeout_ = loop_.postAfter(timeoutSeconds, [weak = weak_from_this(), generation] {
+      if (auto self = weak.lock()) self->onLoadTimedOut(generation);
+    });
+  }
+  webkit_web_view_load_request(view_, request);
+}
+
+void GtkWebView::loadHtml(const std::string& html, const std::string& baseUrl) {
+  assert(loop_.isMainThread());
+  ownLoadUrl_ = baseUrl.empty() ? "about:blank" : baseUrl;
+  ++loadGeneration_;
+  loadTimeout_.cancel();
+  webkit_web_view_load_html(view_, html.c_str(), baseUrl.empty() ? nullptr : baseUrl.c_str());
+}
+
+std::string GtkWebView::url() const {
+  const char* uri = webkit_web_view_get_uri(view_);
+  return uri ? uri : "";
+}
+
+void GtkWebView::evaluate(const std::string& script, std::function<void(ScriptValue)> completion) {
+  assert(loop_.isMainThread());
+  auto* call = new ScriptCall{weak_from_this(), std::move(completion), webkit_web_view_evaluate_javascript_finish};
+  webkit_web_view_evaluate_javascript(view_, script.data(), static_cast<gssize>(script.size()), nullptr, nullptr,
+                                      cancellable_, scriptCallFinished, call);
+}
+
+void GtkWebView::callAsync(const std::string& functionBody, const Json& arguments,
+                           std::function<void(ScriptValue)> completion) {
+  assert(loop_.isMainThread());
+  // One string argument: the engine refuses Boolean and array arguments, and a string
+  // can never be read as script.
+  const std::string argumentsJson = toJsonText(arguments);
+  GVariantBuilder builder;
+  g_variant_builder_init(&builder, G_VARIANT_TYPE_VARDICT);
+  g_variant_builder_add(&builder, "{sv}", "argumentsJson", g_variant_new_string(argumentsJson.c_str()));
+  auto* call = new ScriptCall{weak_from_this(), std::move(completion),
+                              webkit_web_view_call_async_javascript_function_finish};
+  webkit_web_view_call_async_javascript_function(view_, functionBody.data(), static_cast<gssize>(functionBody.size()),
+                                                 g_variant_builder_end(&builder), nullptr, nullptr, cancellable_,
+                                                 scriptCallFinished, call);
+}
+
+void GtkWebView::removeAllDocumentStartScripts() {
+  assert(loop_.isMainThread());
+  webkit_user_content_manager_remove_all_scripts(webkit_web_view_get_user_content_manager(view_));
+}
+
+void GtkWebView::addDocumentStartScript(const std::string& source) {
+  assert(loop_.isMainThread());
+  WebKitUserScript* script = webkit_user_script_new(source.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                                    WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+  webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(view_), script);
+  webkit_user_script_unref(script);
+}
+
+_GtkWidget* GtkWebView::widget() const { return GTK_WIDGET(view_); }
+
+void GtkWebView::onLoadChanged(int loadEvent) {
+  assert(loop_.isMainThread());
+  switch (static_cast<WebKitLoadEvent>(loadEvent)) {
+    case WEBKIT_LOAD_STARTED:
+      committed_ = false;
+      loadFailed_ = false;
+      vetMainFrameLoad();
+      break;
+    case WEBKIT_LOAD_REDIRECTED:
+      vetMainFrameLoad();
+      break;
+    case WEBKIT_LOAD_COMMITTED:
+      committed_ = true;
+      loadTimeout_.cancel();
+      break;
+    case WEBKIT_LOAD_FINISHED:
+      loadTimeout_.cancel();
+      if (loadFailed_) return;
+      if (auto c = client()) c->webViewDidFinishNavigation(url());
+      break;
+  }
+}
+
+bool GtkWebView::onLoadFailed(int loadEvent, const char* failingUri, const void* errorPointer) {
+  assert(loop_.isMainThread());
+  const auto* error = static_cast<const GError*>(errorPointer);
+  loadFailed_ = true;
+  loadTimeout_.cancel();
+  // A download took the navigation over, or a newer navigation replaced it: no outage.
+  if (isSupersededOrDownload(error)) return true;
+  const std::string message = error && error->message ? error->message : "load failed";
+  log(std::string("page load failed (") + (failingUri ? failingUri : "") + "): " + message);
+  auto c = client();
+  if (!c) return true;
+  if (loadEvent == WEBKIT_LOAD_COMMITTED) {
+    c->webViewDidFailNavigation(message);
+  } else {
+    c->webViewDidFailProvisionalNavigation(message);
+  }
+  return true;
+}
+
+void GtkWebView::onLoadTimedOut(unsigned generation) {
+  assert(loop_.isMainThread());
+  if (generation != loadGeneration_ || committed_ || loadFailed_) return;
+  loadFailed_ = true;
+  // Stopping reports a cancellation, which is filtered; the timeout is the outage.
+  webkit_web_view_stop_loading(view_);
+  log("page load timed out: " + ownLoadUrl_);
+  if (auto c = client()) c->webViewDidFailProvisionalNavigation("The request timed out.");
+}
+
+bool GtkWebView::onDecidePolicy(void* decisionPointer, int decisionType) {
+  assert(loop_.isMainThread());
+  auto* decision = static_cast<WebKitPolicyDecision*>(decisionPointer);
+  auto c = client();
+  switch (static_cast<WebKitPolicyDecisionType>(decisionType)) {
+    case WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION: {
+      WebKitNavigationAction* action =
+          webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+      NavigationAction asked;
+      asked.url = requestUri(webkit_navigation_action_get_request(action));
+      asked.targetsMainFrame = asked.url == ownLoadUrl_ || looksLikeMainFrameNavigation(action);
+      asked.userGesture = webkit_navigation_action_is_user_gesture(action);
+      const NavigationDecision answer = c ? c->webViewDecideNavigation(asked) : NavigationDecision::allow;
+      if (answer == NavigationDecision::allow) {
+        if (asked.targetsMainFrame) {
+          mainFrameDecisionPending_ = true;
+        } else {
+          unvettedUrl_ = asked.url;
+        }
+      }
+      if (answer == NavigationDecision::allow) webkit_policy_decision_use(decision);
+      if (answer == NavigationDecision::cancel) webkit_policy_decision_ignore(decision);
+      if (answer == NavigationDecision::download) webkit_policy_decision_download(decision);
+      return true;
+    }
+    case WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION:
+      // Let WebKit ask for the window through "create", which refuses it and reports.
+      webkit_policy_decision_use(decision);
+      return true;
+    case WEBKIT_POLICY_DECISION_TYPE_RESPONSE: {
+      auto* responseDecision = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+      WebKitURIResponse* response = webkit_response_policy_decision_get_response(responseDecision);
+      NavigationResponse asked;
+      const char* uri = webkit_uri_response_get_uri(response);
+      asked.url = uri ? uri : "";
+      asked.status = static_cast<int>(webkit_uri_response_get_status_code(response));
+      const char* mime = webkit_uri_response_get_mime_type(response);
+      asked.mimeType = mime ? mime : "";
+      asked.canShowMimeType = webkit_response_policy_decision_is_mime_type_supported(responseDecision);
+      if (SoupMessageHeaders* headers = webkit_uri_response_get_http_headers(response)) {
+        char* disposition = nullptr;
+        GHashTable* dispositionParameters = nullptr;
+        if (soup_message_headers_get_content_disposition(headers, &disposition, &dispositionParameters)) {
+          asked.isAttachment = disposition && g_ascii_strcasecmp(disposition, "attachment") == 0;
+        }
+        g_free(disposition);
+        if (dispositionParameters) g_hash_table_destroy(dispositionParameters);
+      }
+      const char* suggested = webkit_uri_response_get_suggested_filename(response);
+      asked.suggestedFilename = suggested ? suggested : "";
+      asked.forMainFrame = webkit_response_policy_decision_is_main_frame_main_resource(responseDecision);
+      const NavigationDecision answer = c ? c->webViewDecideResponse(asked) : NavigationDecision::allow;
+      if (answer == NavigationDecision::allow) webkit_policy_decision_use(decision);
+      if (answer == NavigationDecision::cancel) webkit_policy_decision_ignore(decision);
+      if (answer == NavigationDecision::download) webkit_policy_decision_download(decision);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+void GtkWebView::vetMainFrameLoad() {
+  // The engine names the new address only once the load commits, so the load that
+  // starts now is taken to be the last navigation the client allowed: one it saw as a
+  // main-frame navigation needs no second look.
+  const bool vetted = std::exchange(mainFrameDecisionPending_, false);
+  const std::string loading = std::exchange(unvettedUrl_, std::string());
+  if (vetted || loading.empty()) return;
+  auto c = client();
+  if (!c) return;
+  NavigationAction asked;
+  asked.url = loading;
+  asked.targetsMainFrame = true;
+  const NavigationDecision answer = c->webViewDecideNavigation(asked);
+  if (answer == NavigationDecision::allow) return;
+  webkit_web_view_stop_loading(view_);
+  if (answer == NavigationDecision::download) webkit_web_view_download_uri(view_, loading.c_str());
+}
+
+void GtkWebView::onNewWindowRequested(void* actionPointer) {
+  assert(loop_.isMainThread());
+  auto* action = static_cast<WebKitNavigationAction*>(actionPointer);
+  NavigationAction asked;
+  asked.url = requestUri(webkit_navigation_action_get_request(action));
+  asked.targetsMainFrame = false;
+  asked.userGesture = webkit_navigation_action_is_user_gesture(action);
+  asked.opensNewWindow = true;
+  if (auto c = client()) c->webViewRequestedNewWindow(asked);
+}
+
+void GtkWebView::onWebProcessTerminated() {
+  assert(loop_.isMainThread());
+  log("web content process ended");
+  if (auto c = client()) c->webViewWebContentProcessDidTerminate();
+}
+
+bool GtkWebView::isHandlerName(const std::string& name) const {
+  for (const auto& known : messageNames_)
+    if (known == name) return true;
+  return false;
+}
+
+void GtkWebView::onFramedMessage(void* messagePointer) {
+  assert(loop_.isMainThread());
+  auto* message = static_cast<WebKitUserMessage*>(messagePointer);
+  GVariant* parameters = webkit_user_message_get_parameters(message);
+  if (!parameters || !g_variant_is_of_type(parameters, G_VARIANT_TYPE(wire::kParametersFormat))) {
+    log("dropped a script message of the wrong shape");
+    return;
+  }
+  const char* name = nullptr;
+  gboolean isMainFrame = FALSE;
+  const char* frameUrl = nullptr;
+  const char* origin = nullptr;
+  const char* bodyJson = nullptr;
+  g_variant_get(parameters, "(&sb&s&s&s)", &name, &isMainFrame, &frameUrl, &origin, &bodyJson);
+  if (!isHandlerName(name)) {
+    log(std::string("dropped a script message for the unknown handler ") + name);
+    return;
+  }
+  auto body = parseJson(bodyJson);
+  if (!body) {
+    log(std::string("dropped a script message for ") + name + ": its body is not JSON");
+    return;
+  }
+  deliver(ScriptMessage{name, std::move(*body), MessageSource{true, isMainFrame != FALSE, frameUrl, origin}});
+}
+
+void GtkWebView::onUnframedMessage(const std::string& name, void* resultPointer) {
+  assert(loop_.isMainThread());
+  auto* result = static_cast<WebKitJavascriptResult*>(resultPointer);
+  JSCValue* value = webkit_javascript_result_get_js_value(result);
+  g_autofree char* json = value ? jsc_value_to_json(value, 0) : nullptr;
+  auto body = parseJson(json ? json : "null");
+  if (!body) {
+    log("dropped a script message for " + name + ": its body is not JSON");
+    return;
+  }
+  // The page went around the frame-aware postMessage: who sent it is not known.
+  deliver(ScriptMessage{name, std::move(*body), MessageSource{}});
+}
+
+void GtkWebView::deliver(ScriptMessage message) {
+  if (auto c = client()) c->webViewDidReceiveMessage(message);
+}
+
+}  // namespace tovarin

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/MainLoop.h"
+#include "base/TimerHandle.h"
+#include "main/shell/WebView.h"
+
+struct _GCancellable;
+struct _GtkWidget;
+struct _WebKitWebView;
+
+namespace tovarin {
+
+// A page in a WebKitGTK view. Lives on the main loop; WebKit delivers every signal
+// there. Script messages carry the frame facts the web-process extension attached;
+// those that arrive without them are marked unknown.
+//
+// WebKitGTK does not say which frame a navigation action targets. Loads this object
+// starts, link clicks, form submissions, reloads and history moves are reported as
+// main-frame navigations; other script-started navigations as sub-frame ones. When
+// one of those then starts loading in the main frame it is
+// put to the client again as a main-frame navigation and stopped unless allowed.
+class GtkWebView final : public WebView, public std::enable_shared_from_this<GtkWebView> {
+ public:
+  // Takes its own reference to view; messageNames are the handler names registered
+  // on the view's user-content manager.
+  static std::shared_ptr<GtkWebView> create(MainLoop& loop, _WebKitWebView* view,
+                                            std::vector<std::string> messageNames);
+  ~GtkWebView() override;
+  GtkWebView(const GtkWebView&) = delete;
+  GtkWebView& operator=(const GtkWebView&) = delete;
+
+  void setClient(std::weak_ptr<WebViewClient> client) override;
+  void loadUrl(const std::string& url, double timeoutSeconds) override;
+  void loadHtml(const std::string& html, const std::string& baseUrl) override;
+  std::string url() const override;
+  void evaluate(const std::string& script, std::function<void(ScriptValue)> completion) override;
+  void callAsync(const std::string& functionBody, const Json& arguments,
+                 std::function<void(ScriptValue)> completion) override;
+  void removeAllDocumentStartScripts() override;
+  void addDocumentStartScript(const std::string& source) override;
+
+  _GtkWidget* widget() const;
+
+  // Signal entry points (public for the C callbacks in the implementation).
+  void onLoadChanged(int loadEvent);
+  bool onLoadFailed(int loadEvent, const char* failingUri, const void* error);
+  bool onDecidePolicy(void* decision, int decisionType);
+  void onNewWindowRequested(void* navigationAction);
+  void onWebProcessTerminated();
+  void onFramedMessage(void* userMessage);
+  void onUnframedMessage(const std::string& name, void* javascriptResult);
+
+ private:
+  GtkWebView(MainLoop& loop, _WebKitWebView* view, std::vector<std::string> messageNames);
+  void connectSignals();
+  std::shared_ptr<WebViewClient> client() const { return client_.lock(); }
+  bool isHandlerName(const std::string& name) const;
+  void vetMainFrameLoad();
+  void onLoadTimedOut(unsigned generation);
+  void deliver(ScriptMessage message);
+
+  MainLoop& loop_;
+  _WebKitWebView* view_;  // strong reference
+  _GCancellable* cancellable_;
+  const std::vector<std::string> messageNames_;
+  std::vector<std::pair<void*, unsigned long>> signalHandlers_;  // (instance, handler id)
+  std::weak_ptr<WebViewClient> client_;
+
+  std::string ownLoadUrl_;  // the last load started through this object
+  // Since the last main-frame load started: whether the client allowed a main-frame
+  // navigation, and the last navigation it allowed as a sub-frame one.
+  bool mainFrameDecisionPending_ = false;
+  std::string unvettedUrl_;
+  bool committed_ = false;
+  bool loadFailed_ = false;  // the current main-frame load failed: no "finished" for it
+  unsigned loadGeneration_ = 0;
+  TimerHandle loadTimeout_;
+};
+
+}  // namespace tovarin

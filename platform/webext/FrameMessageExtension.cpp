@@ -1,0 +1,154 @@
+// Runs inside each web process. WebKitGTK's UI process is not told which frame posted
+// a script message, so every frame gets, before its own scripts run, a postMessage that
+// knows its frame and sends the message with its frame's facts to the web view.
+
+#include <webkit2/webkit-web-extension.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/webext/FrameMessageWire.h"
+
+namespace {
+
+namespace wire = tovarin::frame_message_wire;
+
+std::vector<std::string>& handlerNames() {
+  static std::vector<std::string> names;
+  return names;
+}
+
+// Installed into each frame's script world. Everything the replacement uses at call
+// time is captured here, while only built-ins the page has not touched exist, and is
+// bound so that no property is looked up later: a page cannot redirect it.
+constexpr const char* kInstaller = R"JS(
+(function (send, names, isMainFrame) {
+  'use strict';
+  const win = globalThis;
+  const findGetter = (object, key) => {
+    for (let o = object; o; o = Object.getPrototypeOf(o)) {
+      const d = Object.getOwnPropertyDescriptor(o, key);
+      if (d) return d.get;
+    }
+    return undefined;
+  };
+  const originGetter = findGetter(win, 'origin');
+  const readOrigin = originGetter ? Function.prototype.call.bind(originGetter, win) : () => 'null';
+  const originOf = originGetter ? Function.prototype.call.bind(originGetter) : () => 'null';
+  const mapGet = Function.prototype.call.bind(Map.prototype.get);
+  const handlers = new Map();
+  const namespace = win.webkit && win.webkit.messageHandlers;
+  let proto = null;
+  for (const name of names) {
+    const handler = namespace ? namespace[name] : undefined;
+    if (handler) {
+      handlers.set(handler, name);
+      proto = proto || Object.getPrototypeOf(handler);
+    }
+  }
+  if (proto) {
+    const existing = Object.getOwnPropertyDescriptor(proto, 'postMessage');
+    if (!existing || existing.configurable) {
+      Object.defineProperty(proto, 'postMessage', {
+        value: function postMessage(body) {
+          const name = mapGet(handlers, this);
+          if (name === undefined) throw new TypeError('Unknown message handler');
+          send(name, readOrigin(), body);
+        },
+        writable: false, configurable: false, enumerable: true,
+      });
+    }
+  }
+  if (!isMainFrame) {
+    let sameOriginAsTop = false;
+    try {
+      const own = readOrigin();
+      sameOriginAsTop = own !== 'null' && originOf(win.top) === own;
+    } catch (e) {
+      sameOriginAsTop = false;  // the top frame is cross-origin
+    }
+    if (!sameOriginAsTop) {
+      const answers = [['alert', undefined], ['confirm', false], ['prompt', null]];
+      for (const [key, answer] of answers) {
+        try {
+          Object.defineProperty(win, key, {
+            value: function () { return answer; }, writable: false, configurable: false,
+          });
+        } catch (e) {}
+      }
+    }
+  }
+})
+)JS";
+
+// The frame and page a frame's postMessage reports for. Both are held weakly: the
+// closure lives as long as the frame's script objects, which may outlive either.
+struct FrameTarget {
+  GWeakRef frame;
+  GWeakRef page;
+};
+
+void freeTarget(gpointer data) {
+  auto* target = static_cast<FrameTarget*>(data);
+  g_weak_ref_clear(&target->frame);
+  g_weak_ref_clear(&target->page);
+  delete target;
+}
+
+void sendScriptMessage(const char* name, const char* origin, JSCValue* body, gpointer data) {
+  auto* target = static_cast<FrameTarget*>(data);
+  g_autoptr(WebKitFrame) frame = static_cast<WebKitFrame*>(g_weak_ref_get(&target->frame));
+  g_autoptr(WebKitWebPage) page = static_cast<WebKitWebPage*>(g_weak_ref_get(&target->page));
+  if (!frame || !page || !name) return;
+  JSCContext* context = jsc_value_get_context(body);
+  g_autofree char* json = jsc_value_to_json(body, 0);
+  if (!json) {
+    // A body JSON cannot express: undefined travels as null; a cyclic value leaves
+    // its exception pending, which the page sees as a throw from postMessage.
+    if (jsc_context_get_exception(context)) return;
+    json = g_strdup("null");
+  }
+  const char* uri = webkit_frame_get_uri(frame);
+  WebKitUserMessage* message = webkit_user_message_new(
+      wire::kMessageName, g_variant_new(wire::kParametersFormat, name, webkit_frame_is_main_frame(frame),
+                                        uri ? uri : "", origin ? origin : "null", json));
+  g_object_ref_sink(message);
+  webkit_web_page_send_message_to_view(page, message, nullptr, nullptr, nullptr);
+  g_object_unref(message);
+}
+
+void installIntoFrame(WebKitScriptWorld* world, WebKitWebPage* page, WebKitFrame* frame, gpointer) {
+  g_autoptr(JSCContext) context = webkit_frame_get_js_context_for_script_world(frame, world);
+  if (!context) return;
+  auto* target = new FrameTarget;
+  g_weak_ref_init(&target->frame, frame);
+  g_weak_ref_init(&target->page, page);
+  g_autoptr(JSCValue) send = jsc_value_new_function(context, nullptr, G_CALLBACK(sendScriptMessage), target, freeTarget,
+                                                    G_TYPE_NONE, 3, G_TYPE_STRING, G_TYPE_STRING, JSC_TYPE_VALUE);
+  std::vector<const char*> names;
+  for (const auto& name : handlerNames()) names.push_back(name.c_str());
+  names.push_back(nullptr);
+  g_autoptr(JSCValue) nameArray = jsc_value_new_array_from_strv(context, names.data());
+  g_autoptr(JSCValue) isMain = jsc_value_new_boolean(context, webkit_frame_is_main_frame(frame));
+  g_autoptr(JSCValue) installer = jsc_context_evaluate(context, kInstaller, -1);
+  if (installer && jsc_value_is_function(installer)) {
+    g_autoptr(JSCValue) ignored = jsc_value_function_call(installer, JSC_TYPE_VALUE, send, JSC_TYPE_VALUE, nameArray,
+                                                          JSC_TYPE_VALUE, isMain, G_TYPE_NONE);
+  }
+  if (JSCException* failure = jsc_context_get_exception(context)) {
+    g_warning("[orvik] frame message hook failed: %s", jsc_exception_get_message(failure));
+    jsc_context_clear_exception(context);
+  }
+}
+
+}  // namespace
+
+extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(WebKitWebExtension*,
+                                                                                const GVariant* data) {
+  auto* variant = const_cast<GVariant*>(data);
+  if (variant && g_variant_is_of_type(variant, G_VARIANT_TYPE(wire::kInitialisationFormat))) {
+    g_autofree const char** names = g_variant_get_strv(variant, nullptr);
+    for (const char** name = names; name && *name; ++name) handlerNames().emplace_back(*name);
+  }
+  g_signal_connect(webkit_script_world_get_default(), "window-object-cleared", G_CALLBACK(installIntoFrame), nullptr);
+}

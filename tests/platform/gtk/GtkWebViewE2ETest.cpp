@@ -1,0 +1,467 @@
+#include "platform/gtk/GtkWebView.h"
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <webkit2/webkit2.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+
+#include "tests/platform/gtk/GlibPump.h"
+#include "tests/platform/gtk/GtkTestEnvironment.h"
+#include "tests/platform/gtk/PageServer.h"
+
+namespace tovarin {
+namespace {
+
+// Records what the view reports; navigation answers are the test's to choose.
+class RecordingClient final : public WebViewClient {
+ public:
+  std::vector<ScriptMessage> messages;
+  std::vector<std::string> finished;
+  std::vector<std::string> provisionalFailures;
+  std::vector<std::string> failures;
+  std::vector<NavigationAction> navigations;
+  std::vector<NavigationResponse> responses;
+  std::vector<NavigationAction> newWindows;
+  int terminations = 0;
+  std::function<NavigationDecision(const NavigationAction&)> decideNavigation;
+  std::function<NavigationDecision(const NavigationResponse&)> decideResponse;
+
+  void webViewDidReceiveMessage(const ScriptMessage& message) override { messages.push_back(message); }
+  NavigationDecision webViewDecideNavigation(const NavigationAction& action) override {
+    navigations.push_back(action);
+    return decideNavigation ? decideNavigation(action) : NavigationDecision::allow;
+  }
+  NavigationDecision webViewDecideResponse(const NavigationResponse& response) override {
+    responses.push_back(response);
+    return decideResponse ? decideResponse(response) : NavigationDecision::allow;
+  }
+  void webViewRequestedNewWindow(const NavigationAction& action) override { newWindows.push_back(action); }
+  void webViewDidFinishNavigation(const std::string& url) override { finished.push_back(url); }
+  void webViewDidFailProvisionalNavigation(const std::string& error) override { provisionalFailures.push_back(error); }
+  void webViewDidFailNavigation(const std::string& error) override { failures.push_back(error); }
+  void webViewWebContentProcessDidTerminate() override { ++terminations; }
+
+  const ScriptMessage* messageOfKind(const std::string& kind) const {
+    for (const auto& m : messages)
+      if (m.body.is_object() && m.body.value("kind", "") == kind) return &m;
+    return nullptr;
+  }
+  bool hasFinished(const std::string& url) const {
+    return std::find(finished.begin(), finished.end(), url) != finished.end();
+  }
+};
+
+// A port nothing listens on: bound, then closed.
+uint16_t closedPort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(fd);
+  return ntohs(address.sin_port);
+}
+
+class GtkWebViewE2ETest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    view_ = GtkTestEnvironment::instance().provider().makeWebView({false, {"page", "startup"}});
+    client_ = std::make_shared<RecordingClient>();
+    view_->setClient(client_);
+    // Realised in a window, as in the program.
+    window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_default_size(GTK_WINDOW(window_), 400, 300);
+    gtk_container_add(GTK_CONTAINER(window_), gtkView()->widget());
+    gtk_widget_show_all(window_);
+    server_.addHtml("/plain.html", "<!doctype html><title>plain</title><p>plain</p>");
+  }
+  void TearDown() override {
+    view_.reset();
+    gtk_widget_destroy(window_);
+    drainReady();
+  }
+
+  GtkWebView* gtkView() { return static_cast<GtkWebView*>(view_.get()); }
+  WebKitWebView* webkitView() { return WEBKIT_WEB_VIEW(gtkView()->widget()); }
+
+  void loadAndWait(const std::string& url) {
+    view_->loadUrl(url, 30);
+    ASSERT_TRUE(pumpUntil([&] { return client_->hasFinished(url); })) << url;
+  }
+
+  ScriptValue evaluate(const std::string& script) {
+    std::optional<ScriptValue> result;
+    view_->evaluate(script, [&](ScriptValue value) { result = std::move(value); });
+    EXPECT_TRUE(pumpUntil([&] { return result.has_value(); })) << script;
+    return result.value_or(ScriptValue::error("no answer"));
+  }
+
+  ScriptValue callAsync(const std::string& body, const Json& arguments) {
+    std::optional<ScriptValue> result;
+    view_->callAsync(body, arguments, [&](ScriptValue value) { result = std::move(value); });
+    EXPECT_TRUE(pumpUntil([&] { return result.has_value(); })) << body;
+    return result.value_or(ScriptValue::error("no answer"));
+  }
+
+  PageServer server_;
+  PageServer otherServer_;  // another origin
+  std::shared_ptr<WebView> view_;
+  std::shared_ptr<RecordingClient> client_;
+  GtkWidget* window_ = nullptr;
+};
+
+TEST_F(GtkWebViewE2ETest, DocumentStartClassIsVisibleToThePagesFirstScript) {
+  view_->addDocumentStartScript("document.documentElement.classList.add('dropped-class');");
+  view_->removeAllDocumentStartScripts();
+  view_->addDocumentStartScript("document.documentElement.classList.add('is-native-main');");
+  server_.addHtml("/class.html",
+                  "<!doctype html><html><head><script>"
+                  "webkit.messageHandlers.page.postMessage({kind: 'first', rootClass: document.documentElement.className});"
+                  "</script></head><body>x</body></html>");
+  loadAndWait(server_.url("/class.html"));
+  ASSERT_TRUE(pumpUntil([&] { return client_->messageOfKind("first"); }));
+  EXPECT_EQ(client_->messageOfKind("first")->body["rootClass"], "is-native-main");
+  EXPECT_EQ(view_->url(), server_.url("/class.html"));
+}
+
+TEST_F(GtkWebViewE2ETest, MessagesCarryTheFactsOfTheFrameThatPostedThem) {
+  otherServer_.addHtml("/frame.html",
+                       "<!doctype html><script>webkit.messageHandlers.page.postMessage({kind: 'frame'});</script>");
+  server_.addHtml("/framed.html", "<!doctype html><script>webkit.messageHandlers.page.postMessage({kind: 'main'});"
+                                  "</script><iframe src='" + otherServer_.url("/frame.html") + "'></iframe>");
+  view_->loadUrl(server_.url("/framed.html"), 30);
+  ASSERT_TRUE(pumpUntil([&] { return client_->messageOfKind("main") && client_->messageOfKind("frame"); }));
+
+  const MessageSource& main = client_->messageOfKind("main")->source;
+  EXPECT_TRUE(main.known);
+  EXPECT_TRUE(main.isMainFrame);
+  EXPECT_TRUE(main.trustedMainFrame());
+  EXPECT_EQ(main.frameUrl, server_.url("/framed.html"));
+  EXPECT_EQ(main.securityOrigin, server_.origin());
+
+  const MessageSource& frame = client_->messageOfKind("frame")->source;
+  EXPECT_TRUE(frame.known);
+  EXPECT_FALSE(frame.isMainFrame);
+  EXPECT_FALSE(frame.trustedMainFrame());
+  EXPECT_EQ(frame.frameUrl, otherServer_.url("/frame.html"));
+  EXPECT_EQ(frame.securityOrigin, otherServer_.origin());
+  EXPECT_EQ(client_->messageOfKind("frame")->name, "page");
+
+  // The iframe's own load was not put to the client as a main-frame navigation.
+  for (const auto& action : client_->navigations) {
+    if (action.url == otherServer_.url("/frame.html")) {
+      EXPECT_FALSE(action.targetsMainFrame);
+    }
+  }
+}
+
+TEST_F(GtkWebViewE2ETest, SandboxedFrameReportsAnOpaqueOrigin) {
+  server_.addHtml("/sandboxed.html",
+                  "<!doctype html><iframe sandbox='allow-scripts' srcdoc=\"<script>"
+                  "webkit.messageHandlers.page.postMessage({kind: 'sandboxed'});</script>\"></iframe>");
+  view_->loadUrl(server_.url("/sandboxed.html"), 30);
+  ASSERT_TRUE(pumpUntil([&] { return client_->messageOfKind("sandboxed"); }));
+  const MessageSource& source = client_->messageOfKind("sandboxed")->source;
+  EXPECT_FALSE(source.trustedMainFrame());
+  EXPECT_EQ(source.securityOrigin, "null");
+}
+
+TEST_F(GtkWebViewE2ETest, PostingAroundTheFrameAwarePostMessageIsNeverTrusted) {
+  // A fresh frame's postMessage, applied to the main frame's handler: the way a page
+  // could reach the engine's own postMessage.
+  server_.addHtml("/bypass.html",
+                  "<!doctype html><body><script>"
+                  "const f = document.createElement('iframe'); document.body.appendChild(f);"
+                  "const original = f.contentWindow.UserMessageHandler"
+                  "  ? f.contentWindow.UserMessageHandler.prototype.postMessage"
+                  "  : Object.getPrototypeOf(f.contentWindow.webkit.messageHandlers.page).postMessage;"
+                  "try { original.call(webkit.messageHandlers.page, {kind: 'bypass'}); }"
+                  "catch (e) { webkit.messageHandlers.page.postMessage({kind: 'bypass-threw', error: String(e)}); }"
+                  "</script></body>");
+  view_->loadUrl(server_.url("/bypass.html"), 30);
+  ASSERT_TRUE(pumpUntil([&] { return client_->messageOfKind("bypass") || client_->messageOfKind("bypass-threw"); }));
+  if (const ScriptMessage* bypass = client_->messageOfKind("bypass")) {
+    EXPECT_FALSE(bypass->source.trustedMainFrame());
+  }
+  // The replacement itself cannot be swapped out by the page.
+  ScriptValue replaced = evaluate(
+      "(() => { const p = Object.getPrototypeOf(webkit.messageHandlers.page);"
+      " const before = p.postMessage; try { p.postMessage = () => 1; } catch (e) {}"
+      " try { Object.defineProperty(p, 'postMessage', {value: () => 2}); } catch (e) {}"
+      " return p.postMessage === before; })()");
+  EXPECT_TRUE(replaced.isTrue());
+}
+
+TEST_F(GtkWebViewE2ETest, BodiesArriveAsJson) {
+  server_.addHtml("/bodies.html",
+                  "<!doctype html><script>"
+                  "const h = webkit.messageHandlers.page;"
+                  "h.postMessage({kind: 'nested', list: [1, 'two', true, null, {x: 1.5}], text: '\\u5c9a<\\/script>'});"
+                  "const cyclic = {}; cyclic.self = cyclic; let threw = false;"
+                  "try { h.postMessage(cyclic); } catch (e) { threw = true; }"
+                  "h.postMessage({kind: 'cyclic', threw});"
+                  "h.postMessage(undefined);"
+                  "h.postMessage({kind: 'last'});"
+                  "</script>");
+  view_->loadUrl(server_.url("/bodies.html"), 30);
+  ASSERT_TRUE(pumpUntil([&] { return client_->messageOfKind("last"); }));
+  ASSERT_EQ(client_->messages.size(), 4u);
+  EXPECT_EQ(client_->messages[0].body,
+            Json::parse(R"({"kind":"nested","list":[1,"two",true,null,{"x":1.5}],"text":"\u5c9a</script>"})"));
+  EXPECT_EQ(client_->messages[1].body["threw"], true);
+  EXPECT_TRUE(client_->messages[2].body.is_null());
+}
+
+struct ValueCase {
+  std::string script;
+  ScriptValue expected;
+};
+
+ValueCase number(std::string script, double value) { return {std::move(script), ScriptValue::ofNumber(value)}; }
+ValueCase text(std::string script, std::string value) { return {std::move(script), ScriptValue::ofString(std::move(value))}; }
+ValueCase boolean(std::string script, bool value) { return {std::move(script), ScriptValue::ofBool(value)}; }
+ValueCase ofKind(std::string script, ScriptValue::Kind kind) { return {std::move(script), ScriptValue{kind, false, 0, {}}}; }
+
+void expectValue(const ScriptValue& value, const ValueCase& c) {
+  ASSERT_EQ(value.kind, c.expected.kind) << c.script << " gave " << value.text;
+  switch (c.expected.kind) {
+    case ScriptValue::Kind::number: EXPECT_DOUBLE_EQ(value.number, c.expected.number) << c.script; break;
+    case ScriptValue::Kind::string: EXPECT_EQ(value.text, c.expected.text) << c.script; break;
+    case ScriptValue::Kind::boolean: EXPECT_EQ(value.boolean, c.expected.boolean) << c.script; break;
+    case ScriptValue::Kind::error: EXPECT_FALSE(value.text.empty()) << c.script; break;
+    default: break;
+  }
+}
+
+TEST_F(GtkWebViewE2ETest, EvaluateMapsEveryKindOfResult) {
+  loadAndWait(server_.url("/plain.html"));
+  const std::vector<ValueCase> cases = {
+      number("20 + 22", 42),
+      number("0.5", 0.5),
+      text("'a' + 'b'", "ab"),
+      text("''", ""),
+      boolean("document.title === 'plain'", true),
+      boolean("false", false),
+      ofKind("null", ScriptValue::Kind::null),
+      ofKind("undefined", ScriptValue::Kind::undefined),
+      ofKind("throw new Error('boom')", ScriptValue::Kind::error),
+      ofKind("syntax error here (", ScriptValue::Kind::error),
+      ofKind("({a: 1})", ScriptValue::Kind::other),
+  };
+  for (const auto& c : cases) expectValue(evaluate(c.script), c);
+}
+
+TEST_F(GtkWebViewE2ETest, CallAsyncPassesArgumentsAsOneJsonStringAndMapsResults) {
+  loadAndWait(server_.url("/plain.html"));
+  const Json arguments = {{"n", 21}, {"flag", true}, {"list", Json::array({1, 2, 3})}};
+  const std::vector<ValueCase> cases = {
+      number("return JSON.parse(argumentsJson).n * 2", 42),
+      boolean("return JSON.parse(argumentsJson).flag", true),
+      number("return JSON.parse(argumentsJson).list.length", 3),
+      text("return typeof argumentsJson", "string"),
+      text("return await new Promise(r => setTimeout(() => r('late'), 5))", "late"),
+      ofKind("return null", ScriptValue::Kind::null),
+      ofKind("const unused = 1;", ScriptValue::Kind::undefined),
+      ofKind("throw new Error('nope')", ScriptValue::Kind::error),
+      ofKind("return await Promise.reject(new Error('rejected'))", ScriptValue::Kind::error),
+  };
+  for (const auto& c : cases) expectValue(callAsync(c.script, arguments), c);
+}
+
+TEST_F(GtkWebViewE2ETest, HostileStringsInCallAsyncArgumentsStayStrings) {
+  loadAndWait(server_.url("/plain.html"));
+  const std::vector<std::string> hostile = {
+      "'); window.__pwned = 1; ('",
+      "\"); window.__pwned = 2; (\"",
+      "`${window.__pwned = 3}`",
+      "</script><script>window.__pwned = 4</script>",
+      "\\'); window.__pwned = 5; //",
+      "\u2028window.__pwned = 6",
+  };
+  for (const auto& text : hostile) {
+    ScriptValue value = callAsync("return JSON.parse(argumentsJson).text", Json{{"text", text}});
+    EXPECT_EQ(value.kind, ScriptValue::Kind::string) << text;
+    EXPECT_EQ(value.text, text);
+  }
+  EXPECT_EQ(evaluate("typeof window.__pwned").text, "undefined");
+}
+
+TEST_F(GtkWebViewE2ETest, RefusedConnectionIsAProvisionalFailureWithNoFinish) {
+  const std::string refused = "http://127.0.0.1:" + std::to_string(closedPort()) + "/index.html";
+  view_->loadUrl(refused, 30);
+  ASSERT_TRUE(pumpUntil([&] { return !client_->provisionalFailures.empty(); }));
+  // Anything the failed load still reports comes before the next page's finish.
+  loadAndWait(server_.url("/plain.html"));
+  EXPECT_EQ(client_->provisionalFailures.size(), 1u);
+  EXPECT_TRUE(client_->failures.empty());
+  EXPECT_EQ(client_->finished, std::vector<std::string>{server_.url("/plain.html")});
+}
+
+TEST_F(GtkWebViewE2ETest, LoadThatNeverAnswersTimesOutAsAProvisionalFailure) {
+  LoopbackServer silent(nullptr);  // accepts, never answers
+  view_->loadUrl(silent.baseUrl() + "/index.html", 0.5);
+  ASSERT_TRUE(pumpUntil([&] { return !client_->provisionalFailures.empty(); }));
+  EXPECT_EQ(client_->provisionalFailures.front(), "The request timed out.");
+  loadAndWait(server_.url("/plain.html"));
+  EXPECT_EQ(client_->provisionalFailures.size(), 1u);
+  EXPECT_EQ(client_->finished, std::vector<std::string>{server_.url("/plain.html")});
+}
+
+TEST_F(GtkWebViewE2ETest, NavigationReplacedByANewerOneIsNoFailure) {
+  LoopbackServer silent(nullptr);
+  view_->loadUrl(silent.baseUrl() + "/index.html", 30);
+  ASSERT_TRUE(silent.waitForConnections(1));
+  loadAndWait(server_.url("/plain.html"));
+  EXPECT_TRUE(client_->provisionalFailures.empty());
+  EXPECT_TRUE(client_->failures.empty());
+  EXPECT_EQ(client_->finished, std::vector<std::string>{server_.url("/plain.html")});
+}
+
+TEST_F(GtkWebViewE2ETest, ResponseTurnedIntoADownloadIsNoFailureAndIsSaved) {
+  server_.add("/report.csv", PageServer::Page{"a,b\n1,2\n", "text/csv",
+                                              "Content-Disposition: attachment; filename=\"report.csv\"\r\n"});
+  client_->decideResponse = [](const NavigationResponse& response) {
+    return response.isAttachment ? NavigationDecision::download : NavigationDecision::allow;
+  };
+  loadAndWait(server_.url("/plain.html"));
+  client_->finished.clear();
+  view_->loadUrl(server_.url("/report.csv"), 30);
+  const std::string saved = GtkTestEnvironment::instance().downloadDirectory() + "/report.csv";
+  ASSERT_TRUE(pumpUntil([&] { return std::filesystem::exists(saved); }));
+  loadAndWait(server_.url("/plain.html"));
+
+  auto asked = std::find_if(client_->responses.begin(), client_->responses.end(),
+                            [&](const NavigationResponse& r) { return r.url == server_.url("/report.csv"); });
+  ASSERT_NE(asked, client_->responses.end());
+  EXPECT_TRUE(asked->isAttachment);
+  EXPECT_EQ(asked->suggestedFilename, "report.csv");
+  EXPECT_EQ(asked->mimeType, "text/csv");
+  EXPECT_TRUE(asked->forMainFrame);
+  EXPECT_TRUE(client_->provisionalFailures.empty());
+  EXPECT_TRUE(client_->failures.empty());
+  EXPECT_EQ(client_->finished, std::vector<std::string>{server_.url("/plain.html")});
+}
+
+TEST_F(GtkWebViewE2ETest, ScriptNavigationOfTheMainFrameIsPutToTheClientAsMainFrame) {
+  const std::string away = otherServer_.url("/plain.html");
+  otherServer_.addHtml("/plain.html", "<!doctype html><p>elsewhere</p>");
+  otherServer_.addHtml("/frame.html",
+                       "<!doctype html><script>webkit.messageHandlers.page.postMessage({kind: 'frame'});</script>");
+  server_.addHtml("/leave.html", "<!doctype html><iframe src='" + otherServer_.url("/frame.html") +
+                                     "'></iframe><script>setTimeout(() => { location.href = '" + away +
+                                     "'; }, 300);</script>");
+  client_->decideNavigation = [&](const NavigationAction& action) {
+    return action.targetsMainFrame && action.url.rfind(server_.origin(), 0) != 0 ? NavigationDecision::cancel
+                                                                                   : NavigationDecision::allow;
+  };
+  loadAndWait(server_.url("/leave.html"));
+  ASSERT_TRUE(pumpUntil([&] {
+    return std::any_of(client_->navigations.begin(), client_->navigations.end(),
+                       [&](const NavigationAction& a) { return a.url == away && a.targetsMainFrame; });
+  }));
+  ASSERT_TRUE(pumpUntil([&] { return client_->messageOfKind("frame"); }))
+      << "a sub-frame load must not be stopped as a main-frame one";
+  loadAndWait(server_.url("/plain.html"));
+  EXPECT_FALSE(client_->hasFinished(away));
+  EXPECT_TRUE(client_->provisionalFailures.empty());
+}
+
+TEST_F(GtkWebViewE2ETest, NewWindowRequestsAreReportedAndNoWindowIsMade) {
+  const std::string linked = otherServer_.url("/linked.html");
+  const std::string opened = otherServer_.url("/opened.html");
+  server_.addHtml("/windows.html",
+                  "<!doctype html><a id=l target=_blank href='" + linked + "'>x</a><script>"
+                  "document.getElementById('l').click();"
+                  "const w = window.open('" + opened + "');"
+                  "webkit.messageHandlers.page.postMessage({kind: 'opened', isNull: w === null});"
+                  "</script>");
+  loadAndWait(server_.url("/windows.html"));
+  ASSERT_TRUE(pumpUntil([&] { return client_->newWindows.size() >= 2 && client_->messageOfKind("opened"); }));
+  std::vector<std::string> urls;
+  for (const auto& action : client_->newWindows) {
+    urls.push_back(action.url);
+    EXPECT_TRUE(action.opensNewWindow);
+  }
+  EXPECT_NE(std::find(urls.begin(), urls.end(), linked), urls.end());
+  EXPECT_NE(std::find(urls.begin(), urls.end(), opened), urls.end());
+  EXPECT_EQ(client_->messageOfKind("opened")->body["isNull"], true);
+  EXPECT_EQ(gtk_window_list_toplevels() ? g_list_length(gtk_window_list_toplevels()) : 0u, 1u);
+}
+
+TEST_F(GtkWebViewE2ETest, DialogsOfCrossOriginFramesAreSilencedButTheMainFramesAreNot) {
+  int dialogs = 0;
+  g_signal_connect(webkitView(), "script-dialog",
+                   G_CALLBACK(+[](WebKitWebView*, WebKitScriptDialog* dialog, gpointer count) -> gboolean {
+                     ++*static_cast<int*>(count);
+                     if (webkit_script_dialog_get_dialog_type(dialog) == WEBKIT_SCRIPT_DIALOG_CONFIRM)
+                       webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);
+                     return TRUE;
+                   }),
+                   &dialogs);
+  otherServer_.addHtml("/asks.html",
+                       "<!doctype html><script>"
+                       "const answers = {kind: 'frame-dialogs', alert: alert('x'), confirm: confirm('y'),"
+                       " prompt: prompt('z', 'd')};"
+                       "webkit.messageHandlers.page.postMessage(answers);</script>");
+  server_.addHtml("/dialogs.html", "<!doctype html><iframe src='" + otherServer_.url("/asks.html") +
+                                       "'></iframe><script>"
+                                       "webkit.messageHandlers.page.postMessage({kind: 'main-dialog', confirm: confirm('m')});"
+                                       "</script>");
+  view_->loadUrl(server_.url("/dialogs.html"), 30);
+  ASSERT_TRUE(pumpUntil([&] { return client_->messageOfKind("frame-dialogs") && client_->messageOfKind("main-dialog"); }));
+  EXPECT_EQ(client_->messageOfKind("main-dialog")->body["confirm"], true);
+  const Json& frame = client_->messageOfKind("frame-dialogs")->body;
+  EXPECT_EQ(frame["confirm"], false);
+  EXPECT_TRUE(frame["prompt"].is_null());
+  EXPECT_EQ(dialogs, 1) << "only the main frame's confirm may reach the desktop";
+}
+
+TEST_F(GtkWebViewE2ETest, EndOfTheWebProcessIsReported) {
+  loadAndWait(server_.url("/plain.html"));
+  webkit_web_view_terminate_web_process(webkitView());
+  ASSERT_TRUE(pumpUntil([&] { return client_->terminations == 1; }));
+}
+
+TEST_F(GtkWebViewE2ETest, LoadedHtmlWithoutABaseReportsItsMessagesAsMainFrame) {
+  view_->loadHtml("<!doctype html><button data-retry>retry</button><script>"
+                  "webkit.messageHandlers.startup.postMessage({type: 'retry'});</script>",
+                  "");
+  ASSERT_TRUE(pumpUntil([&] { return !client_->messages.empty(); }));
+  EXPECT_EQ(client_->messages[0].name, "startup");
+  EXPECT_TRUE(client_->messages[0].source.trustedMainFrame());
+  EXPECT_EQ(client_->messages[0].body, Json::parse(R"({"type":"retry"})"));
+}
+
+TEST_F(GtkWebViewE2ETest, TransparentViewsDrawNoBackground) {
+  auto transparent = GtkTestEnvironment::instance().provider().makeWebView({true, {}});
+  GdkRGBA color{};
+  webkit_web_view_get_background_color(WEBKIT_WEB_VIEW(static_cast<GtkWebView*>(transparent.get())->widget()), &color);
+  EXPECT_EQ(color.alpha, 0.0);
+  webkit_web_view_get_background_color(webkitView(), &color);
+  EXPECT_EQ(color.alpha, 1.0);
+}
+
+TEST_F(GtkWebViewE2ETest, CompletionsDoNotOutliveTheView) {
+  loadAndWait(server_.url("/plain.html"));
+  bool called = false;
+  view_->callAsync("return await new Promise(r => setTimeout(() => r(1), 50))", Json::object(),
+                   [&](ScriptValue) { called = true; });
+  view_.reset();
+  // A later page in a fresh view finishing proves the loop ran well past the answer.
+  view_ = GtkTestEnvironment::instance().provider().makeWebView({false, {"page"}});
+  view_->setClient(client_);
+  client_->finished.clear();
+  view_->loadUrl(server_.url("/plain.html"), 30);
+  ASSERT_TRUE(pumpUntil([&] { return client_->hasFinished(server_.url("/plain.html")); }));
+  EXPECT_FALSE(called);
+}
+
+}  // namespace
+}  // namespace tovarin
