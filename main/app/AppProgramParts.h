@@ -1,0 +1,76 @@
+#pragma once
+
+#include <memory>
+
+#include "base/EventStream.h"
+#include "base/HttpClient.h"
+#include "base/MainLoop.h"
+#include "base/SerialQueue.h"
+#include "base/UserDefaults.h"
+#include "main/app/AppParts.h"
+#include "main/shell/AccessibilitySettings.h"
+#include "main/shell/AppConfig.h"
+#include "main/shell/PresenceProbe.h"
+#include "main/shell/ServerController.h"
+#include "main/shell/WebView.h"
+#include "main/shell/WidgetTimelines.h"
+#include "main/shell/Window.h"
+#include "main/windows/StickyChromeSurface.h"
+
+namespace tovarin {
+
+class ChangeWatcher;
+class MainWindowController;
+class PresenceReporter;
+class StickyWindowController;
+
+// The program's parts: the real server controller, change watcher, presence reporter
+// and window controllers, on whatever desktop and web views the services bring (the
+// GTK ones in the program, test doubles in tests). Main loop only.
+class AppProgramParts final : public AppParts {
+ public:
+  // Everything here must outlive the parts and what they made.
+  struct Services {
+    MainLoop& loop;
+    TaskRunner& background;
+    Desktop& desktop;
+    WebViewProvider& webViews;
+    AccessibilitySettings& accessibility;
+    StickyChromeSurfaceProvider& chromeSurfaces;
+    UserDefaults& defaults;
+    std::shared_ptr<HttpClient> http;
+    EventStream& eventStream;
+    WidgetTimelines& widgets;
+    PresenceProbe& presenceProbe;
+  };
+
+  AppProgramParts(AppConfig config, Services services, ServerController::Options serverOptions = {});
+  ~AppProgramParts() override;
+
+  std::shared_ptr<ServerSupervisor> makeServer() override;
+  std::shared_ptr<AppChangeWatcher> makeWatcher() override;
+  std::shared_ptr<AppPresence> makePresence(double intervalSeconds) override;
+  std::shared_ptr<AppMainWindow> makeMainWindow(std::shared_ptr<ServerSupervisor> server) override;
+  std::shared_ptr<AppStickyWindow> makeStickyWindow(std::shared_ptr<ServerSupervisor> server) override;
+
+  // What was made, for the program's own wiring and for tests.
+  const std::shared_ptr<ServerController>& serverController() const { return server_; }
+  const std::shared_ptr<MainWindowController>& mainWindow() const { return main_; }
+  const std::shared_ptr<StickyWindowController>& stickyWindow() const { return sticky_; }
+
+ private:
+  const AppConfig config_;
+  Services services_;
+  const ServerController::Options serverOptions_;
+  // The watcher's and the reporter's own queues; they end with the parts.
+  SerialQueue watcherQueue_{"com.orvik.thetovarin.changes"};
+  SerialQueue presenceQueue_{"com.orvik.thetovarin.presence"};
+
+  std::shared_ptr<ServerController> server_;
+  std::shared_ptr<ChangeWatcher> watcher_;
+  std::shared_ptr<PresenceReporter> presence_;
+  std::shared_ptr<MainWindowController> main_;
+  std::shared_ptr<StickyWindowController> sticky_;
+};
+
+}  // namespace tovarin
