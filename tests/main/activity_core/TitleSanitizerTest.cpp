@@ -1,7 +1,10 @@
 #include "main/activity_core/TitleSanitizer.h"
 
+#include <random>
+
 #include <gtest/gtest.h>
 
+#include "base/IcuRegex.h"
 #include "base/Text.h"
 
 namespace tovarin {
@@ -56,6 +59,31 @@ TEST(TitleSanitizerTest, HoldsTitlesToCharactersAndUtf16Units) {
     std::string clean = TitleSanitizer::clean(c.raw);
     EXPECT_EQ(clean, c.clean) << text::graphemeCount(clean);
   }
+}
+
+TEST(TitleSanitizerTest, GuardedEmailPatternMasksExactlyWhatThePlainOneDoes) {
+  IcuRegex plain("[A-Za-z0-9._%+-]+\\s*[@＠]\\s*[A-Za-z0-9.-]+\\.[A-Za-z]{2,}");
+  IcuRegex guarded(TitleSanitizer::emailPattern);
+  ASSERT_TRUE(plain.valid());
+  ASSERT_TRUE(guarded.valid());
+  // Pieces that often form addresses back to back, with characters around them.
+  const std::vector<std::string> alphabet{"a", "b1", ".", ".ab", "-", "%", "@", "＠", " ", "中", "_", "@b.ab"};
+  std::mt19937 random(20250301);
+  for (int round = 0; round < 50000; ++round) {
+    std::string title;
+    int length = static_cast<int>(random() % 10);
+    for (int i = 0; i < length; ++i) title += alphabet[random() % alphabet.size()];
+    ASSERT_EQ(guarded.replaceAll(title, "#"), plain.replaceAll(title, "#")) << title;
+  }
+}
+
+TEST(TitleSanitizerTest, HugeTitlesAreCleanedInLinearTime) {
+  // Half a million address characters without an at sign: a pattern that tried every
+  // start would need hours here, and the test would time out.
+  std::string huge(500000, 'a');
+  EXPECT_EQ(TitleSanitizer::clean(huge), std::string(200, 'a'));
+  EXPECT_EQ(TitleSanitizer::clean(repeat("a.b@", 100000)), repeat("a.b@", 50));
+  EXPECT_EQ(TitleSanitizer::clean(repeat("123.", 100000)), "[数字].");
 }
 
 }  // namespace
