@@ -1,0 +1,276 @@
+#include "platform/gtk/GtkAppWindow.h"
+
+#include <gtk/gtk.h>
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <cstdio>
+
+#include "base/Log.h"
+#include "platform/gtk/DesktopCoordinates.h"
+#include "platform/gtk/GtkWebView.h"
+
+namespace tovarin {
+
+namespace {
+
+namespace coordinates = desktop_coordinates;
+
+struct HandlerData {
+  std::weak_ptr<GtkAppWindow> window;
+};
+
+std::shared_ptr<GtkAppWindow> lockWindow(gpointer data) { return static_cast<HandlerData*>(data)->window.lock(); }
+
+void freeHandlerData(gpointer data, GClosure*) { delete static_cast<HandlerData*>(data); }
+
+gboolean deleteEvent(GtkWidget*, GdkEvent*, gpointer data) {
+  if (auto self = lockWindow(data)) self->onDeleteRequested();
+  return TRUE;  // never destroyed by the user
+}
+
+gboolean configureEvent(GtkWidget*, GdkEventConfigure*, gpointer data) {
+  if (auto self = lockWindow(data)) self->onConfigured();
+  return FALSE;
+}
+
+void screensChanged(GdkScreen*, gpointer data) {
+  if (auto self = lockWindow(data)) self->onScreensChanged();
+}
+
+gboolean focusIn(GtkWidget*, GdkEventFocus*, gpointer data) {
+  if (auto self = lockWindow(data)) self->onActivated();
+  return FALSE;
+}
+
+int channel(double value) { return static_cast<int>(std::lround(std::clamp(std::isfinite(value) ? value : 0, 0.0, 1.0) * 255)); }
+
+}  // namespace
+
+std::shared_ptr<GtkAppWindow> GtkAppWindow::create(MainLoop& loop, WindowStyle style, Size contentSize) {
+  std::shared_ptr<GtkAppWindow> made(new GtkAppWindow(loop, style, contentSize));
+  made->connectSignals();
+  return made;
+}
+
+GtkAppWindow::GtkAppWindow(MainLoop& loop, WindowStyle style, Size contentSize)
+    : loop_(loop), style_(style), window_(GTK_WIDGET(g_object_ref(gtk_window_new(GTK_WINDOW_TOPLEVEL)))) {
+  assert(loop_.isMainThread());
+  GtkWindow* window = GTK_WINDOW(window_);
+  const int width = std::max(1, static_cast<int>(std::lround(std::isfinite(contentSize.width) ? contentSize.width : 1)));
+  const int height = std::max(1, static_cast<int>(std::lround(std::isfinite(contentSize.height) ? contentSize.height : 1)));
+  gtk_window_set_default_size(window, width, height);
+  gtk_window_set_focus_on_map(window, FALSE);
+  if (style_ == WindowStyle::borderless) {
+    gtk_window_set_decorated(window, FALSE);
+    // Lets a page with a transparent background show the desktop through it, where a
+    // compositor runs.
+    if (GdkVisual* visual = gdk_screen_get_rgba_visual(gtk_widget_get_screen(window_))) {
+      gtk_widget_set_visual(window_, visual);
+      gtk_widget_set_app_paintable(window_, TRUE);
+    }
+  }
+  frame_ = coordinates::toDesktop({0, 0, width, height}, coordinates::primaryGeometry());
+  reportedFrame_ = frame_;
+}
+
+GtkAppWindow::~GtkAppWindow() {
+  assert(loop_.isMainThread());
+  for (auto& [instance, id] : signalHandlers_) g_signal_handler_disconnect(instance, id);
+  // The web view leaves first: it is its own object and outlives this window's widget.
+  if (GtkWidget* child = gtk_bin_get_child(GTK_BIN(window_))) gtk_container_remove(GTK_CONTAINER(window_), child);
+  content_.reset();
+  gtk_widget_destroy(window_);
+  g_object_unref(window_);
+  if (background_) g_object_unref(background_);
+}
+
+void GtkAppWindow::connectSignals() {
+  auto connect = [this](gpointer instance, const char* signal, GCallback callback) {
+    const gulong id = g_signal_connect_data(instance, signal, callback, new HandlerData{weak_from_this()},
+                                            freeHandlerData, GConnectFlags(0));
+    signalHandlers_.emplace_back(instance, id);
+  };
+  connect(window_, "delete-event", G_CALLBACK(deleteEvent));
+  connect(window_, "configure-event", G_CALLBACK(configureEvent));
+  connect(window_, "focus-in-event", G_CALLBACK(focusIn));
+  GdkScreen* screen = gtk_widget_get_screen(window_);
+  connect(screen, "monitors-changed", G_CALLBACK(screensChanged));
+  connect(screen, "size-changed", G_CALLBACK(screensChanged));
+}
+
+void GtkAppWindow::setClient(std::weak_ptr<WindowClient> client) {
+  assert(loop_.isMainThread());
+  client_ = std::move(client);
+}
+
+void GtkAppWindow::setContent(std::shared_ptr<WebView> webView) {
+  assert(loop_.isMainThread());
+  auto* gtkView = dynamic_cast<GtkWebView*>(webView.get());
+  if (webView && !gtkView) {
+    log("a window can only hold a web view made by its own provider");
+    return;
+  }
+  if (GtkWidget* child = gtk_bin_get_child(GTK_BIN(window_))) gtk_container_remove(GTK_CONTAINER(window_), child);
+  content_ = std::move(webView);
+  if (gtkView) {
+    gtk_container_add(GTK_CONTAINER(window_), gtkView->widget());
+    gtk_widget_show(gtkView->widget());
+  }
+}
+
+void GtkAppWindow::setTitle(const std::string& title) {
+  assert(loop_.isMainThread());
+  gtk_window_set_title(GTK_WINDOW(window_), title.c_str());
+}
+
+Rect GtkAppWindow::frame() const {
+  assert(loop_.isMainThread());
+  return frame_;
+}
+
+void GtkAppWindow::setFrame(const Rect& frame) {
+  assert(loop_.isMainThread());
+  const auto placed = coordinates::toPixels(frame, coordinates::primaryGeometry());
+  frame_ = coordinates::toDesktop(placed, coordinates::primaryGeometry());
+  gtk_window_move(GTK_WINDOW(window_), placed.x, placed.y);
+  gtk_window_resize(GTK_WINDOW(window_), std::max(1, placed.width), std::max(1, placed.height));
+}
+
+void GtkAppWindow::center() {
+  assert(loop_.isMainThread());
+  const auto screens = coordinates::currentScreens();
+  if (screens.empty()) return;
+  const Rect& visible = screens.front().visibleFrame;
+  Rect centred = frame_;
+  centred.x = std::floor(visible.x + (visible.width - centred.width) / 2);
+  centred.y = std::floor(visible.y + (visible.height - centred.height) / 2);
+  setFrame(centred);
+}
+
+void GtkAppWindow::setMinimumSize(Size size) {
+  assert(loop_.isMainThread());
+  GdkGeometry geometry{};
+  geometry.min_width = std::max(1, static_cast<int>(std::lround(std::isfinite(size.width) ? size.width : 1)));
+  geometry.min_height = std::max(1, static_cast<int>(std::lround(std::isfinite(size.height) ? size.height : 1)));
+  gtk_window_set_geometry_hints(GTK_WINDOW(window_), nullptr, &geometry, GDK_HINT_MIN_SIZE);
+}
+
+void GtkAppWindow::setBackgroundColor(Rgba color) {
+  assert(loop_.isMainThread());
+  if (!background_) {
+    background_ = gtk_css_provider_new();
+    gtk_style_context_add_provider(gtk_widget_get_style_context(window_), GTK_STYLE_PROVIDER(background_),
+                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  }
+  const double alpha = std::clamp(std::isfinite(color.alpha) ? color.alpha : 1.0, 0.0, 1.0);
+  char css[160];
+  std::snprintf(css, sizeof css, "window { background-color: rgba(%d, %d, %d, %.3f); background-image: none; }",
+                channel(color.red), channel(color.green), channel(color.blue), alpha);
+  gtk_css_provider_load_from_data(background_, css, -1, nullptr);
+}
+
+void GtkAppWindow::show() {
+  assert(loop_.isMainThread());
+  gtk_window_set_focus_on_map(GTK_WINDOW(window_), TRUE);
+  gtk_widget_show_all(window_);
+  gtk_window_present(GTK_WINDOW(window_));
+}
+
+void GtkAppWindow::orderFrontQuietly() {
+  assert(loop_.isMainThread());
+  if (!gtk_widget_get_visible(window_)) {
+    gtk_window_set_focus_on_map(GTK_WINDOW(window_), FALSE);
+    gtk_widget_show_all(window_);
+    return;
+  }
+  if (GdkWindow* surface = gtk_widget_get_window(window_)) gdk_window_raise(surface);
+}
+
+void GtkAppWindow::hide() {
+  assert(loop_.isMainThread());
+  gtk_widget_hide(window_);
+}
+
+bool GtkAppWindow::isVisible() const { return gtk_widget_get_visible(window_); }
+
+void GtkAppWindow::setStacking(WindowStacking stacking) {
+  assert(loop_.isMainThread());
+  GtkWindow* window = GTK_WINDOW(window_);
+  gtk_window_set_keep_above(window, stacking == WindowStacking::above);
+  gtk_window_set_keep_below(window, stacking == WindowStacking::below);
+}
+
+void GtkAppWindow::setOnAllWorkspaces(bool all) {
+  assert(loop_.isMainThread());
+  if (all) {
+    gtk_window_stick(GTK_WINDOW(window_));
+  } else {
+    gtk_window_unstick(GTK_WINDOW(window_));
+  }
+}
+
+void GtkAppWindow::setOpacity(double opacity) {
+  assert(loop_.isMainThread());
+  // Takes effect only where a compositor runs.
+  gtk_widget_set_opacity(window_, std::clamp(std::isfinite(opacity) ? opacity : 1.0, 0.0, 1.0));
+}
+
+void GtkAppWindow::beginMoveDrag() {
+  assert(loop_.isMainThread());
+  if (!gtk_widget_get_visible(window_)) return;
+  guint button = 1;
+  double rootX = 0;
+  double rootY = 0;
+  guint32 time = GDK_CURRENT_TIME;
+  if (GdkEvent* event = gtk_get_current_event()) {
+    gdk_event_get_button(event, &button);
+    gdk_event_get_root_coords(event, &rootX, &rootY);
+    time = gdk_event_get_time(event);
+    gdk_event_free(event);
+  } else {
+    // Asked from a page message, not from a toolkit event: take the pointer as it is.
+    GdkSeat* seat = gdk_display_get_default_seat(gtk_widget_get_display(window_));
+    GdkDevice* pointer = seat ? gdk_seat_get_pointer(seat) : nullptr;
+    if (!pointer) return;
+    int x = 0;
+    int y = 0;
+    gdk_device_get_position(pointer, nullptr, &x, &y);
+    rootX = x;
+    rootY = y;
+  }
+  gtk_window_begin_move_drag(GTK_WINDOW(window_), static_cast<gint>(button), static_cast<gint>(rootX),
+                             static_cast<gint>(rootY), time);
+}
+
+bool GtkAppWindow::onDeleteRequested() {
+  assert(loop_.isMainThread());
+  auto c = client();
+  const bool mayClose = c ? c->windowShouldClose() : true;
+  if (mayClose) gtk_widget_hide(window_);
+  return mayClose;
+}
+
+void GtkAppWindow::onConfigured() {
+  assert(loop_.isMainThread());
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  gtk_window_get_position(GTK_WINDOW(window_), &x, &y);
+  gtk_window_get_size(GTK_WINDOW(window_), &width, &height);
+  frame_ = coordinates::toDesktop({x, y, width, height}, coordinates::primaryGeometry());
+  if (frame_ == reportedFrame_) return;
+  reportedFrame_ = frame_;
+  if (auto c = client()) c->windowDidMoveOrResize(frame_);
+}
+
+void GtkAppWindow::onScreensChanged() {
+  assert(loop_.isMainThread());
+  if (auto c = client()) c->windowScreensDidChange();
+}
+
+void GtkAppWindow::onActivated() { lastActivated_ = loop_.now(); }
+
+}  // namespace tovarin
