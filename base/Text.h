@@ -30,7 +30,7 @@ namespace tovarin::text {
 
 // Trims white space without line breaks at both ends.
 [[nodiscard]] std::string trimBlanks(std::string_view utf8);
-// Splits at every run of white space and line breaks, drops empty pieces and joins
+// Splits at every run of white space and line breaks, drops what is empty and joins
 // the rest with one blank.
 [[nodiscard]] std::string collapseWhitespace(std::string_view utf8);
 

@@ -9,9 +9,9 @@ namespace {
 
 using S = std::optional<std::string>;
 
-std::string repeat(const std::string& piece, int times) {
+std::string repeat(const std::string& unit, int times) {
   std::string out;
-  for (int i = 0; i < times; ++i) out += piece;
+  for (int i = 0; i < times; ++i) out += unit;
   return out;
 }
 

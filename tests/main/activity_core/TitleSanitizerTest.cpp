@@ -10,9 +10,9 @@
 namespace tovarin {
 namespace {
 
-std::string repeat(const std::string& piece, int times) {
+std::string repeat(const std::string& unit, int times) {
   std::string out;
-  for (int i = 0; i < times; ++i) out += piece;
+  for (int i = 0; i < times; ++i) out += unit;
   return out;
 }
 
@@ -66,7 +66,7 @@ TEST(TitleSanitizerTest, GuardedEmailPatternMasksExactlyWhatThePlainOneDoes) {
   IcuRegex guarded(TitleSanitizer::emailPattern);
   ASSERT_TRUE(plain.valid());
   ASSERT_TRUE(guarded.valid());
-  // Pieces that often form addresses back to back, with characters around them.
+  // Fragments that often form addresses back to back, with characters around them.
   const std::vector<std::string> alphabet{"a", "b1", ".", ".ab", "-", "%", "@", "＠", " ", "中", "_", "@b.ab"};
   std::mt19937 random(20250301);
   for (int round = 0; round < 50000; ++round) {
