@@ -25,6 +25,8 @@ class GtkTestEnvironment final : public ::testing::Environment {
     setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
     setenv("XDG_CACHE_HOME", (home + "/cache").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
+    // Settings the tests change stay in this process.
+    setenv("GSETTINGS_BACKEND", "memory", 1);
     std::filesystem::create_directories(home + "/config");
     std::filesystem::create_directories(downloadDirectory());
     std::ofstream(home + "/config/user-dirs.dirs") << "XDG_DOWNLOAD_DIR=\"" << downloadDirectory() << "\"\n";
