@@ -25,6 +25,9 @@ namespace tovarin {
 // onChange runs on the main loop.
 class ChangeWatcher final : public std::enable_shared_from_this<ChangeWatcher> {
  public:
+  // The label of the serial queue the program gives it.
+  static constexpr const char* queueLabel = "com.orvik.thetovarin.changes";
+
   struct Timing {
     double reloadInterval = 2.0;
     double notifyInterval = 0.5;
@@ -54,9 +57,8 @@ class ChangeWatcher final : public std::enable_shared_from_this<ChangeWatcher> {
   // The throttled change callback.
   void notifyChange();
 
-  std::string streamUrl() const;
-
  private:
+  std::string streamUrl() const;
   ChangeWatcher(int64_t port, EventStream& stream, WidgetTimelines& widgets, TaskRunner& queue, MainLoop& mainLoop,
                 Timing timing);
   void onQueue(std::function<void(ChangeWatcher&)> work);

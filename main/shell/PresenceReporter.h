@@ -19,6 +19,8 @@ namespace tovarin {
 // work runs on queue_. The probe is called on queue_ only.
 class PresenceReporter final : public std::enable_shared_from_this<PresenceReporter> {
  public:
+  // The label of the serial queue the program gives it.
+  static constexpr const char* queueLabel = "com.orvik.thetovarin.presence";
   static constexpr double firstTickDelay = 1.0;
   static constexpr double defaultInterval = 60.0;
 

@@ -127,6 +127,8 @@ struct EndCase {
   bool logsRefusal;
 };
 
+void PrintTo(const EndCase& c, std::ostream* out) { *out << c.name; }
+
 class ChangeWatcherReconnect : public ChangeWatcherTest, public testing::WithParamInterface<EndCase> {};
 
 TEST_P(ChangeWatcherReconnect, ReconnectsAfterTheDelayForHowTheStreamEnded) {

@@ -14,6 +14,8 @@ struct Case {
   std::vector<bool> found;  // one per chunk
 };
 
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
 class EventMarkerScannerCases : public testing::TestWithParam<Case> {};
 
 TEST_P(EventMarkerScannerCases, FindsEachMarkerInTheChunkThatCompletesIt) {

@@ -80,6 +80,8 @@ struct AbsentCase {
   bool reports;
 };
 
+void PrintTo(const AbsentCase& c, std::ostream* out) { *out << c.name; }
+
 class PresenceReporterPresence : public PresenceReporterTest, public testing::WithParamInterface<AbsentCase> {};
 
 TEST_P(PresenceReporterPresence, ReportsOnlyWhenTheUserIsThere) {

@@ -17,6 +17,8 @@ struct SkipCase {
   std::optional<PresenceSkip> expected;
 };
 
+void PrintTo(const SkipCase& c, std::ostream* out) { *out << c.name; }
+
 class PresenceSkipReason : public testing::TestWithParam<SkipCase> {};
 
 TEST_P(PresenceSkipReason, FirstRuleThatHoldsWins) {

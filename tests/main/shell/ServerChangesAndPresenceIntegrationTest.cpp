@@ -134,7 +134,7 @@ TEST(StandInServerTest, AChangeOnTheServerReachesTheWidgetAndTheMainLoopOnce) {
   StandInServer server(freePort());
   ASSERT_TRUE(server.waitUntilListening()) << server.error();
   ManualLoop mainLoop;
-  SerialQueue queue("com.orvik.test.changes");
+  SerialQueue queue(ChangeWatcher::queueLabel);
   FakeWidgetTimelines widgets(queue);
   BeastEventStream stream;
   auto watcher = ChangeWatcher::create(server.port(), stream, widgets, queue, mainLoop);
@@ -209,7 +209,7 @@ TEST(StandInServerTest, ThePresentUserIsReportedOnTheFirstTick) {
   ASSERT_TRUE(server.waitUntilListening()) << server.error();
   SettlingHttpClient http;
   FakePresenceProbe probe;
-  SerialQueue queue("com.orvik.thetovarin.presence");
+  SerialQueue queue(PresenceReporter::queueLabel);
   auto reporter = PresenceReporter::create(PresenceBeacon(server.port(), http), probe, queue);
   reporter->start();
   ManualLoop waiter;

@@ -39,6 +39,8 @@ struct Case {
   std::vector<double> calls;
 };
 
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
 class ThrottleTimes : public testing::TestWithParam<Case> {};
 
 TEST_P(ThrottleTimes, CallsAtMostOncePerIntervalAndNeverLosesTheLast) {
