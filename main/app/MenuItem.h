@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cctype>
 #include <cstdint>
 #include <string>
 #include <variant>
@@ -65,5 +66,32 @@ struct MenuItem {
 // The accelerator text of a shortcut for the desktop's accelerator parser:
 // "<Control>n", "<Control><Shift>n", "<Control><Alt>1", "<Control>comma". Empty for none.
 [[nodiscard]] std::string menuAccelerator(const MenuShortcut& shortcut);
+
+namespace menu_detail {
+
+// Key names of the accelerator syntax for the punctuation the menus use.
+inline std::string keyName(char key) {
+  switch (key) {
+    case ',': return "comma";
+    case '.': return "period";
+    case '/': return "slash";
+    case ';': return "semicolon";
+    case '-': return "minus";
+    case '=': return "equal";
+    default: return std::string(1, key);
+  }
+}
+
+}  // namespace menu_detail
+
+inline std::string menuAccelerator(const MenuShortcut& shortcut) {
+  if (shortcut.key.size() != 1) return {};
+  const char key = shortcut.key[0];
+  const bool upper = std::isupper(static_cast<unsigned char>(key)) != 0;
+  std::string text = "<Control>";
+  if (shortcut.shift || upper) text += "<Shift>";
+  if (shortcut.alt) text += "<Alt>";
+  return text + menu_detail::keyName(static_cast<char>(std::tolower(static_cast<unsigned char>(key))));
+}
 
 }  // namespace tovarin

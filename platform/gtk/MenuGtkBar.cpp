@@ -2,6 +2,7 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <map>
 
 #include "platform/gtk/MenuGtkDispatch.h"
@@ -41,11 +42,15 @@ std::string detailedName(const MenuItem& item) {
   return detailed;
 }
 
-// Separators become section boundaries, the model's own way of drawing them.
+// Separators become section boundaries, the model's own way of drawing them; a menu
+// without separators (the menubar itself) holds its items directly.
 GMenu* buildMenu(const std::vector<MenuItem>& items) {
   GMenu* menu = g_menu_new();
-  GMenu* section = g_menu_new();
+  const bool sectioned = std::any_of(items.begin(), items.end(),
+                                     [](const MenuItem& item) { return item.kind == MenuItem::Kind::separator; });
+  GMenu* section = sectioned ? g_menu_new() : g_object_ref(menu);
   auto closeSection = [&] {
+    if (!sectioned) return;
     if (g_menu_model_get_n_items(G_MENU_MODEL(section)) > 0) {
       g_menu_append_section(menu, nullptr, G_MENU_MODEL(section));
     }
@@ -86,6 +91,12 @@ MenuGtkBar::MenuGtkBar(_GtkApplication* application, MenuGtkDispatch& dispatch)
     : application_(application), dispatch_(dispatch) {}
 
 MenuGtkBar::~MenuGtkBar() {
+  // The actions point at the dispatch, which may end with this menubar.
+  if (actionsRegistered_) {
+    for (MenuCommand command : MenuCommands::all()) {
+      g_action_map_remove_action(G_ACTION_MAP(application_), std::string(MenuCommands::actionName(command)).c_str());
+    }
+  }
   if (model_) g_object_unref(model_);
 }
 
