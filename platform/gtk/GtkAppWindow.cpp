@@ -44,6 +44,16 @@ gboolean focusIn(GtkWidget*, GdkEventFocus*, gpointer data) {
   return FALSE;
 }
 
+// A window made while the application runs belongs to it: the application's
+// accelerators reach it, and the titled window shows the application's menubar.
+GtkWidget* newToplevel(WindowStyle style) {
+  GApplication* application = g_application_get_default();
+  if (!application || !GTK_IS_APPLICATION(application)) return gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  GtkWidget* window = gtk_application_window_new(GTK_APPLICATION(application));
+  gtk_application_window_set_show_menubar(GTK_APPLICATION_WINDOW(window), style == WindowStyle::titled);
+  return window;
+}
+
 int channel(double value) { return static_cast<int>(std::lround(std::clamp(std::isfinite(value) ? value : 0, 0.0, 1.0) * 255)); }
 
 }  // namespace
@@ -55,7 +65,7 @@ std::shared_ptr<GtkAppWindow> GtkAppWindow::create(MainLoop& loop, WindowStyle s
 }
 
 GtkAppWindow::GtkAppWindow(MainLoop& loop, WindowStyle style, Size contentSize)
-    : loop_(loop), style_(style), window_(GTK_WIDGET(g_object_ref(gtk_window_new(GTK_WINDOW_TOPLEVEL)))) {
+    : loop_(loop), style_(style), window_(GTK_WIDGET(g_object_ref(newToplevel(style)))) {
   assert(loop_.isMainThread());
   GtkWindow* window = GTK_WINDOW(window_);
   const int width = std::max(1, static_cast<int>(std::lround(std::isfinite(contentSize.width) ? contentSize.width : 1)));
