@@ -48,6 +48,8 @@ const state = {
   dataWrites: 0,
   streamClients: new Set(),
   requests: 0,
+  // When each page reported its load event (ms since 1970), for tests and timing.
+  pageLoads: { main: [], widget: [] },
 };
 
 function loadSavedSettings() {
@@ -131,7 +133,11 @@ function page(title, heading, script) {
 <body>
 <h1>${heading}</h1>
 <p id="status">本机服务已就绪。</p>
-<script>${script}</script>
+<script>${script}
+  addEventListener('load', () => {
+    fetch('/__test/page-loaded?page=' + window.__tovarinPage, { method: 'POST' }).catch(() => {});
+  });
+</script>
 </body>
 </html>
 `;
@@ -261,7 +267,15 @@ const routes = {
       dataWrites: state.dataWrites,
       settings: state.settings,
       requests: state.requests,
+      pageLoads: state.pageLoads,
     }),
+  'POST /__test/page-loaded': (request, response) => {
+    const page = new URL(request.url, 'http://127.0.0.1').searchParams.get('page');
+    if (!Object.hasOwn(state.pageLoads, page)) return sendJson(response, 400, { error: 'unknown page' });
+    state.pageLoads[page].push(Date.now());
+    response.writeHead(204);
+    response.end();
+  },
   'POST /__test/change': (request, response) => {
     broadcastChange('test');
     sendJson(response, 200, { revision: state.revision });
