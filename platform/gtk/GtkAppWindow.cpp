@@ -54,6 +54,15 @@ GtkWidget* newToplevel(WindowStyle style) {
   return window;
 }
 
+constexpr const char* wmOpacityKey = "tovarin-wm-opacity";
+constexpr const char* wmOpacityHookKey = "tovarin-wm-opacity-hook";
+
+void applyWmOpacity(GtkWidget* widget, gpointer) {
+  auto* wanted = static_cast<double*>(g_object_get_data(G_OBJECT(widget), wmOpacityKey));
+  GdkWindow* window = gtk_widget_get_window(widget);
+  if (wanted && window) gdk_window_set_opacity(window, *wanted);
+}
+
 int channel(double value) { return static_cast<int>(std::lround(std::clamp(std::isfinite(value) ? value : 0, 0.0, 1.0) * 255)); }
 
 }  // namespace
@@ -223,8 +232,16 @@ void GtkAppWindow::setOnAllWorkspaces(bool all) {
 
 void GtkAppWindow::setOpacity(double opacity) {
   assert(loop_.isMainThread());
-  // Takes effect only where a compositor runs.
-  gtk_widget_set_opacity(window_, std::clamp(std::isfinite(opacity) ? opacity : 1.0, 0.0, 1.0));
+  // The window manager's opacity (_NET_WM_WINDOW_OPACITY), which takes effect only where
+  // a compositor runs. GTK sets it only for a realized window without an alpha channel,
+  // so it goes on the GDK window itself, now and again whenever the window is realized.
+  auto* wanted = new double(std::clamp(std::isfinite(opacity) ? opacity : 1.0, 0.0, 1.0));
+  g_object_set_data_full(G_OBJECT(window_), wmOpacityKey, wanted, [](gpointer value) { delete static_cast<double*>(value); });
+  if (!g_object_get_data(G_OBJECT(window_), wmOpacityHookKey)) {
+    g_object_set_data(G_OBJECT(window_), wmOpacityHookKey, GINT_TO_POINTER(1));
+    g_signal_connect(window_, "realize", G_CALLBACK(applyWmOpacity), nullptr);
+  }
+  applyWmOpacity(window_, nullptr);
 }
 
 void GtkAppWindow::beginMoveDrag() {

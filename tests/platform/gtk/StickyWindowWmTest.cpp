@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "base/ChildProcess.h"
+#include "base/UserDefaults.h"
+#include "main/shell/ShellOutput.h"
+#include "main/windows/StickyWindowController.h"
+#include "platform/gtk/DesktopCoordinates.h"
+#include "platform/gtk/GtkAppWindow.h"
+#include "platform/gtk/GtkDesktop.h"
+#include "platform/gtk/StickyGtkChromeSurfaceProvider.h"
+#include "tests/platform/gtk/GlibPump.h"
+#include "tests/platform/gtk/GtkTestEnvironment.h"
+#include "tests/platform/gtk/PageServer.h"
+#include "tests/support/FakeAccessibilitySettings.h"
+#include "tests/support/FakeServerSupervisor.h"
+#include "tests/support/TempDir.h"
+
+// Last: the X11 headers define macros (None, Status) that other headers trip over.
+#include <gdk/gdkx.h>
+
+extern char** environ;
+
+namespace tovarin {
+namespace {
+
+std::string xprop(const std::vector<std::string>& arguments) { return shellOutput("/usr/bin/xprop", arguments); }
+
+bool windowManagerRuns() {
+  return xprop({"-root", "_NET_SUPPORTING_WM_CHECK"}).find("window id") != std::string::npos;
+}
+
+// The sticky window on the real desktop, managed by openbox: a WebKitGTK view in a GTK
+// window, the widget page served on loopback, the supervisor driven by the test.
+class StickyWindowWmTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    ASSERT_FALSE(windowManagerRuns()) << "another window manager holds this display";
+    ChildProcessOptions options;
+    options.executable = "/usr/bin/openbox";
+    options.arguments = {"--sm-disable"};
+    for (char** entry = environ; *entry; ++entry) options.environment.emplace_back(*entry);
+    options.inheritStdin = false;
+    auto launch = ChildProcess::launch(options);
+    ASSERT_TRUE(launch.process) << launch.error;
+    windowManager_ = launch.process;
+    ASSERT_TRUE(pumpUntil(windowManagerRuns, 20)) << "openbox did not take the display";
+  }
+  static void TearDownTestSuite() {
+    if (!windowManager_) return;
+    windowManager_->signal(SIGTERM);
+    windowManager_->wait();
+    windowManager_.reset();
+  }
+
+  StickyWindowWmTest() : desktop_(env().loop()) {
+    frames_.addHtml("/frame.html",
+                    "<!doctype html><script>"
+                    "window.webkit.messageHandlers.navigation.postMessage({surface: 'chat', cardId: 'fromFrame'});"
+                    "parent.postMessage('posted', '*');"
+                    "</script>");
+    pages_.addHtml("/widget.html",
+                   "<!doctype html><title>widget</title>"
+                   "<style>html,body{margin:0;height:100%;background:#fdfbf4}</style>"
+                   "<p id=widget>widget page</p>"
+                   "<script>window.downs = 0; window.framePosted = false;"
+                   "document.addEventListener('mousedown', () => window.downs++, true);"
+                   "window.addEventListener('message', (e) => { if (e.data === 'posted') window.framePosted = true; });"
+                   "</script>"
+                   "<iframe src='" + frames_.url("/frame.html") + "'></iframe>");
+  }
+  ~StickyWindowWmTest() override {
+    controller_.reset();
+    drainReady();
+  }
+
+  static GtkTestEnvironment& env() { return GtkTestEnvironment::instance(); }
+
+  void create() {
+    controller_ = StickyWindowController::create(AppConfig(".", pages_.port(), false),
+                                                 {env().loop(), env().loop(), desktop_, env().provider(),
+                                                  accessibility_, defaults_, server_, surfaces_});
+    controller_->onNavigate = [this](const std::map<std::string, std::string>& body) { navigations_.push_back(body); };
+  }
+
+  // Shows the window and lets the recovery find the server usable: the widget page loads.
+  void showWithWidgetPage() {
+    controller_->show();
+    ASSERT_TRUE(server_->completeHealth(true));
+    ASSERT_TRUE(pumpUntil([&] { return controller_->loadedRealPage(); }));
+    ASSERT_TRUE(pumpUntil([&] { return mapped(); }));
+  }
+
+  GtkWidget* widget() const { return std::static_pointer_cast<GtkAppWindow>(controller_->window())->widget(); }
+  bool mapped() const { return gtk_widget_get_mapped(widget()); }
+  std::string xid() const { return std::to_string(gdk_x11_window_get_xid(gtk_widget_get_window(widget()))); }
+  std::string property(const std::string& name) const { return xprop({"-id", xid(), name}); }
+  bool hasState(const std::string& state) const {
+    const std::string line = property("_NET_WM_STATE");
+    return line.find(state + ",") != std::string::npos || line.find(state + "\n") != std::string::npos;
+  }
+
+  // Openbox keeps a window on every workspace by the desktop number "all" (0xFFFFFFFF);
+  // other window managers add the sticky state as well.
+  bool onAllDesktops() const {
+    return property("_NET_WM_DESKTOP").find("= 4294967295") != std::string::npos || hasState("_NET_WM_STATE_STICKY");
+  }
+
+  ScriptValue evaluate(const std::string& script) {
+    std::optional<ScriptValue> answer;
+    controller_->webView()->evaluate(script, [&](ScriptValue value) { answer = std::move(value); });
+    EXPECT_TRUE(pumpUntil([&] { return answer.has_value(); })) << script;
+    return answer.value_or(ScriptValue::error("no answer"));
+  }
+
+  // Real pointer input through the X test extension, at desktop points.
+  void pointer(const std::vector<std::string>& arguments) {
+    shellOutput("/usr/bin/xdotool", arguments);
+    drainReady();
+  }
+  std::string rootX(double x) const { return std::to_string(static_cast<int>(x)); }
+  std::string rootY(double y) const {
+    return std::to_string(static_cast<int>(desktop_coordinates::primaryGeometry().height - y));
+  }
+
+  static inline std::shared_ptr<ChildProcess> windowManager_;
+  PageServer pages_;
+  PageServer frames_;  // another port: another origin
+  TempDir dir_;
+  UserDefaults defaults_{dir_.path() + "/defaults.json"};
+  FakeAccessibilitySettings accessibility_;
+  std::shared_ptr<FakeServerSupervisor> server_ = std::make_shared<FakeServerSupervisor>();
+  StickyGtkChromeSurfaceProvider surfaces_;
+  GtkDesktop desktop_;
+  std::shared_ptr<StickyWindowController> controller_;
+  std::vector<std::map<std::string, std::string>> navigations_;
+};
+
+TEST_F(StickyWindowWmTest, TheDefaultsFloatOnTheCurrentWorkspaceOpaque) {
+  create();
+  ASSERT_NO_FATAL_FAILURE(showWithWidgetPage());
+  EXPECT_TRUE(evaluate("document.getElementById('widget') !== null").isTrue());
+  ASSERT_TRUE(pumpUntil([&] { return hasState("_NET_WM_STATE_ABOVE"); })) << property("_NET_WM_STATE");
+  EXPECT_FALSE(hasState("_NET_WM_STATE_BELOW"));
+  EXPECT_FALSE(onAllDesktops()) << property("_NET_WM_DESKTOP");
+  EXPECT_NE(property("_NET_WM_WINDOW_OPACITY").find("not found"), std::string::npos) << "opaque: no opacity set";
+}
+
+TEST_F(StickyWindowWmTest, TheStoredLevelScopeAndOpacityReachTheWindowManager) {
+  defaults_.setInteger("ORVIK.stickyLevel", 2);       // desktop
+  defaults_.setInteger("ORVIK.stickySpaceScope", 1);  // all workspaces
+  defaults_.setNumber("ORVIK.stickyOpacity", 0.5);
+  create();
+  ASSERT_NO_FATAL_FAILURE(showWithWidgetPage());
+  ASSERT_TRUE(pumpUntil([&] { return hasState("_NET_WM_STATE_BELOW") && onAllDesktops(); }))
+      << property("_NET_WM_STATE") << property("_NET_WM_DESKTOP");
+  EXPECT_FALSE(hasState("_NET_WM_STATE_ABOVE"));
+  unsigned long opacity = 0;
+  ASSERT_TRUE(pumpUntil([&] {
+    return std::sscanf(property("_NET_WM_WINDOW_OPACITY").c_str(), "_NET_WM_WINDOW_OPACITY(CARDINAL) = %lu",
+                       &opacity) == 1;
+  })) << property("_NET_WM_WINDOW_OPACITY");
+  EXPECT_NEAR(static_cast<double>(opacity) / 0xffffffffUL, 0.5, 0.01);
+
+  controller_->setLevel(StickyLevel::topmost);
+  controller_->setSpaceScope(StickySpaceScope::current);
+  ASSERT_TRUE(pumpUntil([&] { return hasState("_NET_WM_STATE_ABOVE") && !onAllDesktops(); }))
+      << property("_NET_WM_STATE") << property("_NET_WM_DESKTOP");
+  EXPECT_FALSE(hasState("_NET_WM_STATE_BELOW"));
+}
+
+TEST_F(StickyWindowWmTest, NavigationIsTakenFromTheWidgetPageButNotFromACrossOriginFrame) {
+  create();
+  ASSERT_NO_FATAL_FAILURE(showWithWidgetPage());
+  ASSERT_TRUE(pumpUntil([&] { return evaluate("window.framePosted").isTrue(); })) << "the inner frame has posted";
+  evaluate("window.webkit.messageHandlers.navigation.postMessage({panel: 'settings'}), true");
+  ASSERT_TRUE(pumpUntil([&] { return !navigations_.empty(); }));
+  // Messages arrive in the order they were posted: the frame's would have come first.
+  const std::vector<std::map<std::string, std::string>> expected = {{{"panel", "settings"}}};
+  EXPECT_EQ(navigations_, expected);
+}
+
+TEST_F(StickyWindowWmTest, ADragOnTheLeftEdgeResizesWithinTheLimitsAndNeverReachesThePage) {
+  create();
+  ASSERT_NO_FATAL_FAILURE(showWithWidgetPage());
+  const Rect before = controller_->window()->frame();
+  ASSERT_EQ(before.width, 340);
+  const double y = before.y + before.height / 2;
+
+  pointer({"mousemove", rootX(before.x + 3), rootY(y)});
+  ASSERT_TRUE(pumpUntil([&] { return controller_->chrome()->cursorZone() == StickyZone::left; }));
+  pointer({"mousedown", "1"});
+  ASSERT_TRUE(pumpUntil([&] { return controller_->chrome()->isResizing(); }));
+  for (int step = 1; step <= 10; ++step) {
+    pointer({"mousemove", rootX(before.x + 3 + step * 20), rootY(y)});
+  }
+  pointer({"mouseup", "1"});
+  ASSERT_TRUE(pumpUntil([&] { return !controller_->chrome()->isResizing(); }));
+
+  const Rect after = controller_->window()->frame();
+  EXPECT_EQ(after.width, 300) << "held at the minimum width";
+  EXPECT_EQ(after.maxX(), before.maxX()) << "the right edge stays";
+  EXPECT_EQ(after.height, before.height);
+  EXPECT_TRUE(pumpUntil([&] { return gtk_widget_get_allocated_width(widget()) == 300; }))
+      << "the real window follows";
+  EXPECT_EQ(evaluate("window.downs").number, 0) << "the press stayed with the window";
+
+  // Without a report from the page, a press in the page drags the window; over an
+  // element the page reports as interactive, the press is the page's own.
+  evaluate("window.webkit.messageHandlers.hover.postMessage(true), true");
+  ASSERT_TRUE(pumpUntil([&] { return !controller_->chrome()->grabbable(); }));
+  pointer({"mousemove", rootX(after.x + 150), rootY(after.y + 100)});
+  pointer({"click", "1"});
+  EXPECT_TRUE(pumpUntil([&] { return evaluate("window.downs").number == 1; }));
+}
+
+}  // namespace
+}  // namespace tovarin
