@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "platform/gtk/GtkDesktop.h"
 #include "platform/gtk/GtkWebView.h"
@@ -185,6 +187,39 @@ TEST_F(GtkAppWindowE2ETest, PageShowsInTheRealWindowAndAScreenshotIsKept) {
   EXPECT_TRUE(gdk_pixbuf_save(shot, file.c_str(), "png", nullptr, nullptr));
   g_object_unref(shot);
   EXPECT_GT(std::filesystem::file_size(file), 0u);
+}
+
+}  // namespace
+}  // namespace tovarin
+
+namespace tovarin {
+namespace {
+
+std::vector<std::string> linesOf(const std::string& path) {
+  std::vector<std::string> lines;
+  std::ifstream in(path);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+TEST(GtkDesktopE2ETest, WebAddressesReachTheDefaultBrowserAndNothingElseDoes) {
+  GtkDesktop desktop(GtkTestEnvironment::instance().loop());
+  const std::string log = GtkTestEnvironment::instance().browserLog();
+  std::filesystem::remove(log);
+  // Every one of these schemes has a handler on this desktop: only the filter keeps
+  // the refused ones from it.
+  for (const char* refused : {"mailto:someone@example.com", "the-tovarin://open?x=1", "file:///etc/hostname"})
+    desktop.openInBrowser(refused);
+  desktop.openInBrowser("http://example.com/a?b=c");
+  desktop.openInBrowser("https://example.com/last");
+  ASSERT_TRUE(pumpUntil([&] {
+    auto lines = linesOf(log);
+    return std::find(lines.begin(), lines.end(), "https://example.com/last") != lines.end() &&
+           std::find(lines.begin(), lines.end(), "http://example.com/a?b=c") != lines.end();
+  }));
+  auto lines = linesOf(log);
+  std::sort(lines.begin(), lines.end());
+  EXPECT_EQ(lines, (std::vector<std::string>{"http://example.com/a?b=c", "https://example.com/last"}));
 }
 
 }  // namespace

@@ -30,6 +30,7 @@ class GtkTestEnvironment final : public ::testing::Environment {
     std::filesystem::create_directories(home + "/config");
     std::filesystem::create_directories(downloadDirectory());
     std::ofstream(home + "/config/user-dirs.dirs") << "XDG_DOWNLOAD_DIR=\"" << downloadDirectory() << "\"\n";
+    installRecordingBrowser(home);
     ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "no display: run under xvfb-run";
     loop_ = std::make_unique<GlibMainLoop>();
     provider_ = std::make_unique<GtkWebViewProvider>(
@@ -44,10 +45,27 @@ class GtkTestEnvironment final : public ::testing::Environment {
   GlibMainLoop& loop() { return *loop_; }
   GtkWebViewProvider& provider() { return *provider_; }
   std::string downloadDirectory() const { return home_.path() + "/downloads"; }
+  // Every address the desktop's default handlers were asked to open, one a line.
+  std::string browserLog() const { return home_.path() + "/browser.log"; }
 
   static GtkTestEnvironment* instance_;
 
  private:
+  // The default handler of web addresses and of the schemes that must never be
+  // opened: a small program that writes down what it was given.
+  void installRecordingBrowser(const std::string& home) {
+    std::filesystem::create_directories(home + "/data/applications");
+    std::ofstream(home + "/data/applications/tovarin-test-browser.desktop")
+        << "[Desktop Entry]\nType=Application\nName=Recording browser\nNoDisplay=true\n"
+        << "Exec=/bin/sh -c 'echo \"$1\" >> " << browserLog() << "' sh %u\n"
+        << "MimeType=x-scheme-handler/http;x-scheme-handler/https;x-scheme-handler/mailto;"
+           "x-scheme-handler/the-tovarin;\n";
+    std::ofstream list(home + "/config/mimeapps.list");
+    list << "[Default Applications]\n";
+    for (const char* scheme : {"http", "https", "mailto", "the-tovarin"})
+      list << "x-scheme-handler/" << scheme << "=tovarin-test-browser.desktop\n";
+  }
+
   TempDir home_;
   std::unique_ptr<GlibMainLoop> loop_;
   std::unique_ptr<GtkWebViewProvider> provider_;
