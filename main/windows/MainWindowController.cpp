@@ -390,10 +390,14 @@ NavigationDecision MainWindowController::webViewDecideNavigation(const Navigatio
   return verdict.decision;
 }
 
-NavigationDecision MainWindowController::webViewDecideResponse(const NavigationResponse&) {
-  // Turning responses into downloads belongs to the download panels, which this window
-  // does not have yet: everything is shown.
-  return NavigationDecision::allow;
+NavigationDecision MainWindowController::webViewDecideResponse(const NavigationResponse& response) {
+  assert(loop_.isMainThread());
+  if (!response.isAttachment && response.canShowMimeType) return NavigationDecision::allow;
+  // A response meant to be saved: the download panels that save it are not part of this
+  // window yet. Refusing it keeps the page; showing it would replace the page with the
+  // file, or fail the load and make the recovery reload the page.
+  log("download: not available in this window yet, refused " + response.url);
+  return NavigationDecision::cancel;
 }
 
 void MainWindowController::webViewRequestedNewWindow(const NavigationAction& action) {

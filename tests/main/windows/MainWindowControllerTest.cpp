@@ -188,12 +188,26 @@ TEST_F(MainWindowControllerTest, NewWindowRequestsOpenOnlyWebAddressesInTheBrows
   EXPECT_EQ(webViews_.made().size(), 1u);
 }
 
-TEST_F(MainWindowControllerTest, ResponsesAreShown) {
+TEST_F(MainWindowControllerTest, ResponsesMeantForSavingAreRefusedAndThePageStays) {
   create();
-  NavigationResponse response;
-  response.url = "http://127.0.0.1:4173/export.csv";
-  response.isAttachment = true;
-  EXPECT_EQ(view_->decideResponse(response), NavigationDecision::allow);
+  struct Case {
+    const char* what;
+    bool attachment, canShow;
+    NavigationDecision decision;
+  } cases[] = {
+      {"a page", false, true, NavigationDecision::allow},
+      {"an attachment", true, true, NavigationDecision::cancel},
+      {"a type the view cannot show", false, false, NavigationDecision::cancel},
+  };
+  for (const auto& c : cases) {
+    NavigationResponse response;
+    response.url = "http://127.0.0.1:4173/export.csv";
+    response.isAttachment = c.attachment;
+    response.canShowMimeType = c.canShow;
+    EXPECT_EQ(view_->decideResponse(response), c.decision) << c.what;
+  }
+  EXPECT_EQ(server_->healthCheckCount(), 0);
+  EXPECT_EQ(view_->loads().size(), 1u);
 }
 
 TEST_F(MainWindowControllerTest, ChromeMessagesSetTheBackgroundFromTheMainFrameOnly) {
