@@ -1,0 +1,327 @@
+// Start-up time and resident memory of TheTovarin against a floor: a minimal program
+// of ours that only opens one WebKitGTK window on the same page. Both run side by side
+// in one session against one stand-in server that is already running (so the program
+// starts nothing); each page tells the server when its load event fired.
+//
+//   xvfb-run -a build/default/bench/AppStartupBench [--runs N]
+//
+// Time: from just before the process is spawned to the main page's load event, as the
+// server recorded it. Memory: VmRSS of the program's own process (web processes not
+// counted), 2 s after that load. Reports medians and the two ratios program / floor.
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/BeastHttpClient.h"
+#include "base/ChildProcess.h"
+#include "base/Json.h"
+#include "base/SerialQueue.h"
+#include "main/shell/Window.h"
+#include "platform/gtk/AppGtkApplication.h"
+#include "platform/gtk/GlibMainLoop.h"
+#include "platform/gtk/GtkDesktop.h"
+#include "platform/gtk/GtkWebViewProvider.h"
+
+namespace fs = std::filesystem;
+using namespace tovarin;
+
+namespace {
+
+// ---- The floor: one window, one web view, one page.
+
+int runFloor(const std::string& url, const std::string& dataDirectory) {
+  AppGtkApplication application("com.orvik.TheTovarin.BenchFloor");
+  std::unique_ptr<GlibMainLoop> loop;
+  std::unique_ptr<GtkDesktop> desktop;
+  std::unique_ptr<GtkWebViewProvider> webViews;
+  std::shared_ptr<Window> window;
+  std::shared_ptr<WebView> view;
+  AppGtkApplication::Events events;
+  events.launch = [&] {
+    loop = std::make_unique<GlibMainLoop>();
+    desktop = std::make_unique<GtkDesktop>(*loop);
+    webViews = std::make_unique<GtkWebViewProvider>(
+        *loop, GtkWebViewProvider::Options{TOVARIN_STAGE_DIR "/lib/the-tovarin/webext", dataDirectory});
+    window = desktop->makeWindow(WindowStyle::titled, Size{1180, 780});
+    view = webViews->makeWebView(WebViewOptions{});
+    window->setContent(view);
+    window->show();
+    view->loadUrl(url, 60);
+  };
+  char name[] = "AppStartupBenchFloor";
+  char* argv[] = {name, nullptr};
+  const int status = application.run(1, argv, std::move(events));
+  view.reset();
+  window.reset();
+  webViews.reset();
+  desktop.reset();
+  loop.reset();
+  return status;
+}
+
+// ---- The harness.
+
+double wallMilliseconds() {
+  return std::chrono::duration<double, std::milli>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+long residentKilobytes(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+  }
+  return -1;
+}
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  if (values.empty()) return 0;
+  const size_t middle = values.size() / 2;
+  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+class Harness {
+ public:
+  Harness() {
+    char pattern[] = "/tmp/tovarin-bench-XXXXXX";
+    root_ = ::mkdtemp(pattern);
+    for (const char* dir : {"home", "config", "data", "cache", "run", "floor"}) fs::create_directories(root_ / dir);
+    fs::permissions(root_ / "run", fs::perms::owner_all, fs::perm_options::replace);
+    port_ = pickPort();
+  }
+  ~Harness() {
+    for (auto& child : {server_, bus_}) {
+      if (child && child->signal(SIGTERM)) (void)child->wait();
+    }
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+
+  bool prepare(std::string& error) {
+    if (!startBus(error)) return false;
+    makeBundle();
+    const std::string version = infoVersion();
+    auto launched = ChildProcess::launch(ChildProcessOptions{
+        "/usr/bin/node",
+        {(root_ / "prefix/share/the-tovarin/tools/server.mjs").string(), "--port", std::to_string(port_)},
+        root_.string(),
+        {"PATH=/usr/bin:/bin", "VORN_APP_VERSION=" + version},
+        false,
+        false});
+    if (!launched.process) {
+      error = "stand-in server: " + launched.error;
+      return false;
+    }
+    server_ = launched.process;
+    if (!waitUntil([&] { return state().has_value(); }, 20)) {
+      error = "the stand-in server did not answer";
+      return false;
+    }
+    return true;
+  }
+
+  struct Sample {
+    double milliseconds = -1;
+    long residentKb = -1;
+  };
+
+  // One start of a program; it is ended once measured.
+  Sample measure(const std::string& executable, const std::vector<std::string>& arguments, const char* page) {
+    const size_t before = loads(page).size();
+    const double spawnedAt = wallMilliseconds();
+    auto launched = ChildProcess::launch(
+        ChildProcessOptions{executable, arguments, root_.string(), environment(), false, false});
+    Sample sample;
+    if (!launched.process) {
+      std::fprintf(stderr, "cannot start %s: %s\n", executable.c_str(), launched.error.c_str());
+      return sample;
+    }
+    auto process = launched.process;
+    std::vector<double> seen;
+    if (waitUntil([&] { return (seen = loads(page)).size() > before; }, 60)) {
+      sample.milliseconds = seen[before] - spawnedAt;
+      std::this_thread::sleep_for(std::chrono::seconds(2));
+      sample.residentKb = residentKilobytes(process->pid());
+    }
+    process->signal(SIGTERM);
+    std::future<int> ended = std::async(std::launch::async, [&] { return process->wait(); });
+    if (ended.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+      process->signal(SIGKILL);
+    }
+    ended.wait();
+    return sample;
+  }
+
+  std::string program() const { return (root_ / "prefix/bin/TheTovarin").string(); }
+  std::string floorData() const { return (root_ / "floor").string(); }
+  std::string mainUrl() const { return "http://127.0.0.1:" + std::to_string(port_) + "/index.html"; }
+
+ private:
+  static uint16_t pickPort() {
+    // A port nobody listens on now, from the ephemeral range.
+    for (uint16_t port = 42000 + static_cast<uint16_t>(::getpid() % 2000);; ++port) {
+      std::ifstream tcp("/proc/net/tcp");
+      std::stringstream text;
+      text << tcp.rdbuf();
+      char hex[8];
+      std::snprintf(hex, sizeof hex, ":%04X", port);
+      if (text.str().find(hex) == std::string::npos) return port;
+    }
+  }
+
+  bool startBus(std::string& error) {
+    const std::string socket = (root_ / "bus").string();
+    auto launched = ChildProcess::launch(ChildProcessOptions{
+        "/usr/bin/dbus-daemon", {"--session", "--nofork", "--nopidfile", "--address=unix:path=" + socket}, {},
+        {"PATH=/usr/bin:/bin"}, false, false});
+    if (!launched.process) {
+      error = "dbus-daemon: " + launched.error;
+      return false;
+    }
+    bus_ = launched.process;
+    busAddress_ = "unix:path=" + socket;
+    return waitUntil([&] { return fs::exists(socket); }, 20);
+  }
+
+  // The staged program copied under a prefix of its own, whose bundle names our port.
+  void makeBundle() {
+    const fs::path stage(TOVARIN_STAGE_DIR);
+    const fs::path prefix = root_ / "prefix";
+    fs::create_directories(prefix / "bin");
+    fs::copy_file(stage / "bin/TheTovarin", prefix / "bin/TheTovarin");
+    fs::copy(stage / "share", prefix / "share", fs::copy_options::recursive);
+    std::ofstream(prefix / "share/the-tovarin/config.json") << R"({"port":)" << port_ << "}";
+    fs::create_directories(prefix / "lib/the-tovarin");
+    fs::create_directory_symlink(stage / "lib/the-tovarin/webext", prefix / "lib/the-tovarin/webext");
+  }
+
+  std::string infoVersion() const {
+    std::ifstream in(root_ / "prefix/share/the-tovarin/Info.json");
+    std::stringstream text;
+    text << in.rdbuf();
+    auto info = parseJson(text.str());
+    return info ? jsonString(*info, "CFBundleShortVersionString").value_or("0.2.0") : "0.2.0";
+  }
+
+  std::vector<std::string> environment() const {
+    std::vector<std::string> env = {
+        "PATH=/usr/bin:/bin",
+        "HOME=" + (root_ / "home").string(),
+        "XDG_CONFIG_HOME=" + (root_ / "config").string(),
+        "XDG_DATA_HOME=" + (root_ / "data").string(),
+        "XDG_CACHE_HOME=" + (root_ / "cache").string(),
+        "XDG_RUNTIME_DIR=" + (root_ / "run").string(),
+        "DBUS_SESSION_BUS_ADDRESS=" + busAddress_,
+        "NO_AT_BRIDGE=1",
+    };
+    for (const char* name : {"DISPLAY", "XAUTHORITY"}) {
+      if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
+    }
+    return env;
+  }
+
+  std::optional<Json> state() {
+    std::promise<std::optional<Json>> answer;
+    http_.send(HttpRequest{"GET", "http://127.0.0.1:" + std::to_string(port_) + "/__test/state", {}, {}, 5}, queue_,
+               [&](HttpResponse response) {
+                 answer.set_value(response.responded && response.status == 200 ? parseJson(response.body)
+                                                                                : std::nullopt);
+               });
+    return answer.get_future().get();
+  }
+
+  std::vector<double> loads(const char* page) {
+    std::vector<double> times;
+    auto current = state();
+    if (!current || !current->contains("pageLoads") || !(*current)["pageLoads"].contains(page)) return times;
+    for (const auto& at : (*current)["pageLoads"][page]) {
+      if (auto value = jsonNumber(at)) times.push_back(*value);
+    }
+    return times;
+  }
+
+  static bool waitUntil(const std::function<bool()>& condition, double seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (condition()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return condition();
+  }
+
+  fs::path root_;
+  uint16_t port_ = 0;
+  std::string busAddress_;
+  std::shared_ptr<ChildProcess> bus_;
+  std::shared_ptr<ChildProcess> server_;
+  BeastHttpClient http_;
+  SerialQueue queue_{"bench-http"};
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--floor") return runFloor(argv[2], argv[3]);
+  int runs = 5;
+  if (argc == 3 && std::string(argv[1]) == "--runs") runs = std::max(1, std::atoi(argv[2]));
+  if (!std::getenv("DISPLAY")) {
+    std::fprintf(stderr, "needs a display: run under xvfb-run -a\n");
+    return 2;
+  }
+
+  Harness harness;
+  std::string error;
+  if (!harness.prepare(error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
+  const std::string self = fs::read_symlink("/proc/self/exe").string();
+  std::vector<double> floorMs, programMs, floorKb, programKb;
+  std::printf("%-4s %12s %12s %12s %12s\n", "run", "floor ms", "program ms", "floor KiB", "program KiB");
+  for (int run = 1; run <= runs; ++run) {
+    // Alternate which goes first, so neither always meets a warmer cache.
+    Harness::Sample floor, program;
+    auto measureFloor = [&] { floor = harness.measure(self, {"--floor", harness.mainUrl(), harness.floorData()}, "main"); };
+    auto measureProgram = [&] { program = harness.measure(harness.program(), {}, "main"); };
+    if (run % 2) {
+      measureFloor();
+      measureProgram();
+    } else {
+      measureProgram();
+      measureFloor();
+    }
+    std::printf("%-4d %12.0f %12.0f %12ld %12ld\n", run, floor.milliseconds, program.milliseconds, floor.residentKb,
+                program.residentKb);
+    if (floor.milliseconds > 0 && program.milliseconds > 0) {
+      floorMs.push_back(floor.milliseconds);
+      programMs.push_back(program.milliseconds);
+      floorKb.push_back(static_cast<double>(floor.residentKb));
+      programKb.push_back(static_cast<double>(program.residentKb));
+    }
+  }
+  if (floorMs.empty()) {
+    std::fprintf(stderr, "no complete run\n");
+    return 1;
+  }
+  const double timeRatio = median(programMs) / median(floorMs);
+  const double memoryRatio = median(programKb) / median(floorKb);
+  std::printf("median %10.0f %12.0f %12.0f %12.0f\n", median(floorMs), median(programMs), median(floorKb),
+              median(programKb));
+  std::printf("start-up to main page loaded: program / floor = %.2f\n", timeRatio);
+  std::printf("resident memory of the process: program / floor = %.2f\n", memoryRatio);
+  return 0;
+}
