@@ -7,7 +7,8 @@
 namespace tovarin {
 
 SerialQueue::SerialQueue(std::string label) : label_(std::move(label)) {
-  thread_ = std::thread([this] { run(); });
+  thread_ = std::thread([state = state_] { run(state); });
+  threadId_ = thread_.get_id();
   // Linux limits thread names to 15 characters; keep the end, the most specific part.
   std::string shortName = label_.size() > 15 ? label_.substr(label_.size() - 15) : label_;
   pthread_setname_np(thread_.native_handle(), shortName.c_str());
@@ -15,10 +16,10 @@ SerialQueue::SerialQueue(std::string label) : label_(std::move(label)) {
 
 SerialQueue::~SerialQueue() {
   {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
+    std::lock_guard lock(state_->mutex);
+    state_->stopping = true;
   }
-  wake_.notify_all();
+  state_->wake.notify_all();
   if (thread_.get_id() == std::this_thread::get_id()) {
     thread_.detach();  // the queue's last owner went away inside one of its own tasks
   } else {
@@ -26,27 +27,27 @@ SerialQueue::~SerialQueue() {
   }
 }
 
-bool SerialQueue::isCurrent() const { return std::this_thread::get_id() == thread_.get_id(); }
+bool SerialQueue::isCurrent() const { return std::this_thread::get_id() == threadId_; }
 
 double SerialQueue::now() const { return monotonicSeconds(); }
 
 void SerialQueue::async(Task task) {
   {
-    std::lock_guard lock(mutex_);
-    if (stopping_) return;
-    ready_.push_back(std::move(task));
+    std::lock_guard lock(state_->mutex);
+    if (state_->stopping) return;
+    state_->ready.push_back(std::move(task));
   }
-  wake_.notify_one();
+  state_->wake.notify_one();
 }
 
 TimerHandle SerialQueue::asyncAfter(double seconds, Task task) {
   auto cancelled = std::make_shared<std::atomic<bool>>(false);
   {
-    std::lock_guard lock(mutex_);
-    if (stopping_) return TimerHandle(cancelled);
-    delayed_.emplace(monotonicSeconds() + std::max(0.0, seconds), Delayed{std::move(task), cancelled});
+    std::lock_guard lock(state_->mutex);
+    if (state_->stopping) return TimerHandle(cancelled);
+    state_->delayed.emplace(monotonicSeconds() + std::max(0.0, seconds), Delayed{std::move(task), cancelled});
   }
-  wake_.notify_one();
+  state_->wake.notify_one();
   return TimerHandle(cancelled);
 }
 
@@ -68,35 +69,35 @@ void SerialQueue::sync(const Task& task) {
   doneSignal.wait(lock, [&] { return done; });
 }
 
-void SerialQueue::run() {
-  std::unique_lock lock(mutex_);
+void SerialQueue::run(const std::shared_ptr<State>& state) {
+  std::unique_lock lock(state->mutex);
   for (;;) {
-    if (stopping_) return;
+    if (state->stopping) return;
     const double now = monotonicSeconds();
-    while (!delayed_.empty() && delayed_.begin()->first <= now) {
-      auto node = delayed_.extract(delayed_.begin());
+    while (!state->delayed.empty() && state->delayed.begin()->first <= now) {
+      auto node = state->delayed.extract(state->delayed.begin());
       Delayed& delayed = node.mapped();
       if (!delayed.cancelled->load()) {
         auto cancelled = delayed.cancelled;
-        ready_.push_back([task = std::move(delayed.task), cancelled] {
+        state->ready.push_back([task = std::move(delayed.task), cancelled] {
           if (!cancelled->load()) task();
         });
       }
     }
-    if (!ready_.empty()) {
-      Task task = std::move(ready_.front());
-      ready_.pop_front();
+    if (!state->ready.empty()) {
+      Task task = std::move(state->ready.front());
+      state->ready.pop_front();
       lock.unlock();
       task();
       task = nullptr;  // captured owners die here, on the queue, outside the lock
       lock.lock();
       continue;
     }
-    if (delayed_.empty()) {
-      wake_.wait(lock);
+    if (state->delayed.empty()) {
+      state->wake.wait(lock);
     } else {
-      const double wait = delayed_.begin()->first - now;
-      wake_.wait_for(lock, std::chrono::duration<double>(wait));
+      const double wait = state->delayed.begin()->first - now;
+      state->wake.wait_for(lock, std::chrono::duration<double>(wait));
     }
   }
 }

@@ -40,15 +40,21 @@ class SerialQueue final : public TaskRunner {
     Task task;
     std::shared_ptr<std::atomic<bool>> cancelled;
   };
-  void run();
+  // Shared with the thread, so that a queue whose last owner goes away inside one of
+  // its own tasks can finish that task and stop without touching freed memory.
+  struct State {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<Task> ready;                  // mutex
+    std::multimap<double, Delayed> delayed;  // mutex
+    bool stopping = false;                   // mutex
+  };
+  static void run(const std::shared_ptr<State>& state);
 
   const std::string label_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<Task> ready_;                       // mutex_
-  std::multimap<double, Delayed> delayed_;       // mutex_
-  bool stopping_ = false;                        // mutex_
+  const std::shared_ptr<State> state_ = std::make_shared<State>();
   std::thread thread_;
+  std::thread::id threadId_;
 };
 
 }  // namespace tovarin

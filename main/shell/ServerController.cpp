@@ -67,7 +67,7 @@ ServerController::ServerController(AppConfig config, std::shared_ptr<HttpClient>
       options_(std::move(options)),
       instanceNonce_(randomUuid()),
       appVersion_(config_.bundle.infoString("CFBundleShortVersionString").value_or(kDefaultAppVersion)),
-      probeQueue_("com.orvik.thetovarin.server-probe") {}
+      probeQueue_(std::make_shared<SerialQueue>("com.orvik.thetovarin.server-probe")) {}
 
 ServerController::~ServerController() = default;
 
@@ -89,8 +89,9 @@ void ServerController::probe(std::function<void(ServerStatus)> completion) {
   request.url = config_.healthURL();
   request.timeoutSeconds = kProbeTimeoutSeconds;
   // The answer is judged by value only; the controller's version and nonce never change.
-  http_->send(std::move(request), probeQueue_,
-              [version = appVersion_, nonce = instanceNonce_, completion = std::move(completion)](HttpResponse response) {
+  http_->send(std::move(request), *probeQueue_,
+              [queue = probeQueue_, version = appVersion_, nonce = instanceNonce_,
+               completion = std::move(completion)](HttpResponse response) {
                 completion(classify(response, version, nonce));
               });
 }

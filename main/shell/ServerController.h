@@ -100,7 +100,9 @@ class ServerController final : public ServerSupervisor, public std::enable_share
   const Options options_;
   const std::string instanceNonce_;
   const std::string appVersion_;
-  SerialQueue probeQueue_;
+  // Shared with every request in flight: the client posts completions to it, so it
+  // lives until the last one has run, even past the controller.
+  const std::shared_ptr<SerialQueue> probeQueue_;
 
   mutable std::mutex processMutex_;
   std::shared_ptr<ChildProcess> process_;   // processMutex_

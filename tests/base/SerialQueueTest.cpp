@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <vector>
 
 #include "tests/support/ManualLoop.h"
@@ -60,6 +61,28 @@ TEST(SerialQueueTest, DestroyingTheHandleCancelsTheTask) {
   ManualLoop loop;
   ASSERT_TRUE(loop.waitFor([&] { return after.load(); }, 5));
   EXPECT_FALSE(ran.load());
+}
+
+// An owner that captures itself weakly can die inside a task on its own queue (the
+// task held the last strong reference). The queue must finish that task and stop
+// without touching freed memory; the sanitizer build catches any slip.
+TEST(SerialQueueTest, LastOwnerReleasedInsideItsOwnTaskStopsCleanly) {
+  struct Owner {
+    SerialQueue queue{"com.orvik.test.owner"};
+  };
+  for (int round = 0; round < 20; ++round) {
+    auto owner = std::make_shared<Owner>();
+    Owner* raw = owner.get();
+    std::promise<bool> released;
+    auto done = released.get_future();
+    raw->queue.async([owner = std::move(owner), &released]() mutable {
+      bool wasCurrent = owner->queue.isCurrent();
+      owner.reset();  // ~SerialQueue runs here, on the queue's own thread
+      released.set_value(wasCurrent);
+    });
+    ASSERT_EQ(done.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_TRUE(done.get());
+  }
 }
 
 TEST(ManualLoopTest, TimersFireExactlyAtTheirVirtualDeadline) {
