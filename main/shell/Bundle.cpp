@@ -11,7 +11,12 @@ Bundle Bundle::main() {
   std::error_code error;
   fs::path program = fs::read_symlink("/proc/self/exe", error);
   if (error) return Bundle();
-  fs::path resources = program.parent_path().parent_path() / "share" / "the-tovarin";
+  return forProgram(program.string());
+}
+
+Bundle Bundle::forProgram(const std::string& programPath) {
+  std::error_code error;
+  fs::path resources = fs::path(programPath).parent_path().parent_path() / "share" / "the-tovarin";
   if (!fs::is_directory(resources, error)) return Bundle();
   return Bundle(resources.lexically_normal().string());
 }

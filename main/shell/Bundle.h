@@ -14,6 +14,8 @@ class Bundle final {
   // The running program's bundle, found from /proc/self/exe. When the program does not
   // sit in that layout the bundle has no resource directory and no resources.
   static Bundle main();
+  // The bundle of the program at programPath (<prefix>/bin/<name>): <prefix>/share/the-tovarin.
+  static Bundle forProgram(const std::string& programPath);
   // No resource directory: every lookup finds nothing.
   Bundle() : info_(Json::object()) {}
   // The bundle whose resource directory is resourcePath; empty means none.

@@ -154,5 +154,16 @@ TEST(BundleTest, ResourcesAndInfoKeys) {
   EXPECT_EQ(none.resource("config", "json"), std::nullopt);
 }
 
+TEST(BundleTest, FoundBesideTheProgramInTheInstalledLayout) {
+  TempDir prefix;
+  const fs::path root(prefix.path());
+  writeFile(root / "bin" / "TheTovarin", "", true);
+  EXPECT_EQ(Bundle::forProgram((root / "bin" / "TheTovarin").string()).resourcePath(), "");  // no share folder yet
+  writeFile(root / "share" / "the-tovarin" / "config.json", R"({"port":4999})");
+  Bundle bundle = Bundle::forProgram((root / "bin" / "TheTovarin").string());
+  EXPECT_EQ(bundle.resourcePath(), (root / "share" / "the-tovarin").string());
+  EXPECT_EQ(AppConfig::load(bundle, "/").port, 4999);
+}
+
 }  // namespace
 }  // namespace tovarin
