@@ -34,7 +34,7 @@ class GtkTestEnvironment final : public ::testing::Environment {
     ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "no display: run under xvfb-run";
     loop_ = std::make_unique<GlibMainLoop>();
     provider_ = std::make_unique<GtkWebViewProvider>(
-        *loop_, GtkWebViewProvider::Options{TOVARIN_STAGE_DIR "/lib/the-tovarin/webext", home + "/data/web"});
+        *loop_, GtkWebViewProvider::Options{TOVARIN_STAGE_DIR "/lib/the-tovarin/webext", webDataDirectory()});
   }
   void TearDown() override {
     provider_.reset();
@@ -45,6 +45,7 @@ class GtkTestEnvironment final : public ::testing::Environment {
   GlibMainLoop& loop() { return *loop_; }
   GtkWebViewProvider& provider() { return *provider_; }
   std::string downloadDirectory() const { return home_.path() + "/downloads"; }
+  std::string webDataDirectory() const { return home_.path() + "/data/web"; }
   // Every address the desktop's default handlers were asked to open, one a line.
   std::string browserLog() const { return home_.path() + "/browser.log"; }
 

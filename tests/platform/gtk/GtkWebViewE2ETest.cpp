@@ -479,3 +479,30 @@ TEST_F(GtkWebViewE2ETest, CompletionsDoNotOutliveTheView) {
 
 }  // namespace
 }  // namespace tovarin
+
+namespace tovarin {
+namespace {
+
+TEST_F(GtkWebViewE2ETest, WebViewsShareOneCookieStore) {
+  server_.addHtml("/write.html", "<!doctype html><script>document.cookie = 'shared=yes; max-age=3600';"
+                                 "webkit.messageHandlers.page.postMessage({kind: 'written'});</script>");
+  server_.addHtml("/read.html", "<!doctype html><script>"
+                                "webkit.messageHandlers.page.postMessage({kind: 'read', cookie: document.cookie});"
+                                "</script>");
+  view_->loadUrl(server_.url("/write.html"), 30);
+  ASSERT_TRUE(pumpUntil([&] { return client_->messageOfKind("written"); }));
+
+  auto other = GtkTestEnvironment::instance().provider().makeWebView({false, {"page"}});
+  auto otherClient = std::make_shared<RecordingClient>();
+  other->setClient(otherClient);
+  other->loadUrl(server_.url("/read.html"), 30);
+  ASSERT_TRUE(pumpUntil([&] { return otherClient->messageOfKind("read"); }));
+  EXPECT_NE(otherClient->messageOfKind("read")->body["cookie"].get<std::string>().find("shared=yes"),
+            std::string::npos);
+  // Kept on disk, for the next run of the program.
+  const std::string cookies = GtkTestEnvironment::instance().webDataDirectory() + "/cookies.sqlite";
+  EXPECT_TRUE(pumpUntil([&] { return std::filesystem::exists(cookies) && std::filesystem::file_size(cookies) > 0; }));
+}
+
+}  // namespace
+}  // namespace tovarin
