@@ -48,12 +48,17 @@ constexpr const char* kInstaller = R"JS(
   }
   if (proto) {
     const existing = Object.getOwnPropertyDescriptor(proto, 'postMessage');
+    // A handler this process was not told about keeps the engine's own path, whose
+    // messages arrive without frame facts and so are never trusted.
+    const original = existing && typeof existing.value === 'function'
+        ? Function.prototype.call.bind(existing.value) : null;
     if (!existing || existing.configurable) {
       Object.defineProperty(proto, 'postMessage', {
         value: function postMessage(body) {
           const name = mapGet(handlers, this);
-          if (name === undefined) throw new TypeError('Unknown message handler');
-          send(name, readOrigin(), body);
+          if (name !== undefined) return send(name, readOrigin(), body);
+          if (original) return original(this, body);
+          throw new TypeError('Unknown message handler');
         },
         writable: false, configurable: false, enumerable: true,
       });
