@@ -518,7 +518,7 @@ TEST_F(ServerControllerTest, ForeignListenerIsNeverSignalledAndStartStillLaunche
   LogLines logs;
   const auto started = std::chrono::steady_clock::now();
   EXPECT_TRUE(controller->start());
-  EXPECT_LT(secondsSince(started), 2.0);  // nothing of ours to reclaim: no waiting
+  EXPECT_LT(secondsSince(started), 2.9);  // nothing of ours to reclaim: not the 3 s reclaim wait
   EXPECT_TRUE(logs.matching("[orvik] reclaiming").empty());
 
   std::optional<ServerStartupFacts> facts;
