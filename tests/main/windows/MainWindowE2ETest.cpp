@@ -5,6 +5,7 @@
 
 #include "base/UserDefaults.h"
 #include "main/shell/ServerStartupDiagnosis.h"
+#include "main/shell/WebViewFactory.h"
 #include "main/windows/MainWindowController.h"
 #include "platform/gtk/GtkDesktop.h"
 #include "tests/platform/gtk/GlibPump.h"
@@ -35,7 +36,9 @@ uint16_t closedPort() {
 class MainWindowE2ETest : public testing::Test {
  protected:
   MainWindowE2ETest() : desktop_(env().loop()) {
-    pages_.addHtml("/index.html", "<!doctype html><title>main</title><p id=main>main page</p>");
+    pages_.addHtml("/index.html",
+                   "<!doctype html><title>main</title><script>window.firstClasses = "
+                   "document.documentElement.className;</script><p id=main>main page</p>");
     controller_ = MainWindowController::create(
         AppConfig(".", pages_.port(), false),
         {env().loop(), env().loop(), desktop_, env().provider(), accessibility_, defaults_, server_});
@@ -92,6 +95,22 @@ TEST_F(MainWindowE2ETest, TheOfflinePageRetryButtonReachesTheControllerOnceAndLe
   ASSERT_TRUE(pumpUntil([&] { return controller_->loadedOnce(); }));
   EXPECT_TRUE(pageHas("#main"));
   EXPECT_EQ(controller_->webView()->url(), pages_.url("/index.html"));
+  EXPECT_TRUE(evaluate("window.firstClasses.split(' ').indexOf('is-native-main') >= 0").isTrue())
+      << "the class is there before the page's first script";
+}
+
+TEST_F(MainWindowE2ETest, WithoutTheStartupHandlerTheOfflinePageHasNoRetryButton) {
+  auto bare = env().provider().makeWebView(WebViewOptions{false, {"other"}});
+  bare->loadHtml(WebViewFactory::offlineHTML(StartupNotice{}, true), "");
+  std::optional<ScriptValue> answer;
+  ASSERT_TRUE(pumpUntil([&] {
+    answer.reset();
+    bare->evaluate("(function(){ var b = document.querySelector('[data-retry]'); return b ? b.hidden : null; })()",
+                   [&](ScriptValue value) { answer = std::move(value); });
+    pumpUntil([&] { return answer.has_value(); });
+    return answer && answer->kind == ScriptValue::Kind::boolean;
+  }));
+  EXPECT_TRUE(answer->isTrue());
 }
 
 TEST_F(MainWindowE2ETest, ARefusedMainPageLoadEndsInTheOfflinePage) {
