@@ -52,6 +52,9 @@ GtkWebViewProvider::GtkWebViewProvider(MainLoop& loop, Options options) : loop_(
                                                WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
   context_ = webkit_web_context_new_with_website_data_manager(manager);
   g_object_unref(manager);
+  // The pages come from a server on this machine and must always show what it has
+  // now; a request header alone does not keep the engine from its caches.
+  webkit_web_context_set_cache_model(context_, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
 
   const std::string module = options_.webExtensionDirectory + "/" + kExtensionModule;
   if (options_.webExtensionDirectory.empty() || !std::filesystem::exists(module, ignored)) {

@@ -483,6 +483,18 @@ TEST_F(GtkWebViewE2ETest, CompletionsDoNotOutliveTheView) {
 namespace tovarin {
 namespace {
 
+TEST_F(GtkWebViewE2ETest, LoadsNeverComeFromTheCache) {
+  PageServer::Page cacheable;
+  cacheable.body = "<!doctype html><p>cacheable for an hour</p>";
+  cacheable.extraHeaders = "Cache-Control: public, max-age=3600\r\n";
+  server_.add("/cacheable.html", cacheable);
+  loadAndWait(server_.url("/cacheable.html"));
+  loadAndWait(server_.url("/plain.html"));
+  client_->finished.clear();
+  loadAndWait(server_.url("/cacheable.html"));
+  EXPECT_EQ(server_.requestsFor("/cacheable.html"), 2u);
+}
+
 TEST_F(GtkWebViewE2ETest, WebViewsShareOneCookieStore) {
   server_.addHtml("/write.html", "<!doctype html><script>document.cookie = 'shared=yes; max-age=3600';"
                                  "webkit.messageHandlers.page.postMessage({kind: 'written'});</script>");

@@ -15,7 +15,9 @@ class PageServer final {
   struct Page {
     std::string body;
     std::string contentType = "text/html; charset=utf-8";
-    std::string extraHeaders;  // complete header lines, each ending in "\r\n"
+    // Complete header lines, each ending in "\r\n". Pages are not cacheable unless
+    // these say otherwise.
+    std::string extraHeaders;
   };
 
   PageServer()
@@ -34,6 +36,12 @@ class PageServer final {
   std::string url(const std::string& path) const { return server_.baseUrl() + path; }
   std::string origin() const { return server_.baseUrl(); }
   uint16_t port() const { return server_.port(); }
+  size_t requestsFor(const std::string& path) const {
+    size_t count = 0;
+    for (const auto& request : server_.requests())
+      if (request.target.substr(0, request.target.find('?')) == path) ++count;
+    return count;
+  }
 
  private:
   struct Pages {
@@ -60,8 +68,9 @@ class PageServer final {
       return;
     }
     std::string response = "HTTP/1.1 200 OK\r\nContent-Type: " + page.contentType + "\r\n" + page.extraHeaders +
-                           "Content-Length: " + std::to_string(page.body.size()) +
-                           "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n" + page.body;
+                           (page.extraHeaders.find("Cache-Control") == std::string::npos ? "Cache-Control: no-store\r\n" : "") +
+                           "Content-Length: " + std::to_string(page.body.size()) + "\r\nConnection: close\r\n\r\n" +
+                           page.body;
     connection.write(response);
     connection.close();
   }
