@@ -151,7 +151,10 @@ Rect GtkAppWindow::frame() const {
 
 void GtkAppWindow::setFrame(const Rect& frame) {
   assert(loop_.isMainThread());
-  const auto placed = coordinates::toPixels(frame, coordinates::primaryGeometry());
+  Rect wanted = frame;
+  wanted.width = std::max(wanted.width, minimumSize_.width);
+  wanted.height = std::max(wanted.height, minimumSize_.height);
+  const auto placed = coordinates::toPixels(wanted, coordinates::primaryGeometry());
   frame_ = coordinates::toDesktop(placed, coordinates::primaryGeometry());
   gtk_window_move(GTK_WINDOW(window_), placed.x, placed.y);
   gtk_window_resize(GTK_WINDOW(window_), std::max(1, placed.width), std::max(1, placed.height));
@@ -174,6 +177,7 @@ void GtkAppWindow::setMinimumSize(Size size) {
   geometry.min_width = std::max(1, static_cast<int>(std::lround(std::isfinite(size.width) ? size.width : 1)));
   geometry.min_height = std::max(1, static_cast<int>(std::lround(std::isfinite(size.height) ? size.height : 1)));
   gtk_window_set_geometry_hints(GTK_WINDOW(window_), nullptr, &geometry, GDK_HINT_MIN_SIZE);
+  minimumSize_ = {double(geometry.min_width), double(geometry.min_height)};
 }
 
 void GtkAppWindow::setBackgroundColor(Rgba color) {

@@ -66,6 +66,7 @@ class GtkAppWindow final : public Window, public std::enable_shared_from_this<Gt
   // or resize only later, and frame() must already answer with it.
   Rect frame_;
   Rect reportedFrame_;  // the last frame told to the client
+  Size minimumSize_;    // GTK holds the window to it: so does frame()
   double lastActivated_ = 0;
 };
 

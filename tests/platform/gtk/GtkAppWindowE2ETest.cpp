@@ -100,6 +100,19 @@ TEST_F(GtkAppWindowE2ETest, FramesAreDesktopRectanglesAndReachTheRealWindowFlipp
   EXPECT_EQ(window->frame(), wanted);
 }
 
+TEST_F(GtkAppWindowE2ETest, MinimumSizeHoldsForFramesAskedFor) {
+  auto window = desktop_.makeWindow(WindowStyle::titled, {800, 600});
+  window->setMinimumSize({720, 520});
+  window->show();
+  window->setFrame({10, 20, 300, 900});
+  EXPECT_EQ(window->frame(), (Rect{10, 20, 720, 900}));
+  ASSERT_TRUE(pumpUntil([&] {
+    GdkWindow* surface = gtk_widget_get_window(widgetOf(window));
+    return surface && gdk_window_get_width(surface) == 720 && gdk_window_get_height(surface) == 900;
+  }));
+  EXPECT_EQ(window->frame(), (Rect{10, 20, 720, 900}));
+}
+
 TEST_F(GtkAppWindowE2ETest, CenterPlacesTheWindowInTheMiddleOfThePrimaryScreen) {
   auto window = desktop_.makeWindow(WindowStyle::titled, {400, 300});
   window->setFrame({0, 0, 400, 300});
