@@ -304,6 +304,23 @@ TEST_F(GtkWebViewE2ETest, RefusedConnectionIsAProvisionalFailureWithNoFinish) {
   EXPECT_EQ(client_->finished, std::vector<std::string>{server_.url("/plain.html")});
 }
 
+TEST_F(GtkWebViewE2ETest, ConnectionLostAfterThePageCommittedIsAFailedNavigationWithNoFinish) {
+  LoopbackServer cut([](LoopbackConnection& connection) {
+    if (!connection.readRequest()) return;
+    std::string start = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 200000\r\n\r\n<!doctype html><p>";
+    start.append(4096, 'x');
+    connection.write(start);
+    connection.reset();
+  });
+  const std::string url = cut.baseUrl() + "/index.html";
+  view_->loadUrl(url, 30);
+  ASSERT_TRUE(pumpUntil([&] { return !client_->failures.empty() || !client_->provisionalFailures.empty(); }));
+  loadAndWait(server_.url("/plain.html"));
+  EXPECT_EQ(client_->failures.size(), 1u);
+  EXPECT_TRUE(client_->provisionalFailures.empty());
+  EXPECT_FALSE(client_->hasFinished(url));
+}
+
 TEST_F(GtkWebViewE2ETest, LoadThatNeverAnswersTimesOutAsAProvisionalFailure) {
   LoopbackServer silent(nullptr);  // accepts, never answers
   view_->loadUrl(silent.baseUrl() + "/index.html", 0.5);
