@@ -397,6 +397,42 @@ TEST_F(GtkWebViewE2ETest, ScriptNavigationOfTheMainFrameIsPutToTheClientAsMainFr
   EXPECT_TRUE(client_->provisionalFailures.empty());
 }
 
+TEST_F(GtkWebViewE2ETest, AClickOnALinkIsAMainFrameNavigationWithAUserGesture) {
+  const std::string target = otherServer_.url("/plain.html");
+  otherServer_.addHtml("/plain.html", "<!doctype html><p>elsewhere</p>");
+  server_.addHtml("/link.html", "<!doctype html><body style='margin:0'><a href='" + target +
+                                    "' style='display:block;width:100vw;height:100vh'>away</a></body>");
+  client_->decideNavigation = [&](const NavigationAction& action) {
+    return action.url == target ? NavigationDecision::cancel : NavigationDecision::allow;
+  };
+  loadAndWait(server_.url("/link.html"));
+  gtk_window_present(GTK_WINDOW(window_));
+  int x = 0, y = 0;
+  ASSERT_TRUE(pumpUntil([&] { return gtk_widget_get_mapped(window_); }));
+  gdk_window_get_origin(gtk_widget_get_window(window_), &x, &y);
+  // A real pointer click through the X server, as a person would make it.
+  const std::string click = "xdotool mousemove " + std::to_string(x + 200) + " " + std::to_string(y + 150) +
+                            " click 1";
+  const auto clicked = [&] {
+    return std::any_of(client_->navigations.begin(), client_->navigations.end(),
+                       [&](const NavigationAction& a) { return a.url == target; });
+  };
+  // The first click may land before the page is painted and hit-testable: click again.
+  for (int attempt = 0; attempt < 20 && !clicked(); ++attempt) {
+    gint status = 0;
+    ASSERT_TRUE(g_spawn_command_line_sync(click.c_str(), nullptr, nullptr, &status, nullptr));
+    pumpUntil(clicked, 0.5);
+  }
+  ASSERT_TRUE(clicked());
+  auto action = std::find_if(client_->navigations.begin(), client_->navigations.end(),
+                             [&](const NavigationAction& a) { return a.url == target; });
+  EXPECT_TRUE(action->targetsMainFrame);
+  EXPECT_TRUE(action->userGesture);
+  EXPECT_FALSE(action->opensNewWindow);
+  loadAndWait(server_.url("/plain.html"));
+  EXPECT_FALSE(client_->hasFinished(target));
+}
+
 TEST_F(GtkWebViewE2ETest, NewWindowRequestsAreReportedAndNoWindowIsMade) {
   const std::string linked = otherServer_.url("/linked.html");
   const std::string opened = otherServer_.url("/opened.html");
