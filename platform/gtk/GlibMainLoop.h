@@ -24,6 +24,7 @@ class GlibMainLoop final : public MainLoop {
   bool isCurrent() const override;
   double now() const override;
 
+  // The queues, shared with the loop's GSource (defined in the implementation).
   struct State;
 
  private:
