@@ -85,6 +85,12 @@ void StickyChrome::resetPointerState() {
 void StickyChrome::pointerMoved(const StickyPointerEvent& event) {
   assert(loop_.isMainThread());
   if (solver_) {
+    // A release the window never heard of (another program grabbed the pointer) ends
+    // the resize here, so the window does not follow a pointer with no button held.
+    if (!event.primaryButtonDown) {
+      finishResize(event);
+      return;
+    }
     surface_->setCursor(cursorFor(solver_->zone));
     window_->setFrame(solver_->step(event.screenLocation).frame);
     return;
@@ -189,8 +195,18 @@ void StickyChrome::pointerReleased(const StickyPointerEvent& event) {
   if (solver_) finishResize(event);
 }
 
+void StickyChrome::pointerCancelled() {
+  assert(loop_.isMainThread());
+  // Where the pointer went up is unknown: the window keeps the frame of the last move.
+  if (solver_) endResize();
+}
+
 void StickyChrome::finishResize(const StickyPointerEvent& event) {
   window_->setFrame(solver_->step(event.screenLocation).frame);
+  endResize();
+}
+
+void StickyChrome::endResize() {
   solver_.reset();
   const auto pointer = surface_->pointerLocation();
   if (!pointer) return;

@@ -66,6 +66,7 @@ class StickyChrome final : public StickyChromeSurfaceClient, public std::enable_
   void pointerMoved(const StickyPointerEvent& event) override;
   [[nodiscard]] StickyPressOutcome pointerPressed(const StickyPress& press) override;
   void pointerReleased(const StickyPointerEvent& event) override;
+  void pointerCancelled() override;
 
   struct CreateKey {
     explicit CreateKey() = default;
@@ -81,6 +82,7 @@ class StickyChrome final : public StickyChromeSurfaceClient, public std::enable_
   void toggleDefaultSize();
   void beginResize(StickyZone zone, StickyPoint screenLocation);
   void finishResize(const StickyPointerEvent& event);
+  void endResize();
   void scheduleCursorHold();
   void holdCursor();
   void scheduleDragWatch();

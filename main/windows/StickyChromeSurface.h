@@ -57,6 +57,8 @@ class StickyChromeSurfaceClient {
   virtual void pointerMoved(const StickyPointerEvent& event) = 0;
   [[nodiscard]] virtual StickyPressOutcome pointerPressed(const StickyPress& press) = 0;
   virtual void pointerReleased(const StickyPointerEvent& event) = 0;
+  // The press ended without a release the window could see (the pointer was grabbed away).
+  virtual void pointerCancelled() = 0;
 };
 
 // What the sticky window's chrome needs of the desktop beyond the Window seam: the

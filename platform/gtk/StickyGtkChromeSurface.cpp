@@ -28,6 +28,9 @@ void pressedCallback(GtkGestureMultiPress*, int pressCount, double x, double y, 
 void releasedCallback(GtkGestureMultiPress*, int, double x, double y, gpointer data) {
   if (auto self = lock(data)) self->onReleased(x, y);
 }
+void cancelCallback(GtkGesture*, GdkEventSequence*, gpointer data) {
+  if (auto self = lock(data)) self->onCancelled();
+}
 gboolean drawCallback(GtkWidget*, cairo_t* cairo, gpointer data) {
   if (auto self = lock(data)) self->onDraw(cairo);
   return FALSE;
@@ -92,6 +95,7 @@ void StickyGtkChromeSurface::connect() {
   add(motion_, "motion", G_CALLBACK(motionCallback), GConnectFlags(0));
   add(press_, "pressed", G_CALLBACK(pressedCallback), GConnectFlags(0));
   add(press_, "released", G_CALLBACK(releasedCallback), GConnectFlags(0));
+  add(press_, "cancel", G_CALLBACK(cancelCallback), GConnectFlags(0));
   add(content_, "draw", G_CALLBACK(drawCallback), G_CONNECT_AFTER);
 }
 
@@ -164,6 +168,13 @@ void StickyGtkChromeSurface::onReleased(double x, double y) {
     event.primaryButtonDown = false;
     c->pointerReleased(event);
   }
+}
+
+// The toolkit gave the press up (another program grabbed the pointer).
+void StickyGtkChromeSurface::onCancelled() {
+  if (!pressClaimed_) return;
+  pressClaimed_ = false;
+  if (auto c = client()) c->pointerCancelled();
 }
 
 GdkCursor* StickyGtkChromeSurface::cursorObject(StickyCursor cursor) {

@@ -47,6 +47,7 @@ class StickyGtkChromeSurface final : public StickyChromeSurface,
   void onMotion(double x, double y);
   void onPressed(int pressCount, double x, double y);
   void onReleased(double x, double y);
+  void onCancelled();
   void onDraw(void* cairo);
 
  private:

@@ -32,6 +32,11 @@ void FakeStickyChromeSurface::release(StickyPoint location, std::optional<Sticky
   if (auto c = client()) c->pointerReleased({location, screenLocation.value_or(location), false});
 }
 
+void FakeStickyChromeSurface::cancel() {
+  buttonDown_ = false;
+  if (auto c = client()) c->pointerCancelled();
+}
+
 std::shared_ptr<StickyChromeSurface> FakeStickyChromeSurfaceProvider::attach(Window& window, WebView& content) {
   auto surface = std::make_shared<FakeStickyChromeSurface>();
   made_.push_back(surface);

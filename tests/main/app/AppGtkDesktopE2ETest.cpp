@@ -44,12 +44,25 @@ class AppGtkDesktopTest : public ::testing::Test {
   // One application for the program, as in the real one; each test gets fresh menus,
   // which replace the previous test's actions.
   static void SetUpTestSuite() {
-    if (application_) return;
     ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "no display: run under xvfb-run";
-    application_ = gtk_application_new("com.orvik.TheTovarin.MenuTest", G_APPLICATION_FLAGS_NONE);
+    static int serial = 0;
+    const std::string id = "com.orvik.TheTovarin.MenuTest" + std::to_string(++serial);
+    application_ = gtk_application_new(id.c_str(), G_APPLICATION_DEFAULT_FLAGS);
     g_autoptr(GError) error = nullptr;
     ASSERT_TRUE(g_application_register(G_APPLICATION(application_), nullptr, &error))
         << (error ? error->message : "");
+  }
+  // A process can hold one registered GTK application at a time: this one ends the way a
+  // running one does (run, activated, quit, shut down), so that the next can register.
+  static void TearDownTestSuite() {
+    if (!application_) return;
+    g_signal_connect(application_, "activate", G_CALLBACK(+[](GApplication* app, gpointer) { g_application_quit(app); }),
+                     nullptr);
+    char name[] = "TheTovarin";
+    char* argv[] = {name, nullptr};
+    g_application_run(G_APPLICATION(application_), 1, argv);
+    g_object_unref(application_);
+    application_ = nullptr;
   }
 
   AppGtkDesktopTest() {

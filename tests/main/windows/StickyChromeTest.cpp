@@ -121,6 +121,27 @@ TEST_F(StickyChromeTest, ALeftEdgeDragResizesWithinTheLimitsAndKeepsTheRightEdge
   EXPECT_EQ(surface_->lastCursor(), StickyCursor::arrow) << "the pointer ended over the page";
 }
 
+TEST_F(StickyChromeTest, AMoveWithoutTheButtonEndsALostResize) {
+  ASSERT_EQ(surface_->press({5, 250}, 1, false, StickyPoint{505, 450}), StickyPressOutcome::handled);
+  surface_->move({0, 0}, StickyPoint{555, 450});
+  surface_->setButtonDown(false);  // released where the window could not see it
+  surface_->move({0, 0}, StickyPoint{605, 450});
+  EXPECT_FALSE(chrome_->isResizing());
+  surface_->move({100, 250}, StickyPoint{650, 450});
+  EXPECT_EQ(window_->frame().width, 300) << "ended at the last position, then no longer followed";
+  EXPECT_EQ(window_->frame().maxX(), 900);
+}
+
+TEST_F(StickyChromeTest, ACancelledPressEndsTheResizeWhereTheLastMoveLeftIt) {
+  ASSERT_EQ(surface_->press({5, 250}, 1, false, StickyPoint{505, 450}), StickyPressOutcome::handled);
+  surface_->move({0, 0}, StickyPoint{555, 450});
+  surface_->cancel();
+  EXPECT_FALSE(chrome_->isResizing());
+  EXPECT_EQ(window_->frame(), (Rect{550, 200, 350, 500}));
+  surface_->move({100, 250}, StickyPoint{705, 450});
+  EXPECT_EQ(window_->frame(), (Rect{550, 200, 350, 500}));
+}
+
 TEST_F(StickyChromeTest, TheTopEdgeStopsBelowTheTopOfTheVisibleFrame) {
   window_->setFrame({100, 375, 340, 400});  // bottom edge 500 points below the visible top (875)
   ASSERT_EQ(surface_->press({170, 397}, 1, false, StickyPoint{270, 772}), StickyPressOutcome::handled);
