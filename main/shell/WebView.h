@@ -58,6 +58,9 @@ struct NavigationResponse {
   bool isAttachment = false;        // Content-Disposition: attachment
   std::string suggestedFilename;
   bool forMainFrame = true;
+
+  // The server sent it to be saved, or the view could only fail on it.
+  bool isMeantForSaving() const { return isAttachment || !canShowMimeType; }
 };
 
 enum class NavigationDecision { allow, cancel, download };

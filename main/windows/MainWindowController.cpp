@@ -392,7 +392,7 @@ NavigationDecision MainWindowController::webViewDecideNavigation(const Navigatio
 
 NavigationDecision MainWindowController::webViewDecideResponse(const NavigationResponse& response) {
   assert(loop_.isMainThread());
-  if (!response.isAttachment && response.canShowMimeType) return NavigationDecision::allow;
+  if (!response.isMeantForSaving()) return NavigationDecision::allow;
   // A response meant to be saved: the download panels that save it are not part of this
   // window yet. Refusing it keeps the page; showing it would replace the page with the
   // file, or fail the load and make the recovery reload the page.

@@ -417,10 +417,13 @@ NavigationDecision StickyWindowController::webViewDecideNavigation(const Navigat
   return NavigationDecision::cancel;
 }
 
-NavigationDecision StickyWindowController::webViewDecideResponse(const NavigationResponse&) {
-  // Turning responses into downloads belongs to the download panels, which this window
-  // does not have yet: everything is shown.
-  return NavigationDecision::allow;
+NavigationDecision StickyWindowController::webViewDecideResponse(const NavigationResponse& response) {
+  assert(loop_.isMainThread());
+  if (!response.isMeantForSaving()) return NavigationDecision::allow;
+  // Nothing saves files from this window yet. Showing such a response would fail the
+  // load, and the recovery would reload the widget page for an outage that is not one.
+  log("download: not available in the sticky window yet, refused " + response.url);
+  return NavigationDecision::cancel;
 }
 
 void StickyWindowController::webViewRequestedNewWindow(const NavigationAction& action) {

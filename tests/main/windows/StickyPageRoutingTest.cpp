@@ -207,7 +207,28 @@ TEST_F(StickyPageRoutingTest, NavigationPolicyKeepsTheLocalServerAndSendsWebLink
       EXPECT_EQ(desktop_.browserUrls().back(), row.action.url);
     }
   }
-  EXPECT_EQ(view_->decideResponse(NavigationResponse{}), NavigationDecision::allow);
+}
+
+TEST_F(StickyPageRoutingTest, ResponsesMeantForSavingAreRefusedWithoutARecovery) {
+  struct Row {
+    const char* what;
+    bool attachment, canShow;
+    NavigationDecision decision;
+  } rows[] = {
+      {"a page", false, true, NavigationDecision::allow},
+      {"an attachment", true, true, NavigationDecision::cancel},
+      {"a type the view cannot show", false, false, NavigationDecision::cancel},
+  };
+  const size_t loadsBefore = view_->loads().size();
+  for (const Row& row : rows) {
+    NavigationResponse response;
+    response.url = "http://127.0.0.1:4173/export.ics";
+    response.isAttachment = row.attachment;
+    response.canShowMimeType = row.canShow;
+    EXPECT_EQ(view_->decideResponse(response), row.decision) << row.what;
+  }
+  EXPECT_EQ(server_->healthCheckCount(), 0);
+  EXPECT_EQ(view_->loads().size(), loadsBefore);
 }
 
 TEST_F(StickyPageRoutingTest, NewWindowsNeverOpenButTheMainPageBringsUpTheMainWindow) {
