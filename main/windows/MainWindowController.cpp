@@ -6,7 +6,6 @@
 #include "base/UrlComponents.h"
 #include "main/shell/AccessibilityDisplayBridge.h"
 #include "main/shell/FrameGuard.h"
-#include "main/shell/ServerStartupDiagnosis.h"
 #include "main/shell/WebViewFactory.h"
 #include "main/windows/MainWindowChrome.h"
 
@@ -96,7 +95,8 @@ MainWindowController::MainWindowController(CreateKey, AppConfig config, Services
       webViews_(services.webViews),
       accessibility_(services.accessibility),
       defaults_(services.defaults),
-      server_(std::move(services.server)) {}
+      server_(std::move(services.server)),
+      serviceRecovery_(loop_, background_, server_) {}
 
 void MainWindowController::build() {
   assert(loop_.isMainThread());
@@ -254,39 +254,22 @@ void MainWindowController::prepareForShow() {
 
 void MainWindowController::startRecovery(Recovery recovery) {
   assert(loop_.isMainThread());
-  server_->checkHealth([weak = weak_from_this(), server = std::weak_ptr<ServerSupervisor>(server_), &loop = loop_,
-                        recovery = std::move(recovery)](bool usable) { recover(weak, server, loop, recovery, usable); });
-}
-
-void MainWindowController::recover(const std::weak_ptr<MainWindowController>& weak,
-                                   const std::weak_ptr<ServerSupervisor>& weakServer, MainLoop& loop,
-                                   const Recovery& recovery, bool usable) {
-  // Possibly the probe queue: the controller is only tested for life here, never locked,
-  // so that its last owner is never released off the main loop.
-  if (weak.expired()) return;
-  if (usable) {
-    // Fire and forget: the task holds the controller weakly.
-    loop.postAfter(recoveryReloadDelay,
-                   [weak, recovery] {
-                     if (auto self = weak.lock()) self->finishUsableRecovery(recovery);
-                   })
-        .detach();
-    return;
-  }
-  auto server = weakServer.lock();
-  if (!server) return;
-  // Starting blocks this queue while the port is reclaimed; that is why it happens here.
-  const bool canWait = server->isWaitingForReadiness() || server->childIsRunning() ||
-                       (server->autoStartEnabled() && server->start());
-  loop.post([weak, recovery, canWait] {
-    auto self = weak.lock();
-    if (!self) return;
-    if (canWait) {
-      self->waitForServer(recovery);
-    } else {
-      self->finishUnusableRecovery(recovery);
-    }
-  });
+  serviceRecovery_.assess(weak_from_this(), recoveryReloadDelay,
+                          [weak = weak_from_this(), recovery = std::move(recovery)](ServiceRecovery::Finding finding) {
+                            auto self = weak.lock();
+                            if (!self) return;
+                            switch (finding) {
+                              case ServiceRecovery::Finding::usable:
+                                self->finishUsableRecovery(recovery);
+                                break;
+                              case ServiceRecovery::Finding::starting:
+                                self->waitForServer(recovery);
+                                break;
+                              case ServiceRecovery::Finding::unusable:
+                                self->finishUnusableRecovery(recovery);
+                                break;
+                            }
+                          });
 }
 
 void MainWindowController::finishUsableRecovery(const Recovery& recovery) {
@@ -332,17 +315,8 @@ void MainWindowController::reportServiceRecovery(bool ready) {
 }
 
 void MainWindowController::measureAndShowOffline(const std::string& trigger, bool retried) {
-  background_.post([weak = weak_from_this(), server = std::weak_ptr<ServerSupervisor>(server_), &loop = loop_, trigger,
-                    retried] {
-    if (weak.expired()) return;
-    auto supervisor = server.lock();
-    if (!supervisor) return;
-    supervisor->startupFacts([weak, &loop, trigger, retried](ServerStartupFacts facts) {
-      auto notice = ServerStartupDiagnosis::notice(facts, trigger, retried);
-      loop.post([weak, notice = std::move(notice)] {
-        if (auto self = weak.lock()) self->showOffline(notice);
-      });
-    });
+  serviceRecovery_.diagnose(weak_from_this(), trigger, retried, [weak = weak_from_this()](StartupNotice notice) {
+    if (auto self = weak.lock()) self->showOffline(notice);
   });
 }
 

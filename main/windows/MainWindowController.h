@@ -17,6 +17,7 @@
 #include "main/shell/StartupNotice.h"
 #include "main/shell/WebView.h"
 #include "main/shell/Window.h"
+#include "main/windows/ServiceRecovery.h"
 
 namespace tovarin {
 
@@ -123,9 +124,6 @@ class MainWindowController final : public WebViewClient,
   void build();
   void prepareForShow();
   void startRecovery(Recovery recovery);
-  // On the probe queue: decides from the health result and the supervisor alone.
-  static void recover(const std::weak_ptr<MainWindowController>& weak, const std::weak_ptr<ServerSupervisor>& server,
-                      MainLoop& loop, const Recovery& recovery, bool usable);
   void finishUsableRecovery(const Recovery& recovery);
   void waitForServer(const Recovery& recovery);
   void finishWaitingRecovery(const Recovery& recovery, bool ready);
@@ -149,6 +147,7 @@ class MainWindowController final : public WebViewClient,
   AccessibilitySettings& accessibility_;
   UserDefaults& defaults_;
   const std::shared_ptr<ServerSupervisor> server_;
+  ServiceRecovery serviceRecovery_;
 
   // Main loop only, all of them.
   std::shared_ptr<Window> window_;

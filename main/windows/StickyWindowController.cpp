@@ -9,7 +9,6 @@
 #include "base/UrlComponents.h"
 #include "main/shell/AccessibilityDisplayBridge.h"
 #include "main/shell/FrameGuard.h"
-#include "main/shell/ServerStartupDiagnosis.h"
 #include "main/shell/WebViewFactory.h"
 #include "main/windows/MainWindowChrome.h"
 #include "main/windows/StickyGeometry.h"
@@ -63,6 +62,7 @@ StickyWindowController::StickyWindowController(CreateKey, AppConfig config, Serv
       accessibility_(services.accessibility),
       defaults_(services.defaults),
       server_(std::move(services.server)),
+      serviceRecovery_(loop_, background_, server_),
       chromeSurfaces_(services.chromeSurfaces) {}
 
 void StickyWindowController::build() {
@@ -251,39 +251,18 @@ void StickyWindowController::showOffline(const StartupNotice& notice) {
 
 void StickyWindowController::startRecovery(Recovery recovery) {
   assert(loop_.isMainThread());
-  server_->checkHealth([weak = weak_from_this(), server = std::weak_ptr<ServerSupervisor>(server_), &loop = loop_,
-                        recovery = std::move(recovery)](bool usable) { recover(weak, server, loop, recovery, usable); });
-}
-
-void StickyWindowController::recover(const std::weak_ptr<StickyWindowController>& weak,
-                                     const std::weak_ptr<ServerSupervisor>& weakServer, MainLoop& loop,
-                                     const Recovery& recovery, bool usable) {
-  // Possibly the probe queue: the controller is only tested for life here, never locked,
-  // so that its last owner is never released off the main loop.
-  if (weak.expired()) return;
-  if (usable) {
-    // Fire and forget: the task holds the controller weakly.
-    loop.postAfter(recoveryReloadDelay,
-                   [weak] {
-                     if (auto self = weak.lock()) self->loadWidgetPage();
-                   })
-        .detach();
-    return;
-  }
-  auto server = weakServer.lock();
-  if (!server) return;
-  // Starting blocks this queue while the port is reclaimed; that is why it happens here.
-  const bool canWait = server->isWaitingForReadiness() || server->childIsRunning() ||
-                       (server->autoStartEnabled() && server->start());
-  loop.post([weak, recovery, canWait] {
-    auto self = weak.lock();
-    if (!self) return;
-    if (canWait) {
-      self->waitForServer(recovery);
-    } else if (recovery.showFailure) {
-      self->measureAndShowOffline(recovery.trigger);
-    }
-  });
+  serviceRecovery_.assess(weak_from_this(), recoveryReloadDelay,
+                          [weak = weak_from_this(), recovery = std::move(recovery)](ServiceRecovery::Finding finding) {
+                            auto self = weak.lock();
+                            if (!self) return;
+                            if (finding == ServiceRecovery::Finding::usable) {
+                              self->loadWidgetPage();
+                            } else if (finding == ServiceRecovery::Finding::starting) {
+                              self->waitForServer(recovery);
+                            } else if (recovery.showFailure) {
+                              self->measureAndShowOffline(recovery.trigger);
+                            }
+                          });
 }
 
 void StickyWindowController::waitForServer(const Recovery& recovery) {
@@ -300,17 +279,8 @@ void StickyWindowController::waitForServer(const Recovery& recovery) {
 }
 
 void StickyWindowController::measureAndShowOffline(const std::string& trigger) {
-  background_.post([weak = weak_from_this(), server = std::weak_ptr<ServerSupervisor>(server_), &loop = loop_,
-                    trigger] {
-    if (weak.expired()) return;
-    auto supervisor = server.lock();
-    if (!supervisor) return;
-    supervisor->startupFacts([weak, &loop, trigger](ServerStartupFacts facts) {
-      auto notice = ServerStartupDiagnosis::notice(facts, trigger, true);
-      loop.post([weak, notice = std::move(notice)] {
-        if (auto self = weak.lock()) self->showOffline(notice);
-      });
-    });
+  serviceRecovery_.diagnose(weak_from_this(), trigger, true, [weak = weak_from_this()](StartupNotice notice) {
+    if (auto self = weak.lock()) self->showOffline(notice);
   });
 }
 

@@ -15,6 +15,7 @@
 #include "main/shell/StartupNotice.h"
 #include "main/shell/WebView.h"
 #include "main/shell/Window.h"
+#include "main/windows/ServiceRecovery.h"
 #include "main/windows/StickyChrome.h"
 #include "main/windows/StickyChromeSurface.h"
 #include "main/windows/StickyLevel.h"
@@ -155,8 +156,6 @@ class StickyWindowController final : public WebViewClient,
   void setSetting(const std::string& key, const std::string& value, const std::string& fallback);
 
   void startRecovery(Recovery recovery);
-  static void recover(const std::weak_ptr<StickyWindowController>& weak, const std::weak_ptr<ServerSupervisor>& server,
-                      MainLoop& loop, const Recovery& recovery, bool usable);
   void waitForServer(const Recovery& recovery);
   void measureAndShowOffline(const std::string& trigger);
   void loadWidgetPage();
@@ -179,6 +178,7 @@ class StickyWindowController final : public WebViewClient,
   AccessibilitySettings& accessibility_;
   UserDefaults& defaults_;
   const std::shared_ptr<ServerSupervisor> server_;
+  ServiceRecovery serviceRecovery_;
   StickyChromeSurfaceProvider& chromeSurfaces_;
 
   // Main loop only, all of them.

@@ -1,0 +1,58 @@
+#include "main/windows/ServiceRecovery.h"
+
+#include <utility>
+
+#include "main/shell/ServerStartupDiagnosis.h"
+
+namespace tovarin {
+
+ServiceRecovery::ServiceRecovery(MainLoop& loop, TaskRunner& background, std::shared_ptr<ServerSupervisor> server)
+    : loop_(loop), background_(background), server_(std::move(server)) {}
+
+void ServiceRecovery::assess(std::weak_ptr<const void> owner, double usableDelay,
+                             std::function<void(Finding)> done) {
+  server_->checkHealth([owner = std::move(owner), server = std::weak_ptr<ServerSupervisor>(server_), &loop = loop_,
+                        usableDelay, done = std::move(done)](bool usable) {
+    afterHealthCheck(owner, server, loop, usableDelay, done, usable);
+  });
+}
+
+void ServiceRecovery::afterHealthCheck(const std::weak_ptr<const void>& owner,
+                                       const std::weak_ptr<ServerSupervisor>& weakServer, MainLoop& loop,
+                                       double usableDelay, const std::function<void(Finding)>& done, bool usable) {
+  if (owner.expired()) return;
+  if (usable) {
+    // Fire and forget: `done` holds its window weakly.
+    loop.postAfter(usableDelay, [owner, done] {
+          if (!owner.expired()) done(Finding::usable);
+        })
+        .detach();
+    return;
+  }
+  auto server = weakServer.lock();
+  if (!server) return;
+  // Starting blocks this queue while the port is reclaimed; that is why it happens here.
+  const bool canWait = server->isWaitingForReadiness() || server->childIsRunning() ||
+                       (server->autoStartEnabled() && server->start());
+  loop.post([owner, done, canWait] {
+    if (!owner.expired()) done(canWait ? Finding::starting : Finding::unusable);
+  });
+}
+
+void ServiceRecovery::diagnose(std::weak_ptr<const void> owner, std::string trigger, bool retried,
+                               std::function<void(StartupNotice)> done) {
+  background_.post([owner = std::move(owner), server = std::weak_ptr<ServerSupervisor>(server_), &loop = loop_,
+                    trigger = std::move(trigger), retried, done = std::move(done)] {
+    if (owner.expired()) return;
+    auto supervisor = server.lock();
+    if (!supervisor) return;
+    supervisor->startupFacts([owner, &loop, trigger, retried, done](ServerStartupFacts facts) {
+      auto notice = ServerStartupDiagnosis::notice(facts, trigger, retried);
+      loop.post([owner, done, notice = std::move(notice)] {
+        if (!owner.expired()) done(notice);
+      });
+    });
+  });
+}
+
+}  // namespace tovarin

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "base/MainLoop.h"
+#include "base/TaskRunner.h"
+#include "main/shell/ServerSupervisor.h"
+#include "main/shell/StartupNotice.h"
+
+namespace tovarin {
+
+// The steps a window takes after an outage trigger, shared by the main and sticky
+// windows: find out whether the local server can serve the page (starting it where
+// allowed), and explain a failure with a fresh start-up notice.
+//
+// Health results arrive on the supervisor's probe queue; there only the supervisor is
+// read (starting the server may block that queue, never the main loop). The owner is
+// only tested for life off the main loop, never locked, so that its last reference is
+// never released there. Every answer comes on the main loop, and none once the owner is
+// gone.
+class ServiceRecovery {
+ public:
+  enum class Finding {
+    usable,    // the server answers as ours or compatible
+    starting,  // it is being started or waited for: a readiness wait can follow
+    unusable,  // down, and nothing will bring it up
+  };
+
+  ServiceRecovery(MainLoop& loop, TaskRunner& background, std::shared_ptr<ServerSupervisor> server);
+
+  // `done` runs `usableDelay` seconds after a usable finding, at once after any other.
+  void assess(std::weak_ptr<const void> owner, double usableDelay, std::function<void(Finding)> done);
+
+  // Start-up facts are gathered on `background`, since gathering them blocks.
+  void diagnose(std::weak_ptr<const void> owner, std::string trigger, bool retried,
+                std::function<void(StartupNotice)> done);
+
+ private:
+  static void afterHealthCheck(const std::weak_ptr<const void>& owner, const std::weak_ptr<ServerSupervisor>& server,
+                               MainLoop& loop, double usableDelay, const std::function<void(Finding)>& done,
+                               bool usable);
+
+  MainLoop& loop_;
+  TaskRunner& background_;
+  std::shared_ptr<ServerSupervisor> server_;
+};
+
+}  // namespace tovarin
