@@ -1,7 +1,6 @@
 #include "base/BeastEventStream.h"
 
 #include <array>
-#include <charconv>
 #include <chrono>
 #include <mutex>
 #include <optional>
@@ -12,6 +11,7 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
+#include "base/HttpTarget.h"
 #include "base/NetworkThread.h"
 
 namespace tovarin {
@@ -21,81 +21,6 @@ namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace http = beast::http;
 using tcp = asio::ip::tcp;
-
-struct HttpTarget {
-  std::string host;  // without brackets, as the resolver wants it
-  std::string port;
-  std::string path;
-  std::string hostHeader;
-};
-
-bool isVisibleAscii(std::string_view text) {
-  for (unsigned char c : text) {
-    if (c <= 0x20 || c >= 0x7f) return false;
-  }
-  return true;
-}
-
-bool isHeaderName(std::string_view name) {
-  if (name.empty()) return false;
-  for (unsigned char c : name) {
-    const bool tokenChar = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                           std::string_view("!#$%&'*+-.^_`|~").find(static_cast<char>(c)) != std::string_view::npos;
-    if (!tokenChar) return false;
-  }
-  return true;
-}
-
-bool isHeaderValue(std::string_view value) {
-  for (unsigned char c : value) {
-    if (c == '\r' || c == '\n' || c == '\0') return false;
-  }
-  return true;
-}
-
-// "http://host[:port][/path]" with host a name, an IPv4 address or a bracketed IPv6
-// address. Anything else (other schemes, user info, spaces or controls) is refused so
-// that nothing from a URL can leak into the request head.
-std::optional<HttpTarget> parseHttpUrl(std::string_view url) {
-  constexpr std::string_view scheme = "http://";
-  if (url.substr(0, scheme.size()) != scheme) return std::nullopt;
-  std::string_view rest = url.substr(scheme.size());
-  if (!isVisibleAscii(rest)) return std::nullopt;
-  const size_t slash = rest.find('/');
-  std::string_view authority = rest.substr(0, slash);
-  std::string_view path = slash == std::string_view::npos ? std::string_view("/") : rest.substr(slash);
-  if (authority.empty() || authority.find('@') != std::string_view::npos) return std::nullopt;
-
-  HttpTarget target;
-  std::string_view portText;
-  if (authority.front() == '[') {
-    const size_t close = authority.find(']');
-    if (close == std::string_view::npos || close == 1) return std::nullopt;
-    target.host = std::string(authority.substr(1, close - 1));
-    std::string_view after = authority.substr(close + 1);
-    if (!after.empty()) {
-      if (after.front() != ':') return std::nullopt;
-      portText = after.substr(1);
-    }
-  } else {
-    const size_t colon = authority.find(':');
-    target.host = std::string(authority.substr(0, colon));
-    if (colon != std::string_view::npos) portText = authority.substr(colon + 1);
-    if (target.host.empty()) return std::nullopt;
-  }
-  if (portText.empty() && authority.back() == ':') return std::nullopt;
-  int port = 80;
-  if (!portText.empty()) {
-    auto [end, error] = std::from_chars(portText.data(), portText.data() + portText.size(), port);
-    if (error != std::errc() || end != portText.data() + portText.size() || port < 1 || port > 65535) {
-      return std::nullopt;
-    }
-  }
-  target.port = std::to_string(port);
-  target.path = std::string(path);
-  target.hostHeader = std::string(authority);
-  return target;
-}
 
 // Hands results from the network thread to the owner's queue. Once cancelled it never
 // touches the queue again, and closures already queued do nothing.
@@ -178,13 +103,13 @@ class Session final : public std::enable_shared_from_this<Session> {
  private:
   void begin() {
     if (finished_) return;
-    auto target = parseHttpUrl(request_.url);
+    auto target = HttpTarget::parse(request_.url);
     if (!target) return finish({EventStreamEnd::Reason::failed, "bad URL: " + request_.url});
     head_ = {http::verb::get, target->path, 11};
     head_.set(http::field::host, target->hostHeader);
     head_.set(http::field::cache_control, "no-cache");
     for (const auto& [name, value] : request_.headers) {
-      if (!isHeaderName(name) || !isHeaderValue(value)) {
+      if (!HttpTarget::isSafeHeader(name, value)) {
         return finish({EventStreamEnd::Reason::failed, "bad request header: " + name});
       }
       head_.set(name, value);

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 
+#include "base/HttpTarget.h"
 #include "base/NetworkThread.h"
 
 namespace tovarin {
@@ -25,45 +26,6 @@ namespace http = beast::http;
 using tcp = asio::ip::tcp;
 
 constexpr uint64_t kBodyLimit = 64ull * 1024 * 1024;
-
-struct Target {
-  std::string host;  // without brackets
-  std::string hostHeader;
-  std::string port;
-  std::string path;
-};
-
-// "http://host[:port][/path]"; anything else (https, user info, bad port) is refused.
-std::optional<Target> parseHttpUrl(const std::string& url) {
-  constexpr std::string_view scheme = "http://";
-  if (url.compare(0, scheme.size(), scheme) != 0) return std::nullopt;
-  std::string rest = url.substr(scheme.size());
-  size_t pathStart = rest.find_first_of("/?#");
-  std::string authority = rest.substr(0, pathStart);
-  Target target;
-  target.path = pathStart == std::string::npos ? "/" : rest.substr(pathStart);
-  if (size_t fragment = target.path.find('#'); fragment != std::string::npos) target.path.erase(fragment);
-  if (target.path.empty() || target.path[0] != '/') target.path.insert(0, "/");
-  if (authority.empty() || authority.find('@') != std::string::npos) return std::nullopt;
-  size_t portColon;
-  if (authority[0] == '[') {
-    size_t close = authority.find(']');
-    if (close == std::string::npos) return std::nullopt;
-    target.host = authority.substr(1, close - 1);
-    portColon = close + 1 < authority.size() && authority[close + 1] == ':' ? close + 1 : std::string::npos;
-    if (portColon == std::string::npos && close + 1 != authority.size()) return std::nullopt;
-  } else {
-    portColon = authority.find(':');
-    target.host = authority.substr(0, portColon);
-  }
-  target.port = portColon == std::string::npos ? "80" : authority.substr(portColon + 1);
-  if (target.host.empty() || target.port.empty() || target.port.size() > 5 ||
-      target.port.find_first_not_of("0123456789") != std::string::npos || std::stoi(target.port) > 65535) {
-    return std::nullopt;
-  }
-  target.hostHeader = authority;
-  return target;
-}
 
 // One request from resolve to the last byte. Holds itself alive through the handlers
 // it hands to Asio; runs only on the network thread.
@@ -78,9 +40,12 @@ class Exchange : public std::enable_shared_from_this<Exchange> {
         stream_(NetworkThread::shared().context()) {}
 
   void start() {
-    auto target = parseHttpUrl(request_.url);
+    auto target = HttpTarget::parse(request_.url);
     if (!target) return finish("unsupported URL: " + request_.url);
     target_ = std::move(*target);
+    for (const auto& [name, value] : request_.headers) {
+      if (!HttpTarget::isSafeHeader(name, value)) return finish("bad request header: " + name);
+    }
     if (request_.method != "GET" && request_.method != "POST") return finish("unsupported method: " + request_.method);
     // One budget for the whole exchange, resolve to last byte: when it runs out, every
     // pending operation is cancelled and the exchange ends as timed out.
@@ -171,7 +136,7 @@ class Exchange : public std::enable_shared_from_this<Exchange> {
   HttpRequest request_;
   TaskRunner& completionQueue_;
   std::function<void(HttpResponse)> completion_;
-  Target target_;
+  HttpTarget target_;
   bool timedOut_ = false;
   asio::steady_timer timer_;
   tcp::resolver resolver_;

@@ -186,6 +186,30 @@ TEST_F(BeastHttpClientTest, RefusesWhatItDoesNotSpeak) {
   EXPECT_NE(fetch(put).error.find("unsupported method"), std::string::npos);
 }
 
+TEST_F(BeastHttpClientTest, NothingFromAUrlOrAHeaderReachesTheRequestHeadUnchecked) {
+  LoopbackServer server(LoopbackServer::answering(200, ""));
+  const std::string base = server.baseUrl();
+  struct Case {
+    std::string url;
+    HttpHeaders headers;
+  } cases[] = {
+      {base + "/x\r\nX-Injected: 1", {}},
+      {base + "/a b", {}},
+      {base + "/x", {{"content-type", "text/plain\r\nX-Injected: 1"}}},
+      {base + "/x", {{"bad name", "1"}}},
+      {base + "/x", {{"", "1"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.url);
+    HttpRequest request = get(c.url);
+    request.headers = c.headers;
+    HttpResponse response = fetch(std::move(request));
+    EXPECT_FALSE(response.responded);
+    EXPECT_NE(response.error, "");
+  }
+  EXPECT_EQ(server.acceptedConnections(), 0u);
+}
+
 TEST_F(BeastHttpClientTest, CompletionsRunOnTheCallersSerialQueueOncePerRequest) {
   LoopbackServer server(LoopbackServer::answering(200, "ok", "text/plain"));
   SerialQueue queue("com.orvik.test.http");
