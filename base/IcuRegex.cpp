@@ -3,25 +3,13 @@
 #include <unicode/regex.h>
 #include <unicode/unistr.h>
 
+#include "base/IcuUtf8.h"
+
 namespace tovarin {
 
 struct IcuRegex::Compiled {
   std::unique_ptr<icu::RegexPattern> pattern;
 };
-
-namespace {
-
-icu::UnicodeString toUnicode(std::string_view utf8) {
-  return icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
-}
-
-std::string toUtf8(const icu::UnicodeString& text) {
-  std::string out;
-  text.toUTF8String(out);
-  return out;
-}
-
-}  // namespace
 
 IcuRegex::IcuRegex(std::string_view pattern) : compiled_(std::make_unique<Compiled>()) {
   UParseError parseError{};

@@ -8,19 +8,11 @@
 #include <unicode/unistr.h>
 #include <unicode/utf16.h>
 
+#include "base/IcuUtf8.h"
+
 namespace tovarin::text {
 
 namespace {
-
-icu::UnicodeString toUnicode(std::string_view utf8) {
-  return icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
-}
-
-std::string toUtf8(const icu::UnicodeString& text) {
-  std::string out;
-  text.toUTF8String(out);
-  return out;
-}
 
 // Breaks are computed on a fresh iterator each time: an ICU break iterator is not
 // safe to share between threads, and these helpers may run on any thread.
