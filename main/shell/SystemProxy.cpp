@@ -87,9 +87,9 @@ namespace SystemProxy {
 ProxySettingsTable parseSettingsText(const std::string& text) {
   ProxySettingsTable table;
   for (const std::string& line : nonEmptyLines(text)) {
-    // Colons that would only make empty pieces (at the start) are skipped; the first
-    // colon after a non-empty piece cuts, and the rest, later colons included, is
-    // the value. Nothing after the cut means one piece: no entry.
+    // Colons that would only make empty fields (at the start) are skipped; the first
+    // colon after a non-empty field cuts, and the rest, later colons included, is
+    // the value. Nothing after the cut means one field: no entry.
     size_t keyStart = line.find_first_not_of(':');
     if (keyStart == std::string::npos) continue;
     size_t colon = line.find(':', keyStart);

@@ -15,8 +15,8 @@ using ProxySettingsTable = std::map<std::string, std::string>;
 namespace SystemProxy {
 
 // "key : value" lines into a table: a line is cut at its first colon that follows a
-// non-empty piece; both pieces are trimmed of spaces, tabs and line breaks; lines that
-// do not give two pieces are ignored; a later key replaces an earlier one.
+// non-empty field; both fields are trimmed of spaces, tabs and line breaks; lines that
+// do not give two fields are ignored; a later key replaces an earlier one.
 ProxySettingsTable parseSettingsText(const std::string& text);
 
 // The output of `gsettings list-recursively org.gnome.system.proxy` as the same table:
