@@ -3,47 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <cstdio>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "base/SerialQueue.h"
+#include "tests/support/ChunkedEventStream.h"
+#include "tests/support/Gate.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/ManualLoop.h"
 
 namespace tovarin {
 namespace {
-
-constexpr std::string_view kChunkedHead =
-    "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\nTransfer-Encoding: chunked\r\n\r\n";
-
-std::string chunked(std::string_view payload) {
-  char size[32];
-  std::snprintf(size, sizeof size, "%zx\r\n", payload.size());
-  return std::string(size) + std::string(payload) + "\r\n";
-}
-
-// A one-way signal from the test to a server handler thread.
-class Gate {
- public:
-  void open() {
-    std::lock_guard lock(mutex_);
-    open_ = true;
-    changed_.notify_all();
-  }
-  bool wait(double seconds = 20) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return open_; });
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool open_ = false;
-};
 
 // What the handlers saw; checks that each call comes on the loop and in order.
 struct Seen {
@@ -99,10 +70,10 @@ TEST_F(BeastEventStreamTest, HandsOverEachChunkAsItArrivesThenTheEnd) {
   Gate firstSeen;
   LoopbackServer server([&](LoopbackConnection& connection) {
     if (!connection.readRequest()) return;
-    connection.write(kChunkedHead);
-    connection.write(chunked(": hello\n\n"));
+    connection.write(ChunkedEventStream::head);
+    connection.write(ChunkedEventStream::chunk(": hello\n\n"));
     if (!firstSeen.wait()) return;
-    connection.write(chunked("event: change\ndata: {}\n\n"));
+    connection.write(ChunkedEventStream::chunk("event: change\ndata: {}\n\n"));
     connection.write("0\r\n\r\n");
     connection.waitForPeerClose(20);
   });
@@ -168,11 +139,11 @@ INSTANTIATE_TEST_SUITE_P(
         BodyCase{"refused with a body", "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 4\r\n\r\nbusy", 503, "busy"},
         BodyCase{"empty answer", "HTTP/1.1 204 No Content\r\n\r\n", 204, ""},
         BodyCase{"chunked stream cut short by the server",
-                 std::string(kChunkedHead) + chunked("event: a\n\n") + "5\r\nev", 200, "event: a\n\nev"},
+                 ChunkedEventStream::opening("event: a\n\n") + "5\r\nev", 200, "event: a\n\nev"},
         BodyCase{"multi-byte text and bytes that are not UTF-8",
                  "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\n" + std::string("\xE5\x8F\x98\xFF\x00\x01" "abc", 9),
                  200, std::string("\xE5\x8F\x98\xFF\x00\x01" "abc", 9)},
-        BodyCase{"a long stream", std::string(kChunkedHead) + chunked(kBigPayload) + "0\r\n\r\n", 200, kBigPayload}),
+        BodyCase{"a long stream", ChunkedEventStream::opening(kBigPayload) + "0\r\n\r\n", 200, kBigPayload}),
     [](const testing::TestParamInfo<BodyCase>& info) { return "Case" + std::to_string(info.index); });
 
 TEST_F(BeastEventStreamTest, NoServerEndsInFailureWithoutAResponse) {
@@ -191,7 +162,7 @@ TEST_F(BeastEventStreamTest, NoServerEndsInFailureWithoutAResponse) {
 TEST_F(BeastEventStreamTest, AResetAfterSomeEventsEndsInFailureAfterThem) {
   LoopbackServer server([&](LoopbackConnection& connection) {
     if (!connection.readRequest()) return;
-    connection.write(std::string(kChunkedHead) + chunked("event: a\n\n"));
+    connection.write(ChunkedEventStream::opening("event: a\n\n"));
     connection.reset();
   });
   auto connection = open(server.baseUrl() + "/api/stream");
@@ -212,7 +183,7 @@ TEST_F(BeastEventStreamTest, ASilentServerEndsAtTheIdleTimeout) {
 TEST_F(BeastEventStreamTest, AStreamThatFallsSilentEndsAtTheIdleTimeout) {
   LoopbackServer server([&](LoopbackConnection& connection) {
     if (!connection.readRequest()) return;
-    connection.write(std::string(kChunkedHead) + chunked(": hello\n\n"));
+    connection.write(ChunkedEventStream::opening(": hello\n\n"));
     connection.holdUntilStopped();
   });
   auto connection = open(server.baseUrl() + "/api/stream", 0.3);
@@ -226,10 +197,10 @@ TEST_F(BeastEventStreamTest, TheIdleTimeoutIsNotATotalTimeout) {
   // Keep-alive comments every 50 ms for well over the 1 s idle timeout, then the end.
   LoopbackServer server([&](LoopbackConnection& connection) {
     if (!connection.readRequest()) return;
-    connection.write(kChunkedHead);
+    connection.write(ChunkedEventStream::head);
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(2500);
     while (std::chrono::steady_clock::now() < until) {
-      if (!connection.write(chunked(":\n\n"))) return;
+      if (!connection.write(ChunkedEventStream::chunk(":\n\n"))) return;
       if (connection.waitForPeerClose(0.05)) return;
     }
     connection.write("0\r\n\r\n");
@@ -246,9 +217,9 @@ TEST_F(BeastEventStreamTest, NothingIsDeliveredAfterCancelAndTheConnectionCloses
   std::atomic<bool> peerClosed{false};
   LoopbackServer server([&](LoopbackConnection& connection) {
     if (!connection.readRequest()) return;
-    connection.write(std::string(kChunkedHead) + chunked("event: a\n\n"));
+    connection.write(ChunkedEventStream::opening("event: a\n\n"));
     if (!cancelled.wait()) return;
-    connection.write(chunked("event: b\n\n"));
+    connection.write(ChunkedEventStream::chunk("event: b\n\n"));
     connection.write("0\r\n\r\n");
     peerClosed = connection.waitForPeerClose(20);
   });
@@ -266,7 +237,7 @@ TEST_F(BeastEventStreamTest, DestroyingTheConnectionCancelsIt) {
   std::atomic<bool> peerClosed{false};
   LoopbackServer server([&](LoopbackConnection& connection) {
     if (!connection.readRequest()) return;
-    connection.write(kChunkedHead);
+    connection.write(ChunkedEventStream::head);
     peerClosed = connection.waitForPeerClose(20);
   });
   auto connection = open(server.baseUrl() + "/api/stream");
@@ -319,7 +290,7 @@ TEST_F(BeastEventStreamTest, UrlsWithoutAPortOrWithBracketsAreUnderstood) {
 TEST(BeastEventStreamQueueTest, HandlersRunOnTheNamedSerialQueue) {
   LoopbackServer server([&](LoopbackConnection& connection) {
     if (!connection.readRequest()) return;
-    connection.write(std::string(kChunkedHead) + chunked("event: a\n\n") + "0\r\n\r\n");
+    connection.write(ChunkedEventStream::opening("event: a\n\n") + "0\r\n\r\n");
     connection.waitForPeerClose(20);
   });
   SerialQueue queue("com.orvik.test.stream");

@@ -14,6 +14,7 @@
 #include "base/BeastHttpClient.h"
 #include "base/ChildProcess.h"
 #include "base/Json.h"
+#include "tests/support/LocalPorts.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/ManualLoop.h"
 #include "tests/support/TempDir.h"
@@ -23,11 +24,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kScript = std::string(TOVARIN_SOURCE_DIR) + "/tools/server.mjs";
-
-uint16_t freePort() {
-  LoopbackServer probe(nullptr);
-  return probe.port();
-}
 
 int connectTo(uint16_t port) {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -40,12 +36,6 @@ int connectTo(uint16_t port) {
     return -1;
   }
   return fd;
-}
-
-bool portAccepts(uint16_t port) {
-  int fd = connectTo(port);
-  if (fd >= 0) ::close(fd);
-  return fd >= 0;
 }
 
 // A raw event-stream reader: the HTTP client reads whole responses, a stream never ends.
@@ -107,7 +97,7 @@ class StandInServerTest : public ::testing::Test {
 
   std::shared_ptr<ChildProcess> start(std::vector<std::string> environment = {}) {
     auto child = launch(std::move(environment));
-    EXPECT_TRUE(loop_.waitFor([&] { return portAccepts(port_); }, 20));
+    EXPECT_TRUE(loop_.waitFor([&] { return LocalPorts::accepts(port_); }, 20));
     return child;
   }
 
@@ -133,7 +123,7 @@ class StandInServerTest : public ::testing::Test {
     return "";
   }
 
-  uint16_t port_ = freePort();
+  uint16_t port_ = LocalPorts::unused();
   ManualLoop loop_;
   BeastHttpClient http_;
   std::vector<std::shared_ptr<ChildProcess>> children_;
@@ -163,7 +153,7 @@ TEST_F(StandInServerTest, HealthTestModesGiveBadAnswers) {
   };
   for (const Case& testCase : cases) {
     SCOPED_TRACE(testCase.mode);
-    port_ = freePort();
+    port_ = LocalPorts::unused();
     start({std::string("TOVARIN_TEST_HEALTH=") + testCase.mode, "VORN_APP_VERSION=0.2.0"});
     HttpResponse health = request("GET", "/api/health");
     EXPECT_EQ(health.status, 200);
@@ -261,7 +251,7 @@ TEST_F(StandInServerTest, WritesItsDataOnlyOnceSomethingChangesAndReadsItBack) {
 TEST_F(StandInServerTest, SlowStartListensOnlyAfterTheDelay) {
   const auto started = std::chrono::steady_clock::now();
   launch({"TOVARIN_TEST_SLOW_START=1200"});
-  ASSERT_TRUE(loop_.waitFor([&] { return portAccepts(port_); }, 20));
+  ASSERT_TRUE(loop_.waitFor([&] { return LocalPorts::accepts(port_); }, 20));
   EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(), 1.2);
 }
 

@@ -2,15 +2,14 @@
 
 #include <algorithm>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "base/Log.h"
 #include "main/app/AppDelegate.h"
 #include "main/shell/ServerStartupDiagnosis.h"
 #include "tests/main/app/RecordingAppParts.h"
 #include "tests/support/FakeServerSupervisor.h"
+#include "tests/support/LogRecorder.h"
 #include "tests/support/ManualLoop.h"
 
 namespace tovarin {
@@ -18,14 +17,6 @@ namespace {
 
 class AppDelegateTest : public ::testing::Test {
  protected:
-  AppDelegateTest() {
-    setLogObserverForTesting([this](std::string_view line) {
-      std::lock_guard lock(logMutex_);
-      logLines_.emplace_back(line);
-    });
-  }
-  ~AppDelegateTest() override { setLogObserverForTesting(nullptr); }
-
   void makeDelegate(bool autoStart = true) {
     AppConfig config("/srv/tovarin", 4321, autoStart);
     delegate_ = AppDelegate::create(config, AppDelegate::Identity{"岚笺", "1.2.3"}, loop_, loop_, parts_, desktop_);
@@ -37,10 +28,7 @@ class AppDelegateTest : public ::testing::Test {
   }
   // The journal entries from index `mark` on.
   Journal since(size_t mark) const { return Journal(journal_.begin() + static_cast<long>(mark), journal_.end()); }
-  bool logged(const std::string& line) {
-    std::lock_guard lock(logMutex_);
-    return std::find(logLines_.begin(), logLines_.end(), "[orvik] " + line) != logLines_.end();
-  }
+  bool logged(const std::string& line) const { return logs_.contains("[orvik] " + line); }
   size_t count(const std::string& entry) const { return std::count(journal_.begin(), journal_.end(), entry); }
   const MenuItem& statusItemTitled(std::string_view prefix) const {
     for (const auto& item : desktop_.statusMenu) {
@@ -65,8 +53,7 @@ class AppDelegateTest : public ::testing::Test {
   RecordingAppParts parts_{server_, journal_};
   RecordingAppDesktop desktop_{journal_};
   std::shared_ptr<AppDelegate> delegate_;
-  std::mutex logMutex_;
-  std::vector<std::string> logLines_;
+  LogRecorder logs_;  // last: stops recording before the parts above go
 };
 
 const Journal kReadySteps = {"watcher.start", "watcher.reloadWidgets", "presence.start", "sticky.syncFromServer"};

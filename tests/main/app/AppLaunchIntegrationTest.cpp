@@ -6,14 +6,11 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <mutex>
 
 #include "base/BeastEventStream.h"
 #include "base/BeastHttpClient.h"
 #include "base/ChildProcess.h"
 #include "base/Json.h"
-#include "base/Log.h"
 #include "base/SerialQueue.h"
 #include "base/UserDefaults.h"
 #include "main/app/AppDelegate.h"
@@ -25,8 +22,11 @@
 #include "tests/support/FakeStickyChromeSurface.h"
 #include "tests/support/FakeWebViewProvider.h"
 #include "tests/support/FakeWidgetTimelines.h"
-#include "tests/support/LoopbackServer.h"
+#include "tests/support/InstalledBundle.h"
+#include "tests/support/LocalPorts.h"
+#include "tests/support/LogRecorder.h"
 #include "tests/support/ManualLoop.h"
+#include "tests/support/ProcessTable.h"
 #include "tests/support/TempDir.h"
 
 namespace tovarin {
@@ -35,22 +35,6 @@ namespace fs = std::filesystem;
 
 constexpr const char* kNode = "/usr/bin/node";
 constexpr const char* kVersion = "3.1.4";
-
-uint16_t freePort() {
-  LoopbackServer probe(nullptr);
-  return probe.port();
-}
-
-bool portIsFree(uint16_t port) {
-  try {
-    LoopbackServer listener(nullptr, port);
-    return true;
-  } catch (const std::exception&) {
-    return false;
-  }
-}
-
-bool processExists(pid_t pid) { return pid > 0 && fs::exists("/proc/" + std::to_string(pid)); }
 
 // The real parts, except that the server is already being started when the launch asks
 // for its health: what happens when the main window's first showing (for a URL that
@@ -78,16 +62,8 @@ class WindowStartsServerFirst final : public AppParts {
 class AppLaunchIntegrationTest : public ::testing::Test {
  protected:
   AppLaunchIntegrationTest() {
-    resources_ = fs::path(root_.path()) / "share" / "the-tovarin";
-    fs::create_directories(resources_ / "tools");
-    fs::create_directories(fs::path(root_.path()) / "home");
-    std::ofstream(resources_ / "Info.json") << R"({"CFBundleShortVersionString":")" << kVersion << R"("})";
-    fs::copy_file(fs::path(TOVARIN_SOURCE_DIR) / "tools" / "server.mjs", resources_ / "tools" / "server.mjs");
-    port_ = freePort();
-    setLogObserverForTesting([this](std::string_view line) {
-      std::lock_guard lock(logMutex_);
-      logLines_.emplace_back(line);
-    });
+    resources_ = InstalledBundle::layOut(root_.path(), kVersion);
+    port_ = LocalPorts::unused();
   }
 
   ~AppLaunchIntegrationTest() override {
@@ -99,7 +75,6 @@ class AppLaunchIntegrationTest : public ::testing::Test {
       foreign_->signal(SIGKILL);
       (void)foreign_->wait();
     }
-    setLogObserverForTesting(nullptr);
   }
 
   void launch(bool autoStart, std::vector<std::string> childEnvironment = {},
@@ -194,13 +169,7 @@ class AppLaunchIntegrationTest : public ::testing::Test {
     const auto* load = view.lastLoad();
     return load && load->kind == FakeWebView::Load::Kind::html && load->html.find("retry") != std::string::npos;
   }
-  bool logged(const std::string& prefix) {
-    std::lock_guard lock(logMutex_);
-    for (const auto& line : logLines_) {
-      if (line.rfind("[orvik] " + prefix, 0) == 0) return true;
-    }
-    return false;
-  }
+  bool logged(const std::string& prefix) const { return !logs_.matching("[orvik] " + prefix).empty(); }
 
   ManualLoop loop_;
   TempDir root_;
@@ -222,8 +191,7 @@ class AppLaunchIntegrationTest : public ::testing::Test {
   std::unique_ptr<WindowStartsServerFirst> windowFirstParts_;
   std::shared_ptr<AppDelegate> delegate_;
   std::shared_ptr<ChildProcess> foreign_;
-  std::mutex logMutex_;
-  std::vector<std::string> logLines_;
+  LogRecorder logs_;  // last: stops recording before the parts above go
 };
 
 TEST_F(AppLaunchIntegrationTest, HealthyAtLaunchStartsNothingLoadsBothPagesAndFollowsTheServer) {
@@ -248,13 +216,13 @@ TEST_F(AppLaunchIntegrationTest, DownWithAutoStartStartsTheChildThenStopsItAtTer
   ASSERT_TRUE(pumpUntil([&] { return bothPagesLoaded(); }, 30));
   const pid_t child = parts_->serverController()->childPid();
   ASSERT_GT(child, 0);
-  EXPECT_TRUE(processExists(child));
+  EXPECT_TRUE(ProcessTable::contains(child));
   EXPECT_TRUE(loop_.waitFor([&] { return stateNumber("streamClients") >= 1; }, 20));
 
   delegate_->willTerminate();
   EXPECT_FALSE(parts_->serverController()->childIsRunning());
-  EXPECT_TRUE(loop_.waitFor([&] { return !processExists(child); }, 10));
-  EXPECT_TRUE(loop_.waitFor([&] { return portIsFree(port_); }, 10));
+  EXPECT_TRUE(loop_.waitFor([&] { return !ProcessTable::contains(child); }, 10));
+  EXPECT_TRUE(loop_.waitFor([&] { return LocalPorts::isFree(port_); }, 10));
 }
 
 TEST_F(AppLaunchIntegrationTest, AutoStartOffShowsTheLaunchNoticeAndNeverFollowsTheServer) {
@@ -284,8 +252,8 @@ TEST_F(AppLaunchIntegrationTest, StartedButNeverReadyShowsTheNoticeAfterTwelveSe
   EXPECT_EQ(stateNumber("presenceCount"), 0);
 
   delegate_->willTerminate();
-  EXPECT_TRUE(loop_.waitFor([&] { return !processExists(child); }, 10));
-  EXPECT_TRUE(loop_.waitFor([&] { return portIsFree(port_); }, 10));
+  EXPECT_TRUE(loop_.waitFor([&] { return !ProcessTable::contains(child); }, 10));
+  EXPECT_TRUE(loop_.waitFor([&] { return LocalPorts::isFree(port_); }, 10));
 }
 
 TEST_F(AppLaunchIntegrationTest, ServerStartedByTheWindowFirstIsJoinedNotGivenUp) {
@@ -316,7 +284,7 @@ TEST_F(AppLaunchIntegrationTest, UrlOpeningTheProgramIsRoutedAndTheLaunchStillEn
   const pid_t child = parts_->serverController()->childPid();
   ASSERT_GT(child, 0);
   delegate_->willTerminate();
-  EXPECT_TRUE(loop_.waitFor([&] { return !processExists(child); }, 10));
+  EXPECT_TRUE(loop_.waitFor([&] { return !ProcessTable::contains(child); }, 10));
 }
 
 }  // namespace

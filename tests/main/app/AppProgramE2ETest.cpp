@@ -19,8 +19,9 @@
 #include "base/ChildProcess.h"
 #include "base/Json.h"
 #include "base/SerialQueue.h"
-#include "tests/support/LoopbackServer.h"
+#include "tests/support/LocalPorts.h"
 #include "tests/support/PrivateDbus.h"
+#include "tests/support/ProcessTable.h"
 #include "tests/support/TempDir.h"
 
 namespace tovarin {
@@ -28,22 +29,6 @@ namespace {
 namespace fs = std::filesystem;
 
 using Clock = std::chrono::steady_clock;
-
-uint16_t freePort() {
-  LoopbackServer probe(nullptr);
-  return probe.port();
-}
-
-bool portIsFree(uint16_t port) {
-  try {
-    LoopbackServer listener(nullptr, port);
-    return true;
-  } catch (const std::exception&) {
-    return false;
-  }
-}
-
-bool processExists(pid_t pid) { return pid > 0 && fs::exists("/proc/" + std::to_string(pid)); }
 
 // Polls a condition of real processes until it holds or the time is up.
 bool eventually(const std::function<bool()>& condition, double seconds) {
@@ -67,7 +52,7 @@ class AppProgramE2ETest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(std::getenv("DISPLAY")) << "run under xvfb-run";
     ASSERT_FALSE(bus_.address().empty()) << bus_.error();
-    port_ = freePort();
+    port_ = LocalPorts::unused();
     makeBundle();
   }
 
@@ -76,7 +61,7 @@ class AppProgramE2ETest : public ::testing::Test {
       program_->signal(SIGKILL);
       (void)program_->wait();
     }
-    if (serverPid_ > 0 && processExists(serverPid_)) ::kill(serverPid_, SIGKILL);
+    if (serverPid_ > 0 && ProcessTable::contains(serverPid_)) ::kill(serverPid_, SIGKILL);
   }
 
   // <prefix>/bin/TheTovarin with <prefix>/share/the-tovarin beside it, as installed: the
@@ -211,8 +196,8 @@ TEST_F(AppProgramE2ETest, RunsTheServerLoadsBothPagesRoutesASecondStartAndStopsC
   ASSERT_EQ(exited.wait_for(std::chrono::seconds(30)), std::future_status::ready);
   const int status = exited.get();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_TRUE(eventually([&] { return !processExists(serverPid_); }, 10));
-  EXPECT_TRUE(eventually([&] { return portIsFree(port_); }, 10));
+  EXPECT_TRUE(eventually([&] { return !ProcessTable::contains(serverPid_); }, 10));
+  EXPECT_TRUE(eventually([&] { return LocalPorts::isFree(port_); }, 10));
 }
 
 }  // namespace

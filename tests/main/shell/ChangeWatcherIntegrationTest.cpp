@@ -3,67 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <cstdio>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "base/BeastEventStream.h"
-#include "base/Log.h"
 #include "base/SerialQueue.h"
+#include "tests/support/ChunkedEventStream.h"
 #include "tests/support/FakeWidgetTimelines.h"
+#include "tests/support/Gate.h"
+#include "tests/support/LogRecorder.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/ManualLoop.h"
 
 namespace tovarin {
 namespace {
-
-constexpr std::string_view kStreamHead =
-    "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\nTransfer-Encoding: chunked\r\n\r\n";
-
-std::string chunked(std::string_view payload) {
-  char size[32];
-  std::snprintf(size, sizeof size, "%zx\r\n", payload.size());
-  return std::string(size) + std::string(payload) + "\r\n";
-}
-
-class Gate {
- public:
-  void open() {
-    std::lock_guard lock(mutex_);
-    open_ = true;
-    changed_.notify_all();
-  }
-  bool wait(double seconds = 20) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return open_; });
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool open_ = false;
-};
-
-class LogRecorder {
- public:
-  LogRecorder() {
-    setLogObserverForTesting([this](std::string_view line) {
-      std::lock_guard lock(mutex_);
-      lines_.emplace_back(line);
-    });
-  }
-  ~LogRecorder() { setLogObserverForTesting(nullptr); }
-  std::vector<std::string> lines() const {
-    std::lock_guard lock(mutex_);
-    return lines_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
 
 // Passes while nothing happens; for checks that something does NOT come.
 void settle(ManualLoop& loop, double seconds = 0.3) { loop.waitFor([] { return false; }, seconds); }
@@ -74,9 +27,9 @@ TEST(ChangeWatcherStreamTest, AnEventReloadsOnceAndCallsBackOnceOnTheMainLoop) {
   Gate sendEvent;
   LoopbackServer server([&](LoopbackConnection& connection) {
     if (!connection.readRequest()) return;
-    connection.write(std::string(kStreamHead) + chunked(": hello\n\n"));
+    connection.write(ChunkedEventStream::opening(": hello\n\n"));
     if (!sendEvent.wait()) return;
-    connection.write(chunked("event: change\ndata: {\"kind\":\"tasks\"}\n\n"));
+    connection.write(ChunkedEventStream::chunk("event: change\ndata: {\"kind\":\"tasks\"}\n\n"));
     connection.waitForPeerClose(30);
   });
   FakeWidgetTimelines widgets(queue);
@@ -152,7 +105,7 @@ TEST_F(ChangeWatcherReconnectTest, ARefusalIsLoggedAndRetriedAfterFiveMinutes) {
 TEST_F(ChangeWatcherReconnectTest, AStreamTheServerClosesIsResumedAfterThreeSeconds) {
   LoopbackServer server([](LoopbackConnection& connection) {
     if (!connection.readRequest()) return;
-    connection.write(std::string(kStreamHead) + chunked(": hello\n\n") + "0\r\n\r\n");
+    connection.write(ChunkedEventStream::opening(": hello\n\n") + "0\r\n\r\n");
     connection.close();
   });
   auto watcher = makeWatcher(server);
@@ -184,7 +137,7 @@ TEST_F(ChangeWatcherReconnectTest, AnUnreachableServerIsRetriedAfterThreeSeconds
 TEST_F(ChangeWatcherReconnectTest, AStreamSilentPastTheIdleTimeoutIsReplaced) {
   LoopbackServer server([](LoopbackConnection& connection) {
     if (!connection.readRequest()) return;
-    connection.write(std::string(kStreamHead) + chunked(": hello\n\n"));
+    connection.write(ChunkedEventStream::opening(": hello\n\n"));
     connection.holdUntilStopped();
   });
   auto watcher = makeWatcher(server, 0.3);
@@ -204,7 +157,7 @@ TEST_P(ChangeWatcherStopTest, StopClosesTheStreamAndNothingReconnects) {
   LoopbackServer server([&](LoopbackConnection& connection) {
     if (!connection.readRequest()) return;
     if (state != StopState::connecting) {  // connecting: the request stays unanswered
-      connection.write(std::string(kStreamHead) + chunked(": hello\n\n"));
+      connection.write(ChunkedEventStream::opening(": hello\n\n"));
       if (state == StopState::waiting) {
         connection.write("0\r\n\r\n");
         connection.close();

@@ -2,14 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "base/Log.h"
 #include "tests/support/FakeEventStream.h"
 #include "tests/support/FakeWidgetTimelines.h"
+#include "tests/support/LogRecorder.h"
 #include "tests/support/ManualLoop.h"
 
 namespace tovarin {
@@ -20,16 +19,11 @@ constexpr const char* kEvent = "event: change\ndata: {\"kind\":\"tasks\"}\n\n";
 class ChangeWatcherTest : public testing::Test {
  protected:
   void SetUp() override {
-    setLogObserverForTesting([this](std::string_view line) {
-      std::lock_guard lock(logMutex_);
-      logs_.emplace_back(line);
-    });
     watcher_->setOnChange([this] {
       EXPECT_TRUE(loop_.isMainThread());
       changes_.push_back(elapsed());
     });
   }
-  void TearDown() override { setLogObserverForTesting(nullptr); }
 
   double elapsed() const { return loop_.now() - start_; }
   std::vector<double> reloads() const {
@@ -37,10 +31,7 @@ class ChangeWatcherTest : public testing::Test {
     for (double at : widgets_.reloads()) relative.push_back(at - start_);
     return relative;
   }
-  std::vector<std::string> logs() {
-    std::lock_guard lock(logMutex_);
-    return logs_;
-  }
+  std::vector<std::string> logs() const { return logs_.lines(); }
   // Starts the watcher and lets the server answer with this status.
   void startStreaming(int status = 200) {
     watcher_->start();
@@ -56,8 +47,7 @@ class ChangeWatcherTest : public testing::Test {
   FakeWidgetTimelines widgets_{loop_};
   std::shared_ptr<ChangeWatcher> watcher_ = ChangeWatcher::create(4321, stream_, widgets_, loop_, loop_);
   std::vector<double> changes_;
-  std::mutex logMutex_;
-  std::vector<std::string> logs_;  // logMutex_
+  LogRecorder logs_;  // last: stops recording before the watcher goes
 };
 
 TEST_F(ChangeWatcherTest, StartOpensTheStreamWithItsHeadersAndIdleTimeout) {

@@ -12,22 +12,17 @@
 #include "base/BeastHttpClient.h"
 #include "base/ChildProcess.h"
 #include "base/Json.h"
-#include "base/Log.h"
 #include "base/SerialQueue.h"
 #include "main/shell/ChangeWatcher.h"
 #include "main/shell/PresenceReporter.h"
 #include "tests/support/FakePresenceProbe.h"
 #include "tests/support/FakeWidgetTimelines.h"
-#include "tests/support/LoopbackServer.h"
+#include "tests/support/LocalPorts.h"
+#include "tests/support/LogRecorder.h"
 #include "tests/support/ManualLoop.h"
 
 namespace tovarin {
 namespace {
-
-uint16_t freePort() {
-  LoopbackServer probe(nullptr);
-  return probe.port();
-}
 
 // One run of `node tools/server.mjs --port P`, ended with the object.
 class StandInServer {
@@ -111,27 +106,8 @@ class SettlingHttpClient final : public HttpClient {
   std::atomic<int> settled_{0};
 };
 
-class LogLines {
- public:
-  LogLines() {
-    setLogObserverForTesting([this](std::string_view line) {
-      std::lock_guard lock(mutex_);
-      lines_.emplace_back(line);
-    });
-  }
-  ~LogLines() { setLogObserverForTesting(nullptr); }
-  std::vector<std::string> lines() {
-    std::lock_guard lock(mutex_);
-    return lines_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
-
 TEST(StandInServerTest, AChangeOnTheServerReachesTheWidgetAndTheMainLoopOnce) {
-  StandInServer server(freePort());
+  StandInServer server(LocalPorts::unused());
   ASSERT_TRUE(server.waitUntilListening()) << server.error();
   ManualLoop mainLoop;
   SerialQueue queue(ChangeWatcher::queueLabel);
@@ -159,9 +135,9 @@ TEST(StandInServerTest, AChangeOnTheServerReachesTheWidgetAndTheMainLoopOnce) {
 }
 
 TEST(StandInServerTest, ARefusedStreamIsLoggedAndRetriedAfterFiveMinutes) {
-  StandInServer server(freePort(), {"TOVARIN_TEST_REFUSE_STREAM=1"});
+  StandInServer server(LocalPorts::unused(), {"TOVARIN_TEST_REFUSE_STREAM=1"});
   ASSERT_TRUE(server.waitUntilListening()) << server.error();
-  LogLines logs;
+  LogRecorder logs;
   ManualLoop loop;  // the watcher's queue too: virtual time for its timers
   FakeWidgetTimelines widgets(loop);
   BeastEventStream stream;
@@ -180,7 +156,7 @@ TEST(StandInServerTest, ARefusedStreamIsLoggedAndRetriedAfterFiveMinutes) {
 }
 
 TEST(StandInServerTest, AServerThatGoesAwayIsFollowedAgainWhenItComesBack) {
-  const uint16_t port = freePort();
+  const uint16_t port = LocalPorts::unused();
   auto server = std::make_unique<StandInServer>(port);
   ASSERT_TRUE(server->waitUntilListening()) << server->error();
   ManualLoop loop;
@@ -205,7 +181,7 @@ TEST(StandInServerTest, AServerThatGoesAwayIsFollowedAgainWhenItComesBack) {
 }
 
 TEST(StandInServerTest, ThePresentUserIsReportedOnTheFirstTick) {
-  StandInServer server(freePort());
+  StandInServer server(LocalPorts::unused());
   ASSERT_TRUE(server.waitUntilListening()) << server.error();
   SettlingHttpClient http;
   FakePresenceProbe probe;

@@ -1,9 +1,6 @@
 #include "main/shell/ServerController.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,9 +13,12 @@
 
 #include "base/BeastHttpClient.h"
 #include "base/Json.h"
-#include "base/Log.h"
+#include "tests/support/InstalledBundle.h"
+#include "tests/support/LocalPorts.h"
+#include "tests/support/LogRecorder.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/ManualLoop.h"
+#include "tests/support/ProcessTable.h"
 #include "tests/support/TempDir.h"
 
 namespace tovarin {
@@ -28,63 +28,17 @@ namespace fs = std::filesystem;
 constexpr const char* kNode = "/usr/bin/node";
 constexpr const char* kVersion = "9.8.7";
 
-uint16_t freePort() {
-  LoopbackServer probe(nullptr);
-  return probe.port();
-}
-
 double secondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
-
-bool portAccepts(uint16_t port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  ::close(fd);
-  return connected;
-}
-
-bool processExists(pid_t pid) { return fs::exists("/proc/" + std::to_string(pid)); }
-
-// Collects log lines for the life of a test.
-class LogLines {
- public:
-  LogLines() {
-    setLogObserverForTesting([this](std::string_view line) {
-      std::lock_guard lock(mutex_);
-      lines_.emplace_back(line);
-    });
-  }
-  ~LogLines() { setLogObserverForTesting(nullptr); }
-  std::vector<std::string> matching(const std::string& prefix) const {
-    std::lock_guard lock(mutex_);
-    std::vector<std::string> found;
-    for (const auto& line : lines_) {
-      if (line.rfind(prefix, 0) == 0) found.push_back(line);
-    }
-    return found;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
 
 // A bundle laid out as installed: <root>/share/the-tovarin with Info.json and the
 // stand-in server (or another script in its place), a data home, an empty home.
 class ServerControllerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    resources_ = fs::path(root_.path()) / "share" / "the-tovarin";
-    fs::create_directories(resources_ / "tools");
-    fs::create_directories(fs::path(root_.path()) / "home");
-    std::ofstream(resources_ / "Info.json") << R"({"CFBundleShortVersionString":")" << kVersion << R"("})";
-    fs::copy_file(fs::path(TOVARIN_SOURCE_DIR) / "tools" / "server.mjs", resources_ / "tools" / "server.mjs");
-    port_ = freePort();
+    resources_ = InstalledBundle::layOut(root_.path(), kVersion);
+    port_ = LocalPorts::unused();
     environment_ = std::make_shared<ProcessEnvironment>(std::vector<std::string>{
         "PATH=/usr/bin:/bin", "HOME=" + root_.path() + "/home", "TOVARIN_TEST_INTROSPECT=1"});
   }
@@ -140,7 +94,7 @@ class ServerControllerTest : public ::testing::Test {
   // A real child needs real time to start listening, which virtual time cannot give
   // it: wait for the port first, then let the readiness wait find it.
   bool waitChildReady() {
-    if (!loop_.waitFor([&] { return portAccepts(port_); }, 20)) return false;
+    if (!loop_.waitFor([&] { return LocalPorts::accepts(port_); }, 20)) return false;
     return waitReady();
   }
 
@@ -369,7 +323,7 @@ TEST_F(ServerControllerTest, StartsTheStandInWithItsCommandLineDirectoryAndEnvir
   for (const Case& testCase : cases) {
     SCOPED_TRACE(testCase.name);
     for (const auto& [name, value] : testCase.inherited) ASSERT_TRUE(environment_->set(name, value));
-    LogLines logs;
+    LogRecorder logs;
     auto controller = makeController(systemProxies);
     ASSERT_TRUE(controller->start());
     EXPECT_TRUE(controller->childIsRunning());
@@ -403,7 +357,7 @@ TEST_F(ServerControllerTest, StartsTheStandInWithItsCommandLineDirectoryAndEnvir
     controller->stop();
     EXPECT_LT(secondsSince(stopping), 1.0);  // the stand-in ends on SIGTERM
     EXPECT_FALSE(controller->childIsRunning());
-    EXPECT_TRUE(loop_.waitFor([&] { return !processExists(pid); }, 10));
+    EXPECT_TRUE(loop_.waitFor([&] { return !ProcessTable::contains(pid); }, 10));
     for (const auto& [name, value] : testCase.inherited) environment_->unset(name);
   }
 }
@@ -444,7 +398,7 @@ TEST_F(ServerControllerTest, LaunchFailureIsLoggedAndNothingIsHeld) {
   options.fixedNodePaths = {kNode};
   options.environment = environment_;
   options.systemProxies = [] { return std::map<std::string, std::string>{}; };
-  LogLines logs;
+  LogRecorder logs;
   auto controller = ServerController::create(config, http_, loop_, options);
   EXPECT_FALSE(controller->start());
   EXPECT_EQ(controller->childPid(), -1);
@@ -474,7 +428,7 @@ http.createServer((request, response) => {
   EXPECT_GE(took, 1.4);
   EXPECT_LT(took, 3.0);
   EXPECT_FALSE(controller->childIsRunning());
-  EXPECT_TRUE(loop_.waitFor([&] { return !processExists(pid); }, 10));
+  EXPECT_TRUE(loop_.waitFor([&] { return !ProcessTable::contains(pid); }, 10));
   controller->stop();  // nothing left to stop
 }
 
@@ -490,7 +444,7 @@ TEST_F(ServerControllerTest, StaleServerOfOursIsTerminatedAndThePortTakenBack) {
   ASSERT_TRUE(loop_.waitFor([&] { return controller->listeningPIDs() == std::vector<int32_t>{stale->pid()}; }, 10));
   EXPECT_EQ(controller->ourStalePIDs(), std::vector<int32_t>{stale->pid()});
 
-  LogLines logs;
+  LogRecorder logs;
   const auto started = std::chrono::steady_clock::now();
   ASSERT_TRUE(controller->start());
   EXPECT_LT(secondsSince(started), 4.0);
@@ -515,7 +469,7 @@ TEST_F(ServerControllerTest, ForeignListenerIsNeverSignalledAndStartStillLaunche
   ASSERT_TRUE(loop_.waitFor([&] { return !controller->listeningPIDs().empty(); }, 10));
   EXPECT_TRUE(controller->ourStalePIDs().empty());
 
-  LogLines logs;
+  LogRecorder logs;
   const auto started = std::chrono::steady_clock::now();
   EXPECT_TRUE(controller->start());
   EXPECT_LT(secondsSince(started), 2.9);  // nothing of ours to reclaim: not the 3 s reclaim wait

@@ -1,7 +1,4 @@
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "base/UserDefaults.h"
 #include "main/shell/ServerStartupDiagnosis.h"
@@ -10,26 +7,14 @@
 #include "platform/gtk/GtkDesktop.h"
 #include "tests/platform/gtk/GlibPump.h"
 #include "tests/platform/gtk/GtkTestEnvironment.h"
-#include "tests/platform/gtk/PageServer.h"
 #include "tests/support/FakeAccessibilitySettings.h"
 #include "tests/support/FakeServerSupervisor.h"
+#include "tests/support/LocalPorts.h"
+#include "tests/support/PageServer.h"
 #include "tests/support/TempDir.h"
 
 namespace tovarin {
 namespace {
-
-// A loopback port nothing listens on: bound, then closed.
-uint16_t closedPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
 
 // The main window on the real desktop: a WebKitGTK view in a GTK window, the offline page
 // rendered by the engine, the supervisor driven by the test.
@@ -115,7 +100,7 @@ TEST_F(MainWindowE2ETest, WithoutTheStartupHandlerTheOfflinePageHasNoRetryButton
 
 TEST_F(MainWindowE2ETest, ARefusedMainPageLoadEndsInTheOfflinePage) {
   // Nothing listens on the port of this window's configuration.
-  const uint16_t port = closedPort();
+  const uint16_t port = LocalPorts::unused();
   auto refused = MainWindowController::create(
       AppConfig(".", port, false), {env().loop(), env().loop(), desktop_, env().provider(), accessibility_, defaults_, server_});
   refused->load();

@@ -3,17 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "base/Log.h"
 #include "base/UserDefaults.h"
 #include "main/windows/MainWindowController.h"
 #include "tests/support/FakeAccessibilitySettings.h"
 #include "tests/support/FakeDesktop.h"
 #include "tests/support/FakeServerSupervisor.h"
 #include "tests/support/FakeWebViewProvider.h"
+#include "tests/support/LogRecorder.h"
 #include "tests/support/ManualLoop.h"
 #include "tests/support/TempDir.h"
 
@@ -24,14 +23,6 @@ namespace tovarin {
 class MainWindowFixture : public testing::Test {
  protected:
   static constexpr const char* mainPage = "http://127.0.0.1:4173/index.html";
-
-  void SetUp() override {
-    setLogObserverForTesting([this](std::string_view line) {
-      std::lock_guard lock(logMutex_);
-      logLines_.emplace_back(line);
-    });
-  }
-  void TearDown() override { setLogObserverForTesting(nullptr); }
 
   void create(AppConfig config = AppConfig(".", 4173, true)) {
     controller_ = MainWindowController::create(
@@ -59,15 +50,8 @@ class MainWindowFixture : public testing::Test {
   }
   bool lastLoadIsOfflinePage() const { return lastHtml().find("data-offline-headline") != std::string::npos; }
 
-  std::vector<std::string> logLines() {
-    std::lock_guard lock(logMutex_);
-    return logLines_;
-  }
-  size_t logCount(const std::string& line) {
-    size_t count = 0;
-    for (const auto& l : logLines()) count += l == "[orvik] " + line ? 1 : 0;
-    return count;
-  }
+  std::vector<std::string> logLines() const { return logs_.lines(); }
+  size_t logCount(const std::string& line) const { return logs_.count("[orvik] " + line); }
 
   // Facts that the diagnosis reads as a server still starting.
   static ServerStartupFacts slowFacts() {
@@ -97,8 +81,7 @@ class MainWindowFixture : public testing::Test {
   std::shared_ptr<FakeWindow> window_;
 
  private:
-  std::mutex logMutex_;
-  std::vector<std::string> logLines_;
+  LogRecorder logs_;  // last: stops recording before the window goes
 };
 
 }  // namespace tovarin

@@ -11,7 +11,7 @@
 #include "platform/gtk/GtkWebView.h"
 #include "tests/platform/gtk/GlibPump.h"
 #include "tests/platform/gtk/GtkTestEnvironment.h"
-#include "tests/platform/gtk/PageServer.h"
+#include "tests/support/PageServer.h"
 
 namespace tovarin {
 namespace {

@@ -1,9 +1,6 @@
 #include "platform/gtk/GtkWebView.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <webkit2/webkit2.h>
 
 #include <algorithm>
@@ -12,7 +9,8 @@
 
 #include "tests/platform/gtk/GlibPump.h"
 #include "tests/platform/gtk/GtkTestEnvironment.h"
-#include "tests/platform/gtk/PageServer.h"
+#include "tests/support/LocalPorts.h"
+#include "tests/support/PageServer.h"
 
 namespace tovarin {
 namespace {
@@ -55,19 +53,6 @@ class RecordingClient final : public WebViewClient {
     return std::find(finished.begin(), finished.end(), url) != finished.end();
   }
 };
-
-// A port nothing listens on: bound, then closed.
-uint16_t closedPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
 
 class GtkWebViewE2ETest : public ::testing::Test {
  protected:
@@ -294,7 +279,7 @@ TEST_F(GtkWebViewE2ETest, HostileStringsInCallAsyncArgumentsStayStrings) {
 }
 
 TEST_F(GtkWebViewE2ETest, RefusedConnectionIsAProvisionalFailureWithNoFinish) {
-  const std::string refused = "http://127.0.0.1:" + std::to_string(closedPort()) + "/index.html";
+  const std::string refused = "http://127.0.0.1:" + std::to_string(LocalPorts::unused()) + "/index.html";
   view_->loadUrl(refused, 30);
   ASSERT_TRUE(pumpUntil([&] { return !client_->provisionalFailures.empty(); }));
   // Anything the failed load still reports comes before the next page's finish.

@@ -17,9 +17,9 @@
 #include "platform/gtk/StickyGtkChromeSurfaceProvider.h"
 #include "tests/platform/gtk/GlibPump.h"
 #include "tests/platform/gtk/GtkTestEnvironment.h"
-#include "tests/platform/gtk/PageServer.h"
 #include "tests/support/FakeAccessibilitySettings.h"
 #include "tests/support/FakeServerSupervisor.h"
+#include "tests/support/PageServer.h"
 #include "tests/support/TempDir.h"
 
 // Last: the X11 headers define macros (None, Status) that other headers trip over.

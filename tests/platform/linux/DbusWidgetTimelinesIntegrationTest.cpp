@@ -4,13 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <mutex>
 #include <thread>
 #include <string>
 #include <vector>
 
-#include "base/Log.h"
 #include "base/WidgetReloadSignal.h"
+#include "tests/support/LogRecorder.h"
 #include "tests/support/PrivateDbus.h"
 
 namespace tovarin {
@@ -76,31 +75,12 @@ class SignalListener final {
   std::vector<Received> received_;
 };
 
-class LogLines {
- public:
-  LogLines() {
-    setLogObserverForTesting([this](std::string_view line) {
-      std::lock_guard lock(mutex_);
-      lines_.emplace_back(line);
-    });
-  }
-  ~LogLines() { setLogObserverForTesting(nullptr); }
-  std::vector<std::string> lines() {
-    std::lock_guard lock(mutex_);
-    return lines_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
-
 TEST(DbusWidgetTimelinesTest, EachReloadIsOneSignalOnTheBus) {
   PrivateDbus bus;
   ASSERT_FALSE(bus.address().empty()) << bus.error();
   SignalListener listener(bus.address());
   ASSERT_TRUE(listener.ok());
-  LogLines logs;
+  LogRecorder logs;
   DbusWidgetTimelines widgets(bus.address());
   widgets.reloadAllTimelines();
   widgets.reloadAllTimelines();
@@ -117,7 +97,7 @@ TEST(DbusWidgetTimelinesTest, EachReloadIsOneSignalOnTheBus) {
 }
 
 TEST(DbusWidgetTimelinesTest, WithoutABusItLogsOnceAndDoesNothing) {
-  LogLines logs;
+  LogRecorder logs;
   DbusWidgetTimelines widgets("unix:path=/nonexistent/tovarin-test/bus");
   widgets.reloadAllTimelines();
   widgets.reloadAllTimelines();
