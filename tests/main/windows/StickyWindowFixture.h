@@ -8,7 +8,6 @@
 #include <tuple>
 #include <vector>
 
-#include "base/Log.h"
 #include "base/UserDefaults.h"
 #include "main/windows/StickyWindowController.h"
 #include "tests/support/FakeAccessibilitySettings.h"
@@ -39,11 +38,6 @@ class RecordingSettingsExchange final : public StickySettingsExchange {
 class StickyWindowFixture : public testing::Test {
  protected:
   static constexpr const char* widgetPage = "http://127.0.0.1:4173/widget.html";
-
-  void SetUp() override {
-    setLogObserverForTesting([](std::string_view) {});
-  }
-  void TearDown() override { setLogObserverForTesting(nullptr); }
 
   void create(AppConfig config = AppConfig(".", 4173, true)) {
     controller_ = StickyWindowController::create(
