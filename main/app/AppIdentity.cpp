@@ -1,20 +1,13 @@
 #include "main/app/AppIdentity.h"
 
 namespace tovarin::AppIdentity {
-namespace {
 
-std::string stringOr(const Json& info, const char* key, std::string_view fallback) {
-  if (info.is_object()) {
-    auto found = info.find(key);
-    if (found != info.end() && found->is_string()) return found->get<std::string>();
-  }
-  return std::string(fallback);
+std::string productName(const Bundle& bundle) {
+  return bundle.infoString("CFBundleDisplayName").value_or(std::string(defaultProductName));
 }
 
-}  // namespace
-
-std::string productName(const Json& info) { return stringOr(info, "CFBundleDisplayName", defaultProductName); }
-
-std::string version(const Json& info) { return stringOr(info, "CFBundleShortVersionString", defaultVersion); }
+std::string version(const Bundle& bundle) {
+  return bundle.infoString("CFBundleShortVersionString").value_or(std::string(defaultVersion));
+}
 
 }  // namespace tovarin::AppIdentity

@@ -36,9 +36,7 @@ std::string iconDirectory() {
 }
 
 AppDelegate::Identity identityOf(const Bundle& bundle) {
-  return AppDelegate::Identity{
-      bundle.infoString("CFBundleDisplayName").value_or(std::string(AppIdentity::defaultProductName)),
-      bundle.infoString("CFBundleShortVersionString").value_or(std::string(AppIdentity::defaultVersion))};
+  return AppDelegate::Identity{AppIdentity::productName(bundle), AppIdentity::version(bundle)};
 }
 
 }  // namespace

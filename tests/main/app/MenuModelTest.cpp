@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "main/app/MainMenu.h"
 #include "main/app/MenuCommand.h"
 #include "main/app/MenuItem.h"
+#include "tests/support/TempDir.h"
 
 namespace tovarin {
 namespace {
@@ -209,10 +211,13 @@ TEST(AppIdentityTest, NameAndVersionFallBackUnlessStrings) {
       {R"({"CFBundleDisplayName":""})", "", "0.2.0"},
   };
   for (const auto& c : cases) {
-    const Json info = Json::parse(c.info);
-    EXPECT_EQ(AppIdentity::productName(info), c.name) << c.info;
-    EXPECT_EQ(AppIdentity::version(info), c.version) << c.info;
+    TempDir resources;
+    std::ofstream(resources.path() + "/Info.json") << c.info;
+    const Bundle bundle(resources.path());
+    EXPECT_EQ(AppIdentity::productName(bundle), c.name) << c.info;
+    EXPECT_EQ(AppIdentity::version(bundle), c.version) << c.info;
   }
+  EXPECT_EQ(AppIdentity::productName(Bundle()), AppIdentity::defaultProductName) << "no Info.json at all";
 }
 
 }  // namespace
