@@ -16,7 +16,7 @@ AboutGtkDialog::~AboutGtkDialog() {
   }
 }
 
-void AboutGtkDialog::show(const AboutInfo& info, const std::string& logoPath) {
+void AboutGtkDialog::show(const AboutInfo& info, const std::string& logoPath, GtkWindow* owner) {
   if (!dialog_) {
     dialog_ = gtk_about_dialog_new();
     g_object_ref_sink(dialog_);
@@ -33,6 +33,7 @@ void AboutGtkDialog::show(const AboutInfo& info, const std::string& logoPath) {
     g_autoptr(GdkPixbuf) logo = gdk_pixbuf_new_from_file_at_size(logoPath.c_str(), 64, 64, nullptr);
     if (logo) gtk_about_dialog_set_logo(about, logo);
   }
+  gtk_window_set_transient_for(GTK_WINDOW(dialog_), owner);
   gtk_window_present(GTK_WINDOW(dialog_));
 }
 

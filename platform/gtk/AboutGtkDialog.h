@@ -5,6 +5,7 @@
 #include "main/app/AppIdentity.h"
 
 struct _GtkWidget;
+struct _GtkWindow;
 
 namespace tovarin {
 
@@ -18,8 +19,9 @@ class AboutGtkDialog final {
   AboutGtkDialog(const AboutGtkDialog&) = delete;
   AboutGtkDialog& operator=(const AboutGtkDialog&) = delete;
 
-  // logoPath: an image file for the logo; empty for none.
-  void show(const AboutInfo& info, const std::string& logoPath);
+  // logoPath: an image file for the logo; empty for none. owner: the window it stays
+  // above (the program's active one), so that activating the program does not cover it.
+  void show(const AboutInfo& info, const std::string& logoPath, _GtkWindow* owner);
   _GtkWidget* dialog() const { return dialog_; }
 
  private:

@@ -50,7 +50,7 @@ void AppGtkDesktop::setStatusMenu(const std::vector<MenuItem>& items) {
 
 void AppGtkDesktop::showAbout(const AboutInfo& info) {
   const std::string logo = options_.markSvgPath.value_or(std::string());
-  about_->show(info, logo);
+  about_->show(info, logo, gtk_application_get_active_window(gtkApplication(options_.application)));
 }
 
 void AppGtkDesktop::activateApplication() {

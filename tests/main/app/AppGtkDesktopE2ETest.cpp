@@ -282,5 +282,19 @@ TEST_F(AppGtkDesktopTest, AboutDialogShowsNameVersionAndCreditsOnce) {
   EXPECT_TRUE(gtk_widget_get_visible(dialog));
 }
 
+TEST_F(AppGtkDesktopTest, AboutDialogStaysAboveTheWindowTheActivationBringsForward) {
+  GtkWidget* window = gtk_application_window_new(application_);
+  gtk_widget_show(window);
+  ASSERT_EQ(gtk_application_get_active_window(application_), GTK_WINDOW(window));
+  desktop_->showAbout(AboutInfo{"岚笺", "0.2.0", "x"});
+  desktop_->activateApplication();
+  GtkWidget* dialog = desktop_->about()->dialog();
+  EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(dialog)), GTK_WINDOW(window));
+  gtk_widget_hide(dialog);
+  gtk_widget_destroy(window);
+  desktop_->showAbout(AboutInfo{"岚笺", "0.2.0", "x"});
+  EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(dialog)), nullptr) << "no window left to stay above";
+}
+
 }  // namespace
 }  // namespace tovarin
