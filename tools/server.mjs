@@ -288,7 +288,13 @@ const routes = {
 
 const server = http.createServer((request, response) => {
   state.requests += 1;
-  const pathname = new URL(request.url, 'http://127.0.0.1').pathname;
+  let pathname;
+  try {
+    pathname = new URL(request.url, 'http://127.0.0.1').pathname;
+  } catch {
+    // A target such as "//" is no URL at all; it must not take the server down.
+    return sendJson(response, 400, { error: 'bad request target' });
+  }
   const route = routes[`${request.method} ${pathname}`];
   if (!route) {
     const known = Object.keys(routes).some((key) => key.endsWith(` ${pathname}`));

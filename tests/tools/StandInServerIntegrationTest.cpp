@@ -138,6 +138,15 @@ TEST_F(StandInServerTest, HealthAnswersWithTheLaunchersVersionAndNonce) {
   EXPECT_EQ(header(health, "Content-Type"), "application/json; charset=utf-8");
 }
 
+TEST_F(StandInServerTest, RequestTargetsThatAreNoUrlAreRefusedAndTheServerStaysUp) {
+  start();
+  for (const char* target : {"//", "//[", "//a:b@[::1"}) {
+    SCOPED_TRACE(target);
+    EXPECT_EQ(request("GET", target).status, 400);
+  }
+  EXPECT_EQ(request("GET", "/api/health").status, 200);
+}
+
 TEST_F(StandInServerTest, HealthTestModesGiveBadAnswers) {
   struct Case {
     const char* mode;
