@@ -1,5 +1,8 @@
 #include "base/ProcessEnvironment.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 extern char** environ;
 
 namespace tovarin {
@@ -58,6 +61,13 @@ std::vector<std::string> ProcessEnvironment::snapshot() const {
 std::map<std::string, std::string> ProcessEnvironment::values() const {
   std::lock_guard lock(mutex_);
   return values_;
+}
+
+std::string ProcessEnvironment::homeDirectory() const {
+  auto home = get("HOME");
+  if (home && !home->empty()) return *home;
+  if (passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir && *entry->pw_dir) return entry->pw_dir;
+  return {};
 }
 
 }  // namespace tovarin

@@ -24,6 +24,9 @@ class ProcessEnvironment final {
   bool set(const std::string& name, const std::string& value);
   void unset(const std::string& name);
   std::optional<std::string> get(const std::string& name) const;
+  // HOME when it is set and not empty, else the user's home from the password
+  // database; empty when neither is known.
+  std::string homeDirectory() const;
   // "NAME=value" entries, sorted by name: the captured ones with the overlay applied.
   std::vector<std::string> snapshot() const;
   std::map<std::string, std::string> values() const;

@@ -1,6 +1,5 @@
 #include "main/shell/AppConfig.h"
 
-#include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -29,13 +28,6 @@ std::optional<std::string> readFile(const std::string& path) {
   text << file.rdbuf();
   if (file.bad()) return std::nullopt;
   return text.str();
-}
-
-std::string homeDirectory() {
-  auto home = ProcessEnvironment::shared().get("HOME");
-  if (home && !home->empty()) return *home;
-  if (passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir && *entry->pw_dir) return entry->pw_dir;
-  return {};
 }
 
 }  // namespace
@@ -83,7 +75,7 @@ std::optional<std::string> AppConfig::bundledNode() const {
 std::string AppConfig::standardDataHome() {
   auto xdg = ProcessEnvironment::shared().get("XDG_DATA_HOME");
   if (xdg && !xdg->empty() && (*xdg)[0] == '/') return *xdg;
-  std::string home = homeDirectory();
+  std::string home = ProcessEnvironment::shared().homeDirectory();
   if (home.empty()) {
     // Nowhere to keep the user's data at all; carrying on would scatter it.
     log("no home directory: cannot place the data directory");

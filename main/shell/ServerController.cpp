@@ -155,7 +155,7 @@ std::optional<std::string> ServerController::findNodeRuntime() const {
   std::optional<std::string> home = options_.homeDirectory;
   if (!home) {
     auto& environment = options_.environment ? *options_.environment : ProcessEnvironment::shared();
-    home = environment.get("HOME");
+    home = environment.homeDirectory();
   }
   if (!home || home->empty()) return std::nullopt;
   const fs::path versions = fs::path(*home) / ".nvm" / "versions" / "node";

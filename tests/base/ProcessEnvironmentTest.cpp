@@ -1,5 +1,8 @@
 #include "base/ProcessEnvironment.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 namespace tovarin {
@@ -34,6 +37,15 @@ TEST(ProcessEnvironmentTest, SharedOneStartsFromTheProcessEnvironment) {
   const char* path = std::getenv("PATH");
   ASSERT_NE(path, nullptr);
   EXPECT_EQ(ProcessEnvironment::shared().get("PATH"), std::string(path));
+}
+
+TEST(ProcessEnvironmentTest, HomeIsHomeElseThePasswordDatabasesEntry) {
+  const passwd* entry = ::getpwuid(::getuid());
+  ASSERT_NE(entry, nullptr);
+  const std::string fromDatabase = entry->pw_dir;
+  EXPECT_EQ(ProcessEnvironment({"HOME=/srv/someone"}).homeDirectory(), "/srv/someone");
+  EXPECT_EQ(ProcessEnvironment({"HOME="}).homeDirectory(), fromDatabase);
+  EXPECT_EQ(ProcessEnvironment({"PATH=/bin"}).homeDirectory(), fromDatabase);
 }
 
 }  // namespace

@@ -186,12 +186,13 @@ TEST_F(ServerControllerTest, ProbeFindsNothingWhenNothingAnswers) {
   struct Case {
     const char* name;
     std::optional<LoopbackServer::Handler> handler;  // nullopt: nothing listening
+    bool waitsForTheTimeout;
   };
   const Case cases[] = {
-      {"nothing listening", std::nullopt},
-      {"never answers", LoopbackServer::Handler(nullptr)},
-      {"resets", LoopbackServer::Handler([](LoopbackConnection& c) { if (c.readRequest()) c.reset(); })},
-      {"closes", LoopbackServer::Handler([](LoopbackConnection& c) { if (c.readRequest()) c.close(); })},
+      {"nothing listening", std::nullopt, false},
+      {"never answers", LoopbackServer::Handler(nullptr), true},
+      {"resets", LoopbackServer::Handler([](LoopbackConnection& c) { if (c.readRequest()) c.reset(); }), false},
+      {"closes", LoopbackServer::Handler([](LoopbackConnection& c) { if (c.readRequest()) c.close(); }), false},
   };
   auto controller = makeController();
   for (const Case& testCase : cases) {
@@ -200,6 +201,10 @@ TEST_F(ServerControllerTest, ProbeFindsNothingWhenNothingAnswers) {
     if (testCase.handler) server.emplace(*testCase.handler, port_);
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(probeOnce(*controller), ServerStatus::down);
+    // A silent server is given the whole 2.5 s probe budget, and not much more.
+    if (testCase.waitsForTheTimeout) {
+      EXPECT_GE(secondsSince(started), 2.4);
+    }
     EXPECT_LT(secondsSince(started), 5.0);
   }
 }
