@@ -96,12 +96,11 @@ MainWindowController::MainWindowController(CreateKey, AppConfig config, Services
       accessibility_(services.accessibility),
       defaults_(services.defaults),
       server_(std::move(services.server)),
-      serviceRecovery_(loop_, background_, server_) {}
+      serviceRecovery_(loop_, background_, server_),
+      frameAutosave_(loop_, defaults_, std::string(frameKey), defaults_.string(std::string(frameKey)).value_or("")) {}
 
 void MainWindowController::build() {
   assert(loop_.isMainThread());
-  savedFrame_ = defaults_.string(std::string(frameKey)).value_or("");
-
   window_ = desktop_.makeWindow(WindowStyle::titled, contentSize);
   window_->setTitle(config_.bundle.infoString("CFBundleDisplayName").value_or(std::string(defaultTitle)));
   applyNativeGround();
@@ -407,11 +406,7 @@ void MainWindowController::webViewWebContentProcessDidTerminate() {
 
 void MainWindowController::windowDidMoveOrResize(const Rect& frame) {
   assert(loop_.isMainThread());
-  std::string text = FrameGuard::frameString(frame);
-  // A drag reports many frames; the file is rewritten only when the text changes.
-  if (text == savedFrame_) return;
-  defaults_.setString(std::string(frameKey), text);
-  savedFrame_ = std::move(text);
+  frameAutosave_.note(frame);
 }
 
 bool MainWindowController::windowShouldClose() {

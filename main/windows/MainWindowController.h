@@ -17,6 +17,7 @@
 #include "main/shell/StartupNotice.h"
 #include "main/shell/WebView.h"
 #include "main/shell/Window.h"
+#include "main/windows/FrameAutosave.h"
 #include "main/windows/ServiceRecovery.h"
 
 namespace tovarin {
@@ -148,6 +149,7 @@ class MainWindowController final : public WebViewClient,
   UserDefaults& defaults_;
   const std::shared_ptr<ServerSupervisor> server_;
   ServiceRecovery serviceRecovery_;
+  FrameAutosave frameAutosave_;
 
   // Main loop only, all of them.
   std::shared_ptr<Window> window_;
@@ -155,7 +157,6 @@ class MainWindowController final : public WebViewClient,
   bool loadedOnce_ = false;
   bool waitingAfterNotice_ = false;
   std::optional<Rgba> pageChrome_;  // the page's colour; none while the native ground shows
-  std::string savedFrame_;          // the last frame text written to the defaults
 };
 
 }  // namespace tovarin

@@ -63,12 +63,11 @@ StickyWindowController::StickyWindowController(CreateKey, AppConfig config, Serv
       defaults_(services.defaults),
       server_(std::move(services.server)),
       serviceRecovery_(loop_, background_, server_),
+      frameAutosave_(loop_, defaults_, std::string(frameKey), defaults_.string(std::string(frameKey)).value_or("")),
       chromeSurfaces_(services.chromeSurfaces) {}
 
 void StickyWindowController::build() {
   assert(loop_.isMainThread());
-  savedFrame_ = defaults_.string(std::string(frameKey)).value_or("");
-
   window_ = desktop_.makeWindow(WindowStyle::borderless, StickyGeometry::defaultSize);
   window_->setMinimumSize(StickyGeometry::minSize);
   applyWindowPolicy();
@@ -429,12 +428,7 @@ void StickyWindowController::windowDidMoveOrResize(const Rect& frame) {
   const bool moved = (frame.x != lastFrame_.x || frame.y != lastFrame_.y) && frame.width == lastFrame_.width &&
                      frame.height == lastFrame_.height;
   lastFrame_ = frame;
-  std::string textForm = FrameGuard::frameString(frame);
-  // A drag reports many frames; the file is rewritten only when the text changes.
-  if (textForm != savedFrame_) {
-    defaults_.setString(std::string(frameKey), textForm);
-    savedFrame_ = std::move(textForm);
-  }
+  frameAutosave_.note(frame);
   // A move with the button held is the window manager dragging the window.
   if (moved && !chrome_->isResizing() && surface_->primaryButtonDown()) chrome_->beginWindowDrag();
 }

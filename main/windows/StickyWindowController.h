@@ -15,6 +15,7 @@
 #include "main/shell/StartupNotice.h"
 #include "main/shell/WebView.h"
 #include "main/shell/Window.h"
+#include "main/windows/FrameAutosave.h"
 #include "main/windows/ServiceRecovery.h"
 #include "main/windows/StickyChrome.h"
 #include "main/windows/StickyChromeSurface.h"
@@ -179,6 +180,7 @@ class StickyWindowController final : public WebViewClient,
   UserDefaults& defaults_;
   const std::shared_ptr<ServerSupervisor> server_;
   ServiceRecovery serviceRecovery_;
+  FrameAutosave frameAutosave_;
   StickyChromeSurfaceProvider& chromeSurfaces_;
 
   // Main loop only, all of them.
@@ -192,7 +194,6 @@ class StickyWindowController final : public WebViewClient,
   bool hoverInteractive_ = false;
   bool ringEmphasized_ = false;
   Rect lastFrame_;
-  std::string savedFrame_;  // the last frame text written to the defaults
 };
 
 }  // namespace tovarin

@@ -87,6 +87,7 @@ TEST_F(MainWindowControllerTest, RestoresAReachableSavedFrameAndCentresOtherwise
 TEST_F(MainWindowControllerTest, RemembersTheFrameAcrossRuns) {
   create();
   window_->userMovesTo({300, 120, 1000, 700});
+  loop_.advance(FrameAutosave::interval);
   EXPECT_EQ(defaults_.string("ORVIK.mainFrame"), "{{300, 120}, {1000, 700}}");
   controller_.reset();
 
@@ -121,6 +122,7 @@ TEST_F(MainWindowControllerTest, ShowAndScreenChangesPullTheWindowBackOnScreen) 
   window_->userMovesTo({-1170, 100, 1180, 780});
   window_->screensChanged();
   EXPECT_EQ(window_->frame(), (Rect{0, 95, 1180, 780}));
+  loop_.advance(FrameAutosave::interval);
   EXPECT_EQ(defaults_.string("ORVIK.mainFrame"), "{{0, 95}, {1180, 780}}");
 }
 

@@ -225,8 +225,10 @@ TEST_F(StickyWindowControllerTest, ClosingThroughTheWindowManagerHides) {
 TEST_F(StickyWindowControllerTest, EveryMoveAndResizeIsRemembered) {
   create();
   window_->userMovesTo({200, 300, 340, 460});
+  loop_.advance(FrameAutosave::interval);
   EXPECT_EQ(defaults_.string("ORVIK.stickyFrame"), FrameGuard::frameString({200, 300, 340, 460}));
   window_->userMovesTo({200, 300, 400, 500});
+  loop_.advance(FrameAutosave::interval);
   EXPECT_EQ(defaults_.string("ORVIK.stickyFrame"), FrameGuard::frameString({200, 300, 400, 500}));
 
   create();
@@ -255,6 +257,7 @@ TEST_F(StickyWindowControllerTest, AResizeDragIsNoWindowDrag) {
   EXPECT_EQ(window_->frame(), (Rect{550, 200, 350, 500}));
   EXPECT_FALSE(controller_->chrome()->isDraggingWindow());
   surface_->release({100, 100}, StickyPoint{555, 450});
+  loop_.advance(FrameAutosave::interval);
   EXPECT_EQ(defaults_.string("ORVIK.stickyFrame"), FrameGuard::frameString({550, 200, 350, 500}));
 }
 
