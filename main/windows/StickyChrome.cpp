@@ -209,7 +209,11 @@ void StickyChrome::finishResize(const StickyPointerEvent& event) {
 void StickyChrome::endResize() {
   solver_.reset();
   const auto pointer = surface_->pointerLocation();
-  if (!pointer) return;
+  if (!pointer) {
+    // The exit was held back while resizing, and the toolkit may not repeat it.
+    if (pointerInside_) pointerExited();
+    return;
+  }
   const StickyZone zone = StickyZones::zoneAt(*pointer, windowSize());
   surface_->setCursor(cursorFor(zone));
   cursorZone_ = zone;

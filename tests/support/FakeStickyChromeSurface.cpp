@@ -32,6 +32,12 @@ void FakeStickyChromeSurface::release(StickyPoint location, std::optional<Sticky
   if (auto c = client()) c->pointerReleased({location, screenLocation.value_or(location), false});
 }
 
+void FakeStickyChromeSurface::releaseOutside(StickyPoint location, StickyPoint screenLocation) {
+  pointer_.reset();
+  buttonDown_ = false;
+  if (auto c = client()) c->pointerReleased({location, screenLocation, false});
+}
+
 void FakeStickyChromeSurface::cancel() {
   buttonDown_ = false;
   if (auto c = client()) c->pointerCancelled();

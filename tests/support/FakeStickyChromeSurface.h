@@ -44,6 +44,8 @@ class FakeStickyChromeSurface final : public StickyChromeSurface {
   StickyPressOutcome press(StickyPoint location, int clickCount = 1, bool dragModifier = false,
                            std::optional<StickyPoint> screenLocation = std::nullopt);
   void release(StickyPoint location, std::optional<StickyPoint> screenLocation = std::nullopt);
+  // A release with the pointer off the window: it has no location over the window then.
+  void releaseOutside(StickyPoint location, StickyPoint screenLocation);
   // The press ends unseen: another program took the pointer. The button is up afterwards.
   void cancel();
 

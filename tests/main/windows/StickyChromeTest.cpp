@@ -132,6 +132,18 @@ TEST_F(StickyChromeTest, AMoveWithoutTheButtonEndsALostResize) {
   EXPECT_EQ(window_->frame().maxX(), 900);
 }
 
+TEST_F(StickyChromeTest, AResizeReleasedOutsideTheWindowReportsThePointerGone) {
+  surface_->setPointer(StickyPoint{5, 250});
+  surface_->move({5, 250}, StickyPoint{505, 450});
+  ASSERT_EQ(surface_->press({5, 250}, 1, false, StickyPoint{505, 450}), StickyPressOutcome::handled);
+  surface_->exit();  // held back: the resize goes on
+  ASSERT_TRUE(chrome_->isResizing());
+  surface_->releaseOutside({-40, 250}, StickyPoint{460, 450});
+  EXPECT_FALSE(chrome_->isResizing());
+  ASSERT_FALSE(reports_.empty());
+  EXPECT_EQ(reports_.back(), (Report{false, StickyZone::interior}));
+}
+
 TEST_F(StickyChromeTest, ACancelledPressEndsTheResizeWhereTheLastMoveLeftIt) {
   ASSERT_EQ(surface_->press({5, 250}, 1, false, StickyPoint{505, 450}), StickyPressOutcome::handled);
   surface_->move({0, 0}, StickyPoint{555, 450});
