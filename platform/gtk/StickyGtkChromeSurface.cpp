@@ -2,6 +2,7 @@
 
 #include <gtk/gtk.h>
 
+#include "base/CubicBezier.h"
 #include "tokens/TovarinDimensions.h"
 
 namespace tovarin {
@@ -30,6 +31,16 @@ void releasedCallback(GtkGestureMultiPress*, int, double x, double y, gpointer d
 }
 void cancelCallback(GtkGesture*, GdkEventSequence*, gpointer data) {
   if (auto self = lock(data)) self->onCancelled();
+}
+gboolean ringTickCallback(GtkWidget*, GdkFrameClock* clock, gpointer data) {
+  // Removed in the surface's destructor, so the surface is alive here.
+  auto* self = static_cast<StickyGtkChromeSurface*>(data);
+  return self->onTick(gdk_frame_clock_get_frame_time(clock)) ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+}
+bool animationsEnabled(GtkWidget* widget) {
+  gboolean enabled = TRUE;
+  g_object_get(gtk_widget_get_settings(widget), "gtk-enable-animations", &enabled, nullptr);
+  return enabled;
 }
 gboolean drawCallback(GtkWidget*, cairo_t* cairo, gpointer data) {
   if (auto self = lock(data)) self->onDraw(cairo);
@@ -67,9 +78,10 @@ std::shared_ptr<StickyGtkChromeSurface> StickyGtkChromeSurface::create(GtkWidget
 }
 
 StickyGtkChromeSurface::StickyGtkChromeSurface(GtkWidget* content)
-    : content_(GTK_WIDGET(g_object_ref(content))) {}
+    : content_(GTK_WIDGET(g_object_ref(content))), ringAlpha_(TovarinRing::restAlpha) {}
 
 StickyGtkChromeSurface::~StickyGtkChromeSurface() {
+  if (ringTick_) gtk_widget_remove_tick_callback(content_, ringTick_);
   for (auto [instance, id] : signalHandlers_) g_signal_handler_disconnect(instance, id);
   if (press_) g_object_unref(press_);
   if (motion_) g_object_unref(motion_);
@@ -222,21 +234,47 @@ bool StickyGtkChromeSurface::isActive() const {
   return GTK_IS_WINDOW(top) && gtk_window_is_active(GTK_WINDOW(top));
 }
 
+// The ring eases to its new alpha over the pages' fast duration and curve, or changes
+// at once when the desktop turns animations off (its reduce-motion setting).
 void StickyGtkChromeSurface::setRingEmphasized(bool emphasized) {
   if (ringEmphasized_ == emphasized) return;
   ringEmphasized_ = emphasized;
+  ringTo_ = emphasized ? TovarinRing::hoverAlpha : TovarinRing::restAlpha;
+  if (!animationsEnabled(content_) || !gtk_widget_get_mapped(content_)) {
+    if (ringTick_) gtk_widget_remove_tick_callback(content_, ringTick_);
+    ringTick_ = 0;
+    ringAlpha_ = ringTo_;
+  } else {
+    ringFrom_ = ringAlpha_;
+    ringStart_ = -1;
+    if (!ringTick_) ringTick_ = gtk_widget_add_tick_callback(content_, ringTickCallback, this, nullptr);
+  }
   gtk_widget_queue_draw(content_);
 }
 
-// A hairline of the separator grey along the window's edge, stronger while the pointer
-// is inside.
+bool StickyGtkChromeSurface::onTick(long long frameTime) {
+  if (ringStart_ < 0) ringStart_ = frameTime;
+  static const CubicBezier curve(0.32, 0.72, 0, 1);
+  const double progress = static_cast<double>(frameTime - ringStart_) / (TovarinMotion::fast * 1e6);
+  ringAlpha_ = ringFrom_ + (ringTo_ - ringFrom_) * curve.valueAt(progress);
+  gtk_widget_queue_draw(content_);
+  if (progress < 1) return true;
+  ringTick_ = 0;
+  return false;
+}
+
+// A hairline of the theme's border colour along the window's edge, stronger while the
+// pointer is inside.
 void StickyGtkChromeSurface::onDraw(void* context) {
   auto* cairo = static_cast<cairo_t*>(context);
   const double width = gtk_widget_get_allocated_width(content_);
   const double height = gtk_widget_get_allocated_height(content_);
-  const double alpha = ringEmphasized_ ? TovarinRing::hoverAlpha : TovarinRing::restAlpha;
+  GdkRGBA border{0.5, 0.5, 0.5, 1};
+  if (!gtk_style_context_lookup_color(gtk_widget_get_style_context(content_), "borders", &border)) {
+    border = GdkRGBA{0.5, 0.5, 0.5, 1};
+  }
   cairo_save(cairo);
-  cairo_set_source_rgba(cairo, 0.5, 0.5, 0.5, alpha * 0.5);
+  cairo_set_source_rgba(cairo, border.red, border.green, border.blue, ringAlpha_);
   cairo_set_line_width(cairo, 1.0);  // the hairline of a high-density screen is one pixel here
   cairo_rectangle(cairo, 0.5, 0.5, width - 1, height - 1);
   cairo_stroke(cairo);

@@ -40,6 +40,8 @@ class StickyGtkChromeSurface final : public StickyChromeSurface,
 
   StickyCursor cursor() const { return cursor_; }
   bool ringEmphasized() const { return ringEmphasized_; }
+  // The ring's alpha as drawn now; it eases towards the emphasis's alpha.
+  double ringAlpha() const { return ringAlpha_; }
 
   // Signal entry points (public for the C callbacks in the implementation).
   void onEnter(double x, double y);
@@ -49,6 +51,8 @@ class StickyGtkChromeSurface final : public StickyChromeSurface,
   void onReleased(double x, double y);
   void onCancelled();
   void onDraw(void* cairo);
+  // Frame-clock time in microseconds; false when the easing is over.
+  bool onTick(long long frameTime);
 
  private:
   explicit StickyGtkChromeSurface(_GtkWidget* content);
@@ -68,6 +72,11 @@ class StickyGtkChromeSurface final : public StickyChromeSurface,
   StickyCursor cursor_ = StickyCursor::arrow;
   bool pressClaimed_ = false;
   bool ringEmphasized_ = false;
+  double ringAlpha_;
+  double ringFrom_ = 0;
+  double ringTo_ = 0;
+  long long ringStart_ = -1;   // frame time of the easing's first frame; -1 before it
+  unsigned ringTick_ = 0;      // the tick callback while the ring eases
 };
 
 }  // namespace tovarin
