@@ -95,19 +95,29 @@ std::string filterScalars(std::string_view utf8, const std::function<bool(char32
   return toUtf8(kept);
 }
 
-std::string trimBlanks(std::string_view utf8) {
+namespace {
+
+std::string trimWhere(std::string_view utf8, bool (*trimmed)(char32_t)) {
   icu::UnicodeString text = toUnicode(utf8);
-  auto isBlank = [](UChar32 c) { return isWhitespace(static_cast<char32_t>(c)) && !isLineBreak(static_cast<char32_t>(c)); };
+  auto at = [&](int32_t index) { return trimmed(static_cast<char32_t>(text.char32At(index))); };
   int32_t begin = 0;
   int32_t end = text.length();
-  while (begin < end && isBlank(text.char32At(begin))) begin = text.moveIndex32(begin, 1);
+  while (begin < end && at(begin)) begin = text.moveIndex32(begin, 1);
   while (end > begin) {
     int32_t previous = text.moveIndex32(end, -1);
-    if (!isBlank(text.char32At(previous))) break;
+    if (!at(previous)) break;
     end = previous;
   }
   return toUtf8(text.tempSubString(begin, end - begin));
 }
+
+bool isBlank(char32_t scalar) { return isWhitespace(scalar) && !isLineBreak(scalar); }
+
+}  // namespace
+
+std::string trimBlanks(std::string_view utf8) { return trimWhere(utf8, isBlank); }
+
+std::string trimWhitespace(std::string_view utf8) { return trimWhere(utf8, isWhitespace); }
 
 std::string collapseWhitespace(std::string_view utf8) {
   icu::UnicodeString text = toUnicode(utf8);

@@ -30,6 +30,8 @@ namespace tovarin::text {
 
 // Trims white space without line breaks at both ends.
 [[nodiscard]] std::string trimBlanks(std::string_view utf8);
+// Trims white space and line breaks at both ends.
+[[nodiscard]] std::string trimWhitespace(std::string_view utf8);
 // Splits at every run of white space and line breaks, drops what is empty and joins
 // the rest with one blank.
 [[nodiscard]] std::string collapseWhitespace(std::string_view utf8);

@@ -7,21 +7,14 @@
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
+#include "base/Text.h"
 #include "main/shell/ShellOutput.h"
 
 namespace tovarin {
 namespace {
 
-constexpr const char* kTrimmed = " \t\r\n";
 constexpr const char* kGSettings = "/usr/bin/gsettings";
 constexpr const char* kProxySchema = "org.gnome.system.proxy";
-
-std::string trim(const std::string& text) {
-  size_t begin = text.find_first_not_of(kTrimmed);
-  if (begin == std::string::npos) return {};
-  size_t end = text.find_last_not_of(kTrimmed);
-  return text.substr(begin, end - begin + 1);
-}
 
 std::vector<std::string> nonEmptyLines(const std::string& text) {
   std::vector<std::string> lines;
@@ -94,8 +87,8 @@ ProxySettingsTable parseSettingsText(const std::string& text) {
     if (keyStart == std::string::npos) continue;
     size_t colon = line.find(':', keyStart);
     if (colon == std::string::npos || colon + 1 == line.size()) continue;
-    std::string key = trim(line.substr(keyStart, colon - keyStart));
-    std::string value = trim(line.substr(colon + 1));
+    std::string key = text::trimWhitespace(line.substr(keyStart, colon - keyStart));
+    std::string value = text::trimWhitespace(line.substr(colon + 1));
     table[key] = value;
   }
   return table;
@@ -107,7 +100,7 @@ ProxySettingsTable tableFromGSettings(const std::string& text) {
     size_t firstSpace = line.find(' ');
     size_t secondSpace = firstSpace == std::string::npos ? firstSpace : line.find(' ', firstSpace + 1);
     if (secondSpace == std::string::npos) continue;
-    settings[line.substr(0, secondSpace)] = unquoteGVariant(trim(line.substr(secondSpace + 1)));
+    settings[line.substr(0, secondSpace)] = unquoteGVariant(text::trimWhitespace(line.substr(secondSpace + 1)));
   }
   auto setting = [&](const std::string& key) {
     auto found = settings.find(key);
@@ -133,7 +126,7 @@ std::optional<std::string> proxyAddress(const ProxySettingsTable& table, const s
   if (host == table.end() || port == table.end() || port->second.empty()) return std::nullopt;
   auto portNumber = decimalInteger(port->second);
   if (!portNumber || *portNumber < 1 || *portNumber > 65535) return std::nullopt;
-  std::string hostName = trim(host->second);
+  std::string hostName = text::trimWhitespace(host->second);
   if (hostName.empty() || containsWhiteSpace(hostName) || hostName.find_first_of("/@#?") != std::string::npos) {
     return std::nullopt;
   }

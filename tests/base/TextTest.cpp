@@ -44,6 +44,8 @@ TEST(TextTest, WhitespaceIsUnicodes) {
   // Trimming blanks keeps line breaks, which are not blanks.
   EXPECT_EQ(text::trimBlanks("\u3000\t x y \u00A0"), "x y");
   EXPECT_EQ(text::trimBlanks("\nx\n"), "\nx\n");
+  EXPECT_EQ(text::trimWhitespace("\u2028\r\n\u3000 x\ny\u00A0\u0085\v"), "x\ny");
+  EXPECT_EQ(text::trimWhitespace(" \n "), "");
 }
 
 TEST(TextTest, LowerCasingIgnoresTheLocaleAndOrderFollowsScalars) {

@@ -76,6 +76,8 @@ TEST(SystemProxyTest, ProxyAddressRules) {
       {"host with inner space", {{"HTTPEnable", "1"}, {"HTTPProxy", "a b"}, {"HTTPPort", "8080"}}, {}},
       {"host with ideographic space", {{"HTTPEnable", "1"}, {"HTTPProxy", "a\u3000b"}, {"HTTPPort", "8080"}}, {}},
       {"host trimmed", {{"HTTPEnable", "1"}, {"HTTPProxy", " h.lan\t"}, {"HTTPPort", "8080"}}, {{"HTTP_PROXY", "http://h.lan:8080"}}},
+      {"host trimmed of any white space", {{"HTTPEnable", "1"}, {"HTTPProxy", "\u2028h.lan\u00A0\v"}, {"HTTPPort", "8080"}},
+       {{"HTTP_PROXY", "http://h.lan:8080"}}},
   };
   for (const Case& testCase : cases) {
     SCOPED_TRACE(testCase.name);
