@@ -3,6 +3,7 @@
 #include <libsoup/soup.h>
 #include <webkit2/webkit2.h>
 
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <utility>
@@ -118,6 +119,46 @@ bool looksLikeMainFrameNavigation(WebKitNavigationAction* action) {
 std::string requestUri(WebKitURIRequest* request) {
   const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
   return uri ? uri : "";
+}
+
+// The fragment never reaches the server: addresses that differ only there load the
+// same document.
+std::string withoutFragment(const std::string& url) { return url.substr(0, url.find('#')); }
+
+// Enough for the few navigations that can be in flight between two commits; a page that
+// asks for more only makes the oldest be asked about again.
+constexpr size_t kMaxVettedUrls = 16;
+
+void apply(WebKitPolicyDecision* decision, NavigationDecision answer) {
+  switch (answer) {
+    case NavigationDecision::allow: webkit_policy_decision_use(decision); break;
+    case NavigationDecision::cancel: webkit_policy_decision_ignore(decision); break;
+    case NavigationDecision::download: webkit_policy_decision_download(decision); break;
+  }
+}
+
+NavigationResponse describeResponse(WebKitResponsePolicyDecision* decision) {
+  WebKitURIResponse* response = webkit_response_policy_decision_get_response(decision);
+  NavigationResponse described;
+  const char* uri = webkit_uri_response_get_uri(response);
+  described.url = uri ? uri : "";
+  described.status = static_cast<int>(webkit_uri_response_get_status_code(response));
+  const char* mime = webkit_uri_response_get_mime_type(response);
+  described.mimeType = mime ? mime : "";
+  described.canShowMimeType = webkit_response_policy_decision_is_mime_type_supported(decision);
+  if (SoupMessageHeaders* headers = webkit_uri_response_get_http_headers(response)) {
+    char* disposition = nullptr;
+    GHashTable* dispositionParameters = nullptr;
+    if (soup_message_headers_get_content_disposition(headers, &disposition, &dispositionParameters)) {
+      described.isAttachment = disposition && g_ascii_strcasecmp(disposition, "attachment") == 0;
+    }
+    g_free(disposition);
+    if (dispositionParameters) g_hash_table_destroy(dispositionParameters);
+  }
+  const char* suggested = webkit_uri_response_get_suggested_filename(response);
+  described.suggestedFilename = suggested ? suggested : "";
+  described.forMainFrame = webkit_response_policy_decision_is_main_frame_main_resource(decision);
+  return described;
 }
 
 }  // namespace
@@ -245,15 +286,17 @@ void GtkWebView::onLoadChanged(int loadEvent) {
   assert(loop_.isMainThread());
   switch (static_cast<WebKitLoadEvent>(loadEvent)) {
     case WEBKIT_LOAD_STARTED:
+      // The engine still names the previous address here; the load is checked once it
+      // names the new one.
       committed_ = false;
       loadFailed_ = false;
-      vetMainFrameLoad();
       break;
     case WEBKIT_LOAD_REDIRECTED:
-      vetMainFrameLoad();
+      vetRedirect();
       break;
     case WEBKIT_LOAD_COMMITTED:
       committed_ = true;
+      vettedUrls_.clear();
       loadTimeout_.cancel();
       break;
     case WEBKIT_LOAD_FINISHED:
@@ -296,81 +339,79 @@ void GtkWebView::onLoadTimedOut(unsigned generation) {
 bool GtkWebView::onDecidePolicy(void* decisionPointer, int decisionType) {
   assert(loop_.isMainThread());
   auto* decision = static_cast<WebKitPolicyDecision*>(decisionPointer);
-  auto c = client();
   switch (static_cast<WebKitPolicyDecisionType>(decisionType)) {
-    case WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION: {
-      WebKitNavigationAction* action =
-          webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
-      NavigationAction asked;
-      asked.url = requestUri(webkit_navigation_action_get_request(action));
-      asked.targetsMainFrame = asked.url == ownLoadUrl_ || looksLikeMainFrameNavigation(action);
-      asked.userGesture = webkit_navigation_action_is_user_gesture(action);
-      const NavigationDecision answer = c ? c->webViewDecideNavigation(asked) : NavigationDecision::allow;
-      if (answer == NavigationDecision::allow) {
-        if (asked.targetsMainFrame) {
-          mainFrameDecisionPending_ = true;
-        } else {
-          unvettedUrl_ = asked.url;
-        }
-      }
-      if (answer == NavigationDecision::allow) webkit_policy_decision_use(decision);
-      if (answer == NavigationDecision::cancel) webkit_policy_decision_ignore(decision);
-      if (answer == NavigationDecision::download) webkit_policy_decision_download(decision);
+    case WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION:
+      decideNavigationAction(decision);
       return true;
-    }
     case WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION:
       // Let WebKit ask for the window through "create", which refuses it and reports.
       webkit_policy_decision_use(decision);
       return true;
-    case WEBKIT_POLICY_DECISION_TYPE_RESPONSE: {
-      auto* responseDecision = WEBKIT_RESPONSE_POLICY_DECISION(decision);
-      WebKitURIResponse* response = webkit_response_policy_decision_get_response(responseDecision);
-      NavigationResponse asked;
-      const char* uri = webkit_uri_response_get_uri(response);
-      asked.url = uri ? uri : "";
-      asked.status = static_cast<int>(webkit_uri_response_get_status_code(response));
-      const char* mime = webkit_uri_response_get_mime_type(response);
-      asked.mimeType = mime ? mime : "";
-      asked.canShowMimeType = webkit_response_policy_decision_is_mime_type_supported(responseDecision);
-      if (SoupMessageHeaders* headers = webkit_uri_response_get_http_headers(response)) {
-        char* disposition = nullptr;
-        GHashTable* dispositionParameters = nullptr;
-        if (soup_message_headers_get_content_disposition(headers, &disposition, &dispositionParameters)) {
-          asked.isAttachment = disposition && g_ascii_strcasecmp(disposition, "attachment") == 0;
-        }
-        g_free(disposition);
-        if (dispositionParameters) g_hash_table_destroy(dispositionParameters);
-      }
-      const char* suggested = webkit_uri_response_get_suggested_filename(response);
-      asked.suggestedFilename = suggested ? suggested : "";
-      asked.forMainFrame = webkit_response_policy_decision_is_main_frame_main_resource(responseDecision);
-      const NavigationDecision answer = c ? c->webViewDecideResponse(asked) : NavigationDecision::allow;
-      if (answer == NavigationDecision::allow) webkit_policy_decision_use(decision);
-      if (answer == NavigationDecision::cancel) webkit_policy_decision_ignore(decision);
-      if (answer == NavigationDecision::download) webkit_policy_decision_download(decision);
+    case WEBKIT_POLICY_DECISION_TYPE_RESPONSE:
+      decideResponse(decision);
       return true;
-    }
     default:
       return false;
   }
 }
 
-void GtkWebView::vetMainFrameLoad() {
-  // The engine names the new address only once the load commits, so the load that
-  // starts now is taken to be the last navigation the client allowed: one it saw as a
-  // main-frame navigation needs no second look.
-  const bool vetted = std::exchange(mainFrameDecisionPending_, false);
-  const std::string loading = std::exchange(unvettedUrl_, std::string());
-  if (vetted || loading.empty()) return;
-  auto c = client();
-  if (!c) return;
+void GtkWebView::decideNavigationAction(_WebKitPolicyDecision* decision) {
+  WebKitNavigationAction* action =
+      webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
   NavigationAction asked;
-  asked.url = loading;
+  asked.url = requestUri(webkit_navigation_action_get_request(action));
+  asked.targetsMainFrame = asked.url == ownLoadUrl_ || looksLikeMainFrameNavigation(action);
+  asked.userGesture = webkit_navigation_action_is_user_gesture(action);
+  auto c = client();
+  const NavigationDecision answer = c ? c->webViewDecideNavigation(asked) : NavigationDecision::allow;
+  if (answer == NavigationDecision::allow && asked.targetsMainFrame) rememberVetted(asked.url);
+  apply(decision, answer);
+}
+
+void GtkWebView::decideResponse(_WebKitPolicyDecision* decision) {
+  const NavigationResponse asked = describeResponse(WEBKIT_RESPONSE_POLICY_DECISION(decision));
+  // The first moment the main frame's new address is certain, and still before the
+  // page can show or run anything.
+  if (asked.forMainFrame) {
+    const NavigationDecision vetting = vetMainFrameAddress(asked.url);
+    if (vetting != NavigationDecision::allow) {
+      apply(decision, vetting);
+      return;
+    }
+  }
+  auto c = client();
+  apply(decision, c ? c->webViewDecideResponse(asked) : NavigationDecision::allow);
+}
+
+NavigationDecision GtkWebView::vetMainFrameAddress(const std::string& url) {
+  if (isVetted(url)) return NavigationDecision::allow;
+  auto c = client();
+  if (!c) return NavigationDecision::allow;
+  NavigationAction asked;
+  asked.url = url;
   asked.targetsMainFrame = true;
   const NavigationDecision answer = c->webViewDecideNavigation(asked);
+  if (answer == NavigationDecision::allow) rememberVetted(url);
+  return answer;
+}
+
+void GtkWebView::vetRedirect() {
+  // A redirect of an allowed load is a new address the client may not have seen.
+  const std::string target = url();
+  const NavigationDecision answer = vetMainFrameAddress(target);
   if (answer == NavigationDecision::allow) return;
   webkit_web_view_stop_loading(view_);
-  if (answer == NavigationDecision::download) webkit_web_view_download_uri(view_, loading.c_str());
+  if (answer == NavigationDecision::download) webkit_web_view_download_uri(view_, target.c_str());
+}
+
+void GtkWebView::rememberVetted(const std::string& url) {
+  if (isVetted(url)) return;
+  if (vettedUrls_.size() >= kMaxVettedUrls) vettedUrls_.erase(vettedUrls_.begin());
+  vettedUrls_.push_back(withoutFragment(url));
+}
+
+bool GtkWebView::isVetted(const std::string& url) const {
+  return std::find(vettedUrls_.begin(), vettedUrls_.end(), withoutFragment(url)) != vettedUrls_.end();
 }
 
 void GtkWebView::onNewWindowRequested(void* actionPointer) {

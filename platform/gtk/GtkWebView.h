@@ -11,6 +11,7 @@
 
 struct _GCancellable;
 struct _GtkWidget;
+struct _WebKitPolicyDecision;
 struct _WebKitWebView;
 
 namespace tovarin {
@@ -21,9 +22,11 @@ namespace tovarin {
 //
 // WebKitGTK does not say which frame a navigation action targets. Loads this object
 // starts, link clicks, form submissions, reloads and history moves are reported as
-// main-frame navigations; other script-started navigations as sub-frame ones. When
-// one of those then starts loading in the main frame it is
-// put to the client again as a main-frame navigation and stopped unless allowed.
+// main-frame navigations; other script-started navigations as sub-frame ones. Many of
+// the former never load in the main frame (a link to a fragment, a link in a frame),
+// so what the main frame does load is checked by its address once the engine names
+// it, at a server redirect and at the response: an address the client has not allowed
+// as a main-frame navigation is put to it again as one and stopped unless allowed.
 class GtkWebView final : public WebView, public std::enable_shared_from_this<GtkWebView> {
  public:
   // Takes its own reference to view; messageNames are the handler names registered
@@ -60,7 +63,12 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   void connectSignals();
   std::shared_ptr<WebViewClient> client() const { return client_.lock(); }
   bool isHandlerName(const std::string& name) const;
-  void vetMainFrameLoad();
+  void decideNavigationAction(_WebKitPolicyDecision* decision);
+  void decideResponse(_WebKitPolicyDecision* decision);
+  NavigationDecision vetMainFrameAddress(const std::string& url);
+  void vetRedirect();
+  void rememberVetted(const std::string& url);
+  bool isVetted(const std::string& url) const;
   void onLoadTimedOut(unsigned generation);
   void deliver(ScriptMessage message);
 
@@ -72,10 +80,9 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   std::weak_ptr<WebViewClient> client_;
 
   std::string ownLoadUrl_;  // the last load started through this object
-  // Since the last main-frame load started: whether the client allowed a main-frame
-  // navigation, and the last navigation it allowed as a sub-frame one.
-  bool mainFrameDecisionPending_ = false;
-  std::string unvettedUrl_;
+  // Addresses, without fragment, the client allowed as main-frame navigations since the
+  // main frame last committed; newest last. Forgetting one only means asking again.
+  std::vector<std::string> vettedUrls_;
   bool committed_ = false;
   bool loadFailed_ = false;  // the current main-frame load failed: no "finished" for it
   unsigned loadGeneration_ = 0;

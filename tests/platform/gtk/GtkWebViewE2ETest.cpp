@@ -382,6 +382,131 @@ TEST_F(GtkWebViewE2ETest, ScriptNavigationOfTheMainFrameIsPutToTheClientAsMainFr
   EXPECT_TRUE(client_->provisionalFailures.empty());
 }
 
+// A navigation that looks like the main frame's but never loads there, then a script
+// navigation of the main frame to another origin.
+struct NavigationThatStaysCase {
+  std::string name;
+  std::string page;        // {away} stands for the outside address
+  std::string firstStep;   // the start of the address of the navigation that stays
+};
+
+std::string withAway(std::string page, const std::string& away) {
+  const std::string marker = "{away}";
+  for (size_t at = page.find(marker); at != std::string::npos; at = page.find(marker, at + away.size()))
+    page.replace(at, marker.size(), away);
+  return page;
+}
+
+TEST_F(GtkWebViewE2ETest, NavigationsThatNeverLoadInTheMainFrameDoNotLetTheNextOneThrough) {
+  const std::string away = otherServer_.url("/away.html");
+  otherServer_.addHtml("/away.html", "<!doctype html><script>webkit.messageHandlers.page.postMessage({kind: 'away'});"
+                                     "</script>");
+  server_.addHtml("/inner-link.html", "<!doctype html><a id=go href='/stays.html'>in</a>");
+  server_.addHtml("/inner-form.html", "<!doctype html><form id=go action='/stays.html'></form>");
+  server_.addHtml("/stays.html", "<!doctype html><p>in the frame</p>");
+  const std::string leaveLater = "setTimeout(() => { location.href = '{away}'; }, 300);";
+  const auto framed = [&](const std::string& inner, const std::string& follow) {
+    return "<!doctype html><iframe src='" + inner + "'></iframe><script>"
+           "document.querySelector('iframe').addEventListener('load', e => {"
+           " e.target.contentDocument.getElementById('go')." + follow + "(); " + leaveLater + "}, {once: true});"
+           "</script>";
+  };
+  const std::vector<NavigationThatStaysCase> cases = {
+      {"fragment link",
+       "<!doctype html><a id=go href='#below'>down</a><p id=below>below</p><script>"
+       "document.getElementById('go').click(); " + leaveLater + "</script>",
+       server_.url("/case.html#below")},
+      {"link in a frame", framed("/inner-link.html", "click"), server_.url("/stays.html")},
+      {"form in a frame", framed("/inner-form.html", "submit"), server_.url("/stays.html")},
+  };
+  const auto refuseOutside = [&](const NavigationAction& action) {
+    return action.targetsMainFrame && action.url.rfind(server_.origin(), 0) != 0 ? NavigationDecision::cancel
+                                                                                   : NavigationDecision::allow;
+  };
+  const auto askedAsMainFrame = [&](const std::string& prefix) {
+    return std::any_of(client_->navigations.begin(), client_->navigations.end(), [&](const NavigationAction& a) {
+      return a.targetsMainFrame && a.url.rfind(prefix, 0) == 0;
+    });
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    server_.addHtml("/case.html", withAway(c.page, away));
+    client_ = std::make_shared<RecordingClient>();
+    client_->decideNavigation = refuseOutside;
+    view_->setClient(client_);
+    view_->loadUrl(server_.url("/case.html"), 30);
+    ASSERT_TRUE(pumpUntil([&] { return askedAsMainFrame(c.firstStep); })) << "the first navigation never happened";
+    ASSERT_TRUE(pumpUntil([&] { return askedAsMainFrame(away) || client_->messageOfKind("away"); }));
+    EXPECT_TRUE(askedAsMainFrame(away));
+    // Anything the refused load still does comes before the next page's finish.
+    loadAndWait(server_.url("/plain.html"));
+    EXPECT_FALSE(client_->hasFinished(away));
+    EXPECT_EQ(client_->messageOfKind("away"), nullptr) << "the outside page ran in the window";
+    EXPECT_TRUE(client_->provisionalFailures.empty());
+  }
+}
+
+struct RedirectCase {
+  std::string name;
+  bool followedByLink;  // from a link in a page, not a load of the program's own
+  bool toOutside;
+};
+
+TEST_F(GtkWebViewE2ETest, ServerRedirectsOfAllowedLoadsLandOnlyWhereTheClientAllows) {
+  otherServer_.addHtml("/away.html", "<!doctype html><script>webkit.messageHandlers.page.postMessage({kind: 'away'});"
+                                     "</script>");
+  server_.addHtml("/landed.html", "<!doctype html><p>landed</p>");
+  const std::string away = otherServer_.url("/away.html");
+  const std::string landed = server_.url("/landed.html");
+  // A local redirector the client allows: "/inside" sends to the pages' server, "/outside"
+  // to an origin the client refuses.
+  LoopbackServer redirecting([&](LoopbackConnection& connection) {
+    auto request = connection.readRequest();
+    if (!request) return;
+    const std::string to = request->target == "/outside" ? away : landed;
+    connection.write("HTTP/1.1 302 Found\r\nLocation: " + to + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    connection.close();
+  });
+  const std::vector<RedirectCase> cases = {
+      {"own load, same origin", false, false},
+      {"own load, outside", false, true},
+      {"link, same origin", true, false},
+      {"link, outside", true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    client_ = std::make_shared<RecordingClient>();
+    client_->decideNavigation = [&](const NavigationAction& action) {
+      const bool local = action.url.rfind(server_.origin(), 0) == 0 || action.url.rfind(redirecting.baseUrl(), 0) == 0;
+      return action.targetsMainFrame && !local ? NavigationDecision::cancel : NavigationDecision::allow;
+    };
+    view_->setClient(client_);
+    const std::string start = redirecting.baseUrl() + (c.toOutside ? "/outside" : "/inside");
+    if (c.followedByLink) {
+      server_.addHtml("/redirect-link.html", "<!doctype html><a id=go href='" + start + "'>go</a><script>"
+                                             "document.getElementById('go').click();</script>");
+      view_->loadUrl(server_.url("/redirect-link.html"), 30);
+    } else {
+      view_->loadUrl(start, 30);
+    }
+    if (c.toOutside) {
+      ASSERT_TRUE(pumpUntil([&] {
+        return client_->messageOfKind("away") ||
+               std::any_of(client_->navigations.begin(), client_->navigations.end(),
+                           [&](const NavigationAction& a) { return a.url == away && a.targetsMainFrame; });
+      }));
+      loadAndWait(server_.url("/plain.html"));
+      EXPECT_EQ(client_->messageOfKind("away"), nullptr) << "the outside page ran in the window";
+      EXPECT_FALSE(client_->hasFinished(away));
+    } else {
+      ASSERT_TRUE(pumpUntil([&] { return client_->hasFinished(landed); }));
+      EXPECT_EQ(view_->url(), landed);
+    }
+    EXPECT_TRUE(client_->provisionalFailures.empty());
+    EXPECT_TRUE(client_->failures.empty());
+  }
+}
+
 TEST_F(GtkWebViewE2ETest, AClickOnALinkIsAMainFrameNavigationWithAUserGesture) {
   const std::string target = otherServer_.url("/plain.html");
   otherServer_.addHtml("/plain.html", "<!doctype html><p>elsewhere</p>");
