@@ -1,5 +1,6 @@
 #pragma once
 
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,6 +27,9 @@ struct Size {
   double height = 0;
   bool operator==(const Size&) const = default;
 };
+
+// A size without limit in either direction: the largest size of a window until one is set.
+inline constexpr Size unlimitedSize{std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()};
 
 struct Screen {
   Rect frame;
@@ -67,6 +71,8 @@ class Window {
   virtual void setFrame(const Rect& frame) = 0;
   virtual void center() = 0;
   virtual void setMinimumSize(Size size) = 0;
+  // Either dimension may be infinite, for no limit that way. Never below the minimum.
+  virtual void setMaximumSize(Size size) = 0;
   virtual void setBackgroundColor(Rgba color) = 0;
   virtual void show() = 0;          // order front and make key
   virtual void orderFrontQuietly() = 0;  // order front without taking focus

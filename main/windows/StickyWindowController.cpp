@@ -70,6 +70,7 @@ void StickyWindowController::build() {
   assert(loop_.isMainThread());
   window_ = desktop_.makeWindow(WindowStyle::borderless, StickyGeometry::defaultSize);
   window_->setMinimumSize(StickyGeometry::minSize);
+  window_->setMaximumSize(StickyGeometry::maxSize);
   applyWindowPolicy();
   applyTransparencyPolicy();
 

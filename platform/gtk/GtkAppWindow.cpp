@@ -6,6 +6,7 @@
 #include <cassert>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "base/Log.h"
 #include "platform/gtk/DesktopCoordinates.h"
@@ -62,6 +63,21 @@ void applyWmOpacity(GtkWidget* widget, gpointer) {
   GdkWindow* window = gtk_widget_get_window(widget);
   if (wanted && window) gdk_window_set_opacity(window, *wanted);
 }
+
+// X keeps window sizes within 16 bits: the largest size a hint can name.
+constexpr int largestHintPixels = 32767;
+
+// A size limit in whole pixels for the geometry hints; `fallback` stands for a limit
+// that is not a number or is infinite.
+int hintPixels(double value, int fallback) {
+  if (!std::isfinite(value)) return fallback;
+  return std::clamp(static_cast<int>(std::lround(std::min(value, double(largestHintPixels)))), 1, largestHintPixels);
+}
+
+double limited(double value, double lowest, double highest) { return std::max(std::min(value, highest), lowest); }
+
+// Windows presented or activated, counted: the rank of the latest. Main thread only.
+std::uint64_t latestActivationRank = 0;
 
 int channel(double value) { return static_cast<int>(std::lround(std::clamp(std::isfinite(value) ? value : 0, 0.0, 1.0) * 255)); }
 
@@ -152,9 +168,13 @@ Rect GtkAppWindow::frame() const {
 void GtkAppWindow::setFrame(const Rect& frame) {
   assert(loop_.isMainThread());
   Rect wanted = frame;
-  wanted.width = std::max(wanted.width, minimumSize_.width);
-  wanted.height = std::max(wanted.height, minimumSize_.height);
-  const auto placed = coordinates::toPixels(wanted, coordinates::primaryGeometry());
+  wanted.width = limited(wanted.width, minimumSize_.width, maximumSize_.width);
+  wanted.height = limited(wanted.height, minimumSize_.height, maximumSize_.height);
+  moveAndResize(wanted);
+}
+
+void GtkAppWindow::moveAndResize(const Rect& frame) {
+  const auto placed = coordinates::toPixels(frame, coordinates::primaryGeometry());
   frame_ = coordinates::toDesktop(placed, coordinates::primaryGeometry());
   gtk_window_move(GTK_WINDOW(window_), placed.x, placed.y);
   gtk_window_resize(GTK_WINDOW(window_), std::max(1, placed.width), std::max(1, placed.height));
@@ -173,11 +193,32 @@ void GtkAppWindow::center() {
 
 void GtkAppWindow::setMinimumSize(Size size) {
   assert(loop_.isMainThread());
+  minimumSize_ = {double(hintPixels(size.width, 1)), double(hintPixels(size.height, 1))};
+  applySizeLimits();
+}
+
+void GtkAppWindow::setMaximumSize(Size size) {
+  assert(loop_.isMainThread());
+  auto limit = [](double value) {
+    return std::isfinite(value) ? double(hintPixels(value, largestHintPixels)) : std::numeric_limits<double>::infinity();
+  };
+  maximumSize_ = {limit(size.width), limit(size.height)};
+  applySizeLimits();
+}
+
+// One call carries both limits: each call replaces all the hints GTK had before.
+void GtkAppWindow::applySizeLimits() {
   GdkGeometry geometry{};
-  geometry.min_width = std::max(1, static_cast<int>(std::lround(std::isfinite(size.width) ? size.width : 1)));
-  geometry.min_height = std::max(1, static_cast<int>(std::lround(std::isfinite(size.height) ? size.height : 1)));
-  gtk_window_set_geometry_hints(GTK_WINDOW(window_), nullptr, &geometry, GDK_HINT_MIN_SIZE);
-  minimumSize_ = {double(geometry.min_width), double(geometry.min_height)};
+  geometry.min_width = hintPixels(minimumSize_.width, 1);
+  geometry.min_height = hintPixels(minimumSize_.height, 1);
+  auto hints = GDK_HINT_MIN_SIZE;
+  if (maximumSize_ != unlimitedSize) {
+    // The minimum wins where the two disagree, as it does in frame().
+    geometry.max_width = std::max(geometry.min_width, hintPixels(maximumSize_.width, largestHintPixels));
+    geometry.max_height = std::max(geometry.min_height, hintPixels(maximumSize_.height, largestHintPixels));
+    hints = GdkWindowHints(hints | GDK_HINT_MAX_SIZE);
+  }
+  gtk_window_set_geometry_hints(GTK_WINDOW(window_), nullptr, &geometry, hints);
 }
 
 void GtkAppWindow::setBackgroundColor(Rgba color) {
@@ -196,19 +237,32 @@ void GtkAppWindow::setBackgroundColor(Rgba color) {
 
 void GtkAppWindow::show() {
   assert(loop_.isMainThread());
+  returnToFrameIfHidden();
   gtk_window_set_focus_on_map(GTK_WINDOW(window_), TRUE);
   gtk_widget_show_all(window_);
+  shownBefore_ = true;
   gtk_window_present(GTK_WINDOW(window_));
+  // Its focus comes back from the window manager only later: until then, activating
+  // the program must not bring a window focused before this one over it.
+  markActivated();
 }
 
 void GtkAppWindow::orderFrontQuietly() {
   assert(loop_.isMainThread());
   if (!gtk_widget_get_visible(window_)) {
+    returnToFrameIfHidden();
     gtk_window_set_focus_on_map(GTK_WINDOW(window_), FALSE);
     gtk_widget_show_all(window_);
+    shownBefore_ = true;
     return;
   }
   if (GdkWindow* surface = gtk_widget_get_window(window_)) gdk_window_raise(surface);
+}
+
+// GTK forgets where a window was once it is unmapped, and the window manager would
+// place it as a new window: a window shown again goes back to its last frame.
+void GtkAppWindow::returnToFrameIfHidden() {
+  if (shownBefore_ && !gtk_widget_get_visible(window_)) moveAndResize(frame_);
 }
 
 void GtkAppWindow::hide() {
@@ -285,6 +339,9 @@ bool GtkAppWindow::onDeleteRequested() {
 
 void GtkAppWindow::onConfigured() {
   assert(loop_.isMainThread());
+  // A hidden window does not move: what the window manager does as it lets go of it
+  // is no frame of this window's.
+  if (!gtk_widget_get_visible(window_)) return;
   int x = 0;
   int y = 0;
   int width = 0;
@@ -302,6 +359,8 @@ void GtkAppWindow::onScreensChanged() {
   if (auto c = client()) c->windowScreensDidChange();
 }
 
-void GtkAppWindow::onActivated() { lastActivated_ = loop_.now(); }
+void GtkAppWindow::onActivated() { markActivated(); }
+
+void GtkAppWindow::markActivated() { activationRank_ = ++latestActivationRank; }
 
 }  // namespace tovarin

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
@@ -30,6 +31,7 @@ class GtkAppWindow final : public Window, public std::enable_shared_from_this<Gt
   void setFrame(const Rect& frame) override;
   void center() override;
   void setMinimumSize(Size size) override;
+  void setMaximumSize(Size size) override;
   void setBackgroundColor(Rgba color) override;
   void show() override;
   void orderFrontQuietly() override;
@@ -41,8 +43,9 @@ class GtkAppWindow final : public Window, public std::enable_shared_from_this<Gt
   void beginMoveDrag() override;
 
   _GtkWidget* widget() const { return window_; }
-  // When the window last became the active one (monotonic seconds; 0 for never).
-  double lastActivated() const { return lastActivated_; }
+  // When the window last became the active one or was presented by this program, as a
+  // rank among all the program's windows: higher is later, 0 is never.
+  std::uint64_t activationRank() const { return activationRank_; }
 
   // Signal entry points (public for the C callbacks in the implementation).
   bool onDeleteRequested();
@@ -54,6 +57,10 @@ class GtkAppWindow final : public Window, public std::enable_shared_from_this<Gt
   GtkAppWindow(MainLoop& loop, WindowStyle style, Size contentSize);
   void connectSignals();
   std::shared_ptr<WindowClient> client() const { return client_.lock(); }
+  void moveAndResize(const Rect& frame);
+  void applySizeLimits();
+  void returnToFrameIfHidden();
+  void markActivated();
 
   MainLoop& loop_;
   const WindowStyle style_;
@@ -66,8 +73,11 @@ class GtkAppWindow final : public Window, public std::enable_shared_from_this<Gt
   // or resize only later, and frame() must already answer with it.
   Rect frame_;
   Rect reportedFrame_;  // the last frame told to the client
-  Size minimumSize_;    // GTK holds the window to it: so does frame()
-  double lastActivated_ = 0;
+  // GTK holds the window within these: so does frame().
+  Size minimumSize_;
+  Size maximumSize_ = unlimitedSize;
+  bool shownBefore_ = false;
+  std::uint64_t activationRank_ = 0;
 };
 
 }  // namespace tovarin

@@ -54,7 +54,7 @@ void GtkDesktop::activateApplication() {
   for (const auto& weak : windows_) {
     auto window = weak.lock();
     if (!window || !window->isVisible()) continue;
-    if (!chosen || window->lastActivated() > chosen->lastActivated()) chosen = window;
+    if (!chosen || window->activationRank() > chosen->activationRank()) chosen = window;
   }
   if (chosen) gtk_window_present(GTK_WINDOW(chosen->widget()));
 }

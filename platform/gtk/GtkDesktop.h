@@ -21,7 +21,8 @@ class GtkDesktop final : public Desktop {
   std::vector<Screen> screens() const override;
   // Only http and https addresses leave for the browser; anything else is refused.
   void openInBrowser(const std::string& url) override;
-  // Brings forward the window of this program the user used last.
+  // Brings forward the window of this program the user used last, or the one this
+  // program presented last if that came later.
   void activateApplication() override;
 
   // Whether openInBrowser would hand this address to the browser.

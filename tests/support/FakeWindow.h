@@ -27,6 +27,7 @@ class FakeWindow final : public Window {
   // Centres on the primary screen's visible frame, as the window manager would.
   void center() override;
   void setMinimumSize(Size size) override { minimumSize_ = size; }
+  void setMaximumSize(Size size) override { maximumSize_ = size; }
   void setBackgroundColor(Rgba color) override { backgrounds_.push_back(color); }
   void show() override;
   void orderFrontQuietly() override;
@@ -43,6 +44,7 @@ class FakeWindow final : public Window {
   const std::shared_ptr<WebView>& content() const { return content_; }
   const std::string& title() const { return title_; }
   std::optional<Size> minimumSize() const { return minimumSize_; }
+  std::optional<Size> maximumSize() const { return maximumSize_; }
   // Every background colour set, in order.
   const std::vector<Rgba>& backgrounds() const { return backgrounds_; }
   std::optional<Rgba> background() const {
@@ -78,6 +80,7 @@ class FakeWindow final : public Window {
   std::string title_;
   Rect frame_;
   std::optional<Size> minimumSize_;
+  std::optional<Size> maximumSize_;
   std::vector<Rgba> backgrounds_;
   bool visible_ = false;
   int shows_ = 0;

@@ -19,6 +19,7 @@ TEST_F(StickyWindowControllerTest, BuildsABorderlessWindowOffScreenWithTheStarti
   EXPECT_EQ(window_->style(), WindowStyle::borderless);
   EXPECT_EQ(window_->contentSize(), (Size{340, 460}));
   EXPECT_EQ(window_->minimumSize(), (Size{300, 360}));
+  EXPECT_EQ(window_->maximumSize(), (Size{620, 1200}));
   EXPECT_EQ(window_->content(), view_);
   EXPECT_FALSE(window_->isVisible());
   EXPECT_EQ(surfaces_.windows(), std::vector<Window*>{window_.get()});

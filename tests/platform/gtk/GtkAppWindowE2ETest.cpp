@@ -13,6 +13,9 @@
 #include "tests/platform/gtk/GtkTestEnvironment.h"
 #include "tests/support/PageServer.h"
 
+// Last: the X11 headers define macros (None, Status) that other headers trip over.
+#include <gdk/gdkx.h>
+
 namespace tovarin {
 namespace {
 
@@ -100,17 +103,64 @@ TEST_F(GtkAppWindowE2ETest, FramesAreDesktopRectanglesAndReachTheRealWindowFlipp
   EXPECT_EQ(window->frame(), wanted);
 }
 
-TEST_F(GtkAppWindowE2ETest, MinimumSizeHoldsForFramesAskedFor) {
-  auto window = desktop_.makeWindow(WindowStyle::titled, {800, 600});
-  window->setMinimumSize({720, 520});
-  window->show();
-  window->setFrame({10, 20, 300, 900});
-  EXPECT_EQ(window->frame(), (Rect{10, 20, 720, 900}));
-  ASSERT_TRUE(pumpUntil([&] {
-    GdkWindow* surface = gtk_widget_get_window(widgetOf(window));
-    return surface && gdk_window_get_width(surface) == 720 && gdk_window_get_height(surface) == 900;
-  }));
-  EXPECT_EQ(window->frame(), (Rect{10, 20, 720, 900}));
+TEST_F(GtkAppWindowE2ETest, SizeLimitsHoldForFramesAskedFor) {
+  constexpr double unlimited = unlimitedSize.width;
+  struct Case {
+    Size minimum;
+    Size maximum;
+    Rect asked;
+    Rect held;
+  };
+  const Case cases[] = {
+      {{720, 520}, unlimitedSize, {10, 20, 300, 900}, {10, 20, 720, 900}},
+      {{300, 360}, {620, 1200}, {10, 20, 900, 200}, {10, 20, 620, 360}},
+      {{300, 360}, {620, 800}, {10, 20, 450, 950}, {10, 20, 450, 800}},
+      {{300, 360}, {unlimited, 500}, {10, 20, 1100, 700}, {10, 20, 1100, 500}},
+      // Where the limits disagree, the minimum wins.
+      {{400, 400}, {300, 300}, {10, 20, 350, 350}, {10, 20, 400, 400}},
+  };
+  for (const Case& c : cases) {
+    auto window = desktop_.makeWindow(WindowStyle::titled, {800, 600});
+    window->setMinimumSize(c.minimum);
+    window->setMaximumSize(c.maximum);
+    window->show();
+    window->setFrame(c.asked);
+    EXPECT_EQ(window->frame(), c.held) << "asked " << c.asked.width << " x " << c.asked.height;
+    ASSERT_TRUE(pumpUntil([&] {
+      GdkWindow* surface = gtk_widget_get_window(widgetOf(window));
+      return surface && gdk_window_get_width(surface) == c.held.width && gdk_window_get_height(surface) == c.held.height;
+    })) << "asked " << c.asked.width << " x " << c.asked.height;
+    EXPECT_EQ(window->frame(), c.held) << "asked " << c.asked.width << " x " << c.asked.height;
+  }
+}
+
+// The window holding the X server's input focus, once the server has done all it was asked.
+::Window xFocus() {
+  GdkDisplay* display = gdk_display_get_default();
+  gdk_display_sync(display);
+  ::Window focus = 0;
+  int revert = 0;
+  XGetInputFocus(GDK_DISPLAY_XDISPLAY(display), &focus, &revert);
+  return focus;
+}
+
+TEST_F(GtkAppWindowE2ETest, ActivatingTheApplicationKeepsTheWindowJustShownInFront) {
+  auto earlier = desktop_.makeWindow(WindowStyle::borderless, {300, 300});
+  auto shown = desktop_.makeWindow(WindowStyle::titled, {400, 300});
+  earlier->show();
+  ASSERT_TRUE(pumpUntil([&] { return gtk_window_is_active(GTK_WINDOW(widgetOf(earlier))); }));
+  // The focus change of the window just shown has not come back from the X server yet.
+  shown->show();
+  desktop_.activateApplication();
+  EXPECT_EQ(xFocus(), gdk_x11_window_get_xid(gtk_widget_get_window(widgetOf(shown))));
+  ASSERT_TRUE(pumpUntil([&] { return gtk_window_is_active(GTK_WINDOW(widgetOf(shown))); }));
+
+  // The user then turns to the other window: that one is the latest from now on.
+  GdkWindow* other = gtk_widget_get_window(widgetOf(earlier));
+  XSetInputFocus(GDK_WINDOW_XDISPLAY(other), gdk_x11_window_get_xid(other), RevertToParent, CurrentTime);
+  ASSERT_TRUE(pumpUntil([&] { return gtk_window_is_active(GTK_WINDOW(widgetOf(earlier))); }));
+  desktop_.activateApplication();
+  EXPECT_EQ(xFocus(), gdk_x11_window_get_xid(other));
 }
 
 TEST_F(GtkAppWindowE2ETest, CenterPlacesTheWindowInTheMiddleOfThePrimaryScreen) {

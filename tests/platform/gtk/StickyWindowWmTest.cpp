@@ -4,12 +4,16 @@
 
 #include <csignal>
 #include <cstdio>
+#include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "base/ChildProcess.h"
 #include "base/UserDefaults.h"
+#include "main/shell/FrameGuard.h"
 #include "main/shell/ShellOutput.h"
+#include "main/windows/FrameAutosave.h"
 #include "main/windows/StickyWindowController.h"
 #include "platform/gtk/DesktopCoordinates.h"
 #include "platform/gtk/GtkAppWindow.h"
@@ -28,6 +32,11 @@
 extern char** environ;
 
 namespace tovarin {
+
+void PrintTo(const Rect& frame, std::ostream* out) {
+  *out << "{" << frame.x << ", " << frame.y << ", " << frame.width << ", " << frame.height << "}";
+}
+
 namespace {
 
 std::string xprop(const std::vector<std::string>& arguments) { return shellOutput("/usr/bin/xprop", arguments); }
@@ -39,6 +48,17 @@ bool openboxRuns() {
   if (hash == std::string::npos) return false;
   const std::string id = root.substr(hash + 2, root.find_first_of(" \n", hash + 2) - hash - 2);
   return xprop({"-id", id, "_NET_WM_NAME"}).find("\"Openbox\"") != std::string::npos;
+}
+
+class FrameRecorder final : public WindowClient {
+ public:
+  std::vector<Rect> frames;
+  void windowDidMoveOrResize(const Rect& frame) override { frames.push_back(frame); }
+};
+
+// Runs the main loop for a while, so that late events have arrived.
+void settle(double seconds = 0.5) {
+  pumpUntil([] { return false; }, seconds);
 }
 
 // The sticky window on the real desktop, managed by openbox: a WebKitGTK view in a GTK
@@ -104,10 +124,38 @@ class StickyWindowWmTest : public testing::Test {
     ASSERT_TRUE(pumpUntil([&] { return mapped(); }));
   }
 
-  GtkWidget* widget() const { return std::static_pointer_cast<GtkAppWindow>(controller_->window())->widget(); }
+  static GtkWidget* widgetOf(const std::shared_ptr<Window>& window) {
+    return std::static_pointer_cast<GtkAppWindow>(window)->widget();
+  }
+  GtkWidget* widget() const { return widgetOf(controller_->window()); }
   bool mapped() const { return gtk_widget_get_mapped(widget()); }
-  std::string xid() const { return std::to_string(gdk_x11_window_get_xid(gtk_widget_get_window(widget()))); }
+  static std::string xid(GtkWidget* window) {
+    return std::to_string(gdk_x11_window_get_xid(gtk_widget_get_window(window)));
+  }
+  std::string xid() const { return xid(widget()); }
   std::string property(const std::string& name) const { return xprop({"-id", xid(), name}); }
+  // Whether openbox manages the window now: it keeps WM_STATE only on the windows it manages.
+  static bool managed(GtkWidget* window) {
+    return xprop({"-id", xid(window), "WM_STATE"}).find("window state: Normal") != std::string::npos;
+  }
+  // Where the X server has the window: the top-left corner of the window manager's
+  // frame and the size of the window inside it, as desktop points.
+  static Rect serverFrame(GtkWidget* window) {
+    GdkWindow* surface = gtk_widget_get_window(window);
+    GdkRectangle outer{};
+    gdk_window_get_frame_extents(surface, &outer);
+    return desktop_coordinates::toDesktop(
+        {outer.x, outer.y, gdk_window_get_width(surface), gdk_window_get_height(surface)},
+        desktop_coordinates::primaryGeometry());
+  }
+  // Hides the window and shows it again once openbox has let go of it.
+  static void hideAndShowAgain(const std::function<void()>& hide, const std::function<void()>& show, GtkWidget* window) {
+    hide();
+    ASSERT_TRUE(pumpUntil([&] { return !gtk_widget_get_mapped(window) && !managed(window); }));
+    show();
+    ASSERT_TRUE(pumpUntil([&] { return gtk_widget_get_mapped(window) && managed(window); }));
+    settle();
+  }
   bool hasState(const std::string& state) const {
     const std::string line = property("_NET_WM_STATE");
     return line.find(state + ",") != std::string::npos || line.find(state + "\n") != std::string::npos;
@@ -224,6 +272,64 @@ TEST_F(StickyWindowWmTest, ADragOnTheLeftEdgeResizesWithinTheLimitsAndNeverReach
   pointer({"mousemove", rootX(after.x + 150), rootY(after.y + 100)});
   pointer({"click", "1"});
   EXPECT_TRUE(pumpUntil([&] { return evaluate("window.downs").number == 1; }));
+}
+
+// GTK forgets where an unmapped window was: shown again, it would be placed as a new
+// window and report that placement as a move.
+TEST_F(StickyWindowWmTest, AHiddenWindowShownAgainComesBackWhereItWasWithoutReportingAMove) {
+  const Rect wanted{410, 230, 360, 480};
+  for (const WindowStyle style : {WindowStyle::borderless, WindowStyle::titled}) {
+    auto window = desktop_.makeWindow(style, {340, 460});
+    auto client = std::make_shared<FrameRecorder>();
+    window->setClient(client);
+    GtkWidget* surface = widgetOf(window);
+    window->show();
+    window->setFrame(wanted);
+    ASSERT_TRUE(pumpUntil([&] { return managed(surface) && serverFrame(surface) == wanted; }))
+        << "style " << int(style);
+    ASSERT_TRUE(pumpUntil([&] { return !client->frames.empty() && client->frames.back() == wanted; }));
+    settle();
+    client->frames.clear();
+
+    ASSERT_NO_FATAL_FAILURE(hideAndShowAgain([&] { window->hide(); }, [&] { window->show(); }, surface));
+    EXPECT_EQ(serverFrame(surface), wanted) << "style " << int(style);
+    EXPECT_EQ(window->frame(), wanted) << "style " << int(style);
+    EXPECT_TRUE(client->frames.empty()) << "style " << int(style) << ": a move that did not happen was reported";
+  }
+}
+
+TEST_F(StickyWindowWmTest, TheStoredFrameOutlivesHidingAndShowingTheWindow) {
+  create();
+  ASSERT_NO_FATAL_FAILURE(showWithWidgetPage());
+  // The user moves the window through the window manager.
+  const Rect before = controller_->window()->frame();
+  const Rect wanted{420, 240, before.width, before.height};
+  pointer({"windowmove", xid(), rootX(wanted.x), rootY(wanted.maxY())});
+  const std::string stored = FrameGuard::frameString(wanted);
+  ASSERT_TRUE(pumpUntil([&] { return defaults_.string(std::string(StickyWindowController::frameKey)) == stored; }));
+  ASSERT_TRUE(pumpUntil([&] { return serverFrame(widget()) == wanted; }));
+
+  for (const bool quietly : {false, true}) {
+    ASSERT_NO_FATAL_FAILURE(hideAndShowAgain(
+        [&] { controller_->hide(); },
+        [&] { quietly ? controller_->present() : controller_->show(); }, widget()));
+    EXPECT_EQ(serverFrame(widget()), wanted) << "quietly " << quietly;
+    settle(3 * FrameAutosave::interval);  // a frame reported is written within one interval
+    EXPECT_EQ(defaults_.string(std::string(StickyWindowController::frameKey)), stored) << "quietly " << quietly;
+  }
+}
+
+// The window manager keeps the sticky window within its largest size, whoever asks.
+TEST_F(StickyWindowWmTest, AResizeRequestBeyondTheLargestSizeEndsWithinIt) {
+  create();
+  ASSERT_NO_FATAL_FAILURE(showWithWidgetPage());
+  shellOutput("/usr/bin/xdotool", {"windowsize", xid(), "900", "700"});
+  ASSERT_TRUE(pumpUntil([&] { return gdk_window_get_height(gtk_widget_get_window(widget())) == 700; }));
+  settle();
+  EXPECT_EQ(gdk_window_get_width(gtk_widget_get_window(widget())), 620);
+  EXPECT_EQ(controller_->window()->frame().width, 620);
+  EXPECT_EQ(FrameGuard::parseFrame(defaults_.string(std::string(StickyWindowController::frameKey)).value_or("")).width,
+            620);
 }
 
 }  // namespace
