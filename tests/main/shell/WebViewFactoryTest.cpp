@@ -111,7 +111,7 @@ TEST(WebViewFactoryTest, OfflinePageFullAndCompactForms) {
                                      "\n<h1 data-offline-headline>本机服务没有接上</h1>\n" + std::string(c.secondLine) +
                                      "\n";
     EXPECT_NE(page.find(expectedBody), std::string::npos) << page;
-    const std::string note = "<p class=\"note\" role=\"status\">" + std::string(StartupNotice::retriedNote) + "</p>";
+    const std::string note = "<p class=\"note\" role=\"status\">刚才又试了一次，仍然没有接上。</p>";
     EXPECT_EQ(page.find(note) != std::string::npos, c.retried);
     EXPECT_NE(page.find("<button class=\"btn\" type=\"button\" data-retry>重试</button>"), std::string::npos);
     EXPECT_NE(page.find("<span class=\"on-closed\">查看诊断</span><span class=\"on-open\">收起诊断</span>"),
