@@ -2,6 +2,7 @@
 
 #include <cassert>
 
+#include "base/HttpTarget.h"
 #include "base/Log.h"
 
 namespace tovarin {
@@ -85,6 +86,9 @@ void ChangeWatcher::connect() {
 
   EventStreamRequest request;
   request.url = streamUrl();
+  // A configured port no address can carry: there is nothing to follow, and retrying
+  // every few seconds would change nothing.
+  if (!HttpTarget::parse(request.url)) return;
   request.headers = {{"accept", "text/event-stream"}};
   request.idleTimeoutSeconds = timing_.idleTimeout;
 

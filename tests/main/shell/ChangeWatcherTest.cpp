@@ -61,6 +61,19 @@ TEST_F(ChangeWatcherTest, StartOpensTheStreamWithItsHeadersAndIdleTimeout) {
   EXPECT_DOUBLE_EQ(request.idleTimeoutSeconds, 60.0);
 }
 
+TEST_F(ChangeWatcherTest, APortNoAddressCanCarryOpensNothingAndRetriesNothing) {
+  for (int64_t port : {int64_t{0}, int64_t{-1}, int64_t{65536}, int64_t{1} << 40}) {
+    SCOPED_TRACE(port);
+    auto watcher = ChangeWatcher::create(port, stream_, widgets_, loop_, loop_);
+    watcher->start();
+    loop_.runUntilIdle();
+    loop_.advance(600);
+    EXPECT_EQ(stream_.openCount(), 0u);
+    watcher->stop();
+    loop_.runUntilIdle();
+  }
+}
+
 TEST_F(ChangeWatcherTest, ABurstOfEventsIsThrottledWithTrailingCalls) {
   startStreaming();
   for (double at : {0.0, 0.2, 0.4, 0.6, 0.8}) {
