@@ -17,14 +17,18 @@ bool endsWith(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
-// Lower-cased, and without a ".desktop" suffix: an id taken from a desktop file's
-// name still finds its table entry, so a sensitive app cannot slip through by the
-// way its id was spelled.
-std::string lookupForm(std::string_view bundleId) {
-  std::string lower = text::lowercased(bundleId);
+// Lower-cased as given, then also without a ".desktop" suffix: an id taken from a
+// desktop file's name still finds its table entry, and ids that end in ".desktop"
+// themselves (some Flatpak ids do) find theirs, so a sensitive app cannot slip
+// through by the way its id was spelled.
+std::vector<std::string> lookupForms(std::string_view bundleId) {
+  std::vector<std::string> forms{text::lowercased(bundleId)};
   constexpr std::string_view fileSuffix = ".desktop";
-  if (lower.size() > fileSuffix.size() && endsWith(lower, fileSuffix)) lower.resize(lower.size() - fileSuffix.size());
-  return lower;
+  const std::string& lower = forms.front();
+  if (lower.size() > fileSuffix.size() && endsWith(lower, fileSuffix)) {
+    forms.push_back(lower.substr(0, lower.size() - fileSuffix.size()));
+  }
+  return forms;
 }
 
 }  // namespace
@@ -219,25 +223,27 @@ const std::vector<CategoryRow>& titleKeywords() {
 }
 
 std::optional<ExclusionCategory> category(std::string_view bundleId) {
-  std::string lower = lookupForm(bundleId);
-  const auto& table = bundles();
-  if (auto found = table.find(lower); found != table.end()) return found->second;
   static const std::vector<CategoryRow> lowerPrefixes = [] {
     std::vector<CategoryRow> lowered;
     for (const auto& [prefix, category] : bundlePrefixes()) lowered.emplace_back(text::lowercased(prefix), category);
     return lowered;
   }();
-  for (const auto& [prefix, category] : lowerPrefixes) {
-    if (startsWith(lower, prefix)) return category;
+  const auto& table = bundles();
+  for (const std::string& lower : lookupForms(bundleId)) {
+    if (auto found = table.find(lower); found != table.end()) return found->second;
+    for (const auto& [prefix, category] : lowerPrefixes) {
+      if (startsWith(lower, prefix)) return category;
+    }
   }
   return std::nullopt;
 }
 
 bool isBrowserLike(std::string_view bundleId) {
-  std::string lower = lookupForm(bundleId);
-  if (browsers().contains(lower)) return true;
-  for (const std::string& prefix : browserPrefixes()) {
-    if (startsWith(lower, prefix)) return true;
+  for (const std::string& lower : lookupForms(bundleId)) {
+    if (browsers().contains(lower)) return true;
+    for (const std::string& prefix : browserPrefixes()) {
+      if (startsWith(lower, prefix)) return true;
+    }
   }
   return false;
 }

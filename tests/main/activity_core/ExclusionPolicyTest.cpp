@@ -46,6 +46,10 @@ TEST(ExclusionPolicyTest, DecideTakesSelfThenCategoryThenSwitchThenTicks) {
       {"org.gnucash.GnuCash", settingsWith(true, {}), CaptureDecision::excluded(Category::finance)},
       {"dev.Cogitri.Health", settingsWith(true, {}), CaptureDecision::excluded(Category::health)},
       {"signal-desktop.desktop", settingsWith(true, {"signal-desktop.desktop"}), CaptureDecision::excluded(Category::messaging)},
+      // Ids that end in ".desktop" themselves, with and without the file's suffix.
+      {"org.telegram.desktop", settingsWith(true, {"org.telegram.desktop"}), CaptureDecision::excluded(Category::messaging)},
+      {"com.bitwarden.desktop", settingsWith(true, {"com.bitwarden.desktop"}), CaptureDecision::excluded(Category::passwords)},
+      {"com.bitwarden.desktop.desktop", settingsWith(true, {}), CaptureDecision::excluded(Category::passwords)},
       {"com.apple.Health", settingsWith(true, {}), CaptureDecision::excluded(Category::health)},
   };
   for (const auto& c : cases) {
