@@ -28,16 +28,21 @@ bool IcuRegex::matchesWhole(std::string_view utf8) const {
   UErrorCode status = U_ZERO_ERROR;
   std::unique_ptr<icu::RegexMatcher> matcher(compiled_->pattern->matcher(text, status));
   if (U_FAILURE(status) || !matcher) return false;
+  matcher->setStackLimit(0, status);
   bool matched = matcher->matches(status);
   return U_SUCCESS(status) && matched;
 }
 
-std::string IcuRegex::replaceAll(std::string_view utf8, std::string_view replacement) const {
+std::optional<std::string> IcuRegex::replaceAll(std::string_view utf8, std::string_view replacement) const {
+  if (!valid()) return std::nullopt;
   icu::UnicodeString text = toUnicode(utf8);
-  if (!valid()) return toUtf8(text);
   UErrorCode status = U_ZERO_ERROR;
   std::unique_ptr<icu::RegexMatcher> matcher(compiled_->pattern->matcher(text, status));
-  if (U_FAILURE(status) || !matcher) return toUtf8(text);
+  if (U_FAILURE(status) || !matcher) return std::nullopt;
+  // The default backtracking stack (8 MB) runs out on long runs of matching text, and
+  // the matcher then stops replacing without saying so: let it grow with the input.
+  matcher->setStackLimit(0, status);
+  if (U_FAILURE(status)) return std::nullopt;
   icu::UnicodeString literal;
   icu::UnicodeString raw = toUnicode(replacement);
   for (int32_t i = 0; i < raw.length(); ++i) {
@@ -45,8 +50,13 @@ std::string IcuRegex::replaceAll(std::string_view utf8, std::string_view replace
     if (unit == u'$' || unit == u'\\') literal.append(u'\\');
     literal.append(unit);
   }
-  icu::UnicodeString result = matcher->replaceAll(literal, status);
-  return U_SUCCESS(status) ? toUtf8(result) : toUtf8(text);
+  icu::UnicodeString result;
+  // replaceAll() drops the matcher's own failure; the explicit loop sees it.
+  matcher->reset();
+  while (matcher->find(status) && U_SUCCESS(status)) matcher->appendReplacement(result, literal, status);
+  if (U_FAILURE(status)) return std::nullopt;
+  matcher->appendTail(result);
+  return toUtf8(result);
 }
 
 }  // namespace tovarin

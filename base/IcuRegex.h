@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,7 +23,9 @@ class IcuRegex final {
   // True when the whole text matches.
   [[nodiscard]] bool matchesWhole(std::string_view utf8) const;
   // Replaces every match with `replacement`, taken literally ($ and \ included).
-  [[nodiscard]] std::string replaceAll(std::string_view utf8, std::string_view replacement) const;
+  // Nothing when the pattern is invalid or the matching could not finish: a caller
+  // that masks must then not use the text as if nothing had matched.
+  [[nodiscard]] std::optional<std::string> replaceAll(std::string_view utf8, std::string_view replacement) const;
 
  private:
   struct Compiled;

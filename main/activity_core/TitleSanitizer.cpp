@@ -31,9 +31,13 @@ bool keepScalar(char32_t scalar) {
 std::string clean(const std::optional<std::string>& title) {
   if (!title) return {};
   std::string result = text::collapseWhitespace(text::filterScalars(*title, &keepScalar));
-  result = email().replaceAll(result, emailMark);
-  result = groupedDigits().replaceAll(result, digitsMark);
-  result = longDigits().replaceAll(result, digitsMark);
+  for (const auto& [pattern, mark] : {std::pair{&email(), emailMark}, std::pair{&groupedDigits(), digitsMark},
+                                      std::pair{&longDigits(), digitsMark}}) {
+    auto masked = pattern->replaceAll(result, mark);
+    // A title that could not be masked is not recorded at all.
+    if (!masked) return {};
+    result = std::move(*masked);
+  }
   if (text::graphemeCount(result) > maxLength) result = text::graphemePrefix(result, maxLength);
   while (!result.empty() && text::utf16Length(result) > maxUTF16) result = text::dropLastGrapheme(result);
   return result;

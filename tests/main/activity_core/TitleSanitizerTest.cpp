@@ -77,6 +77,23 @@ TEST(TitleSanitizerTest, GuardedEmailPatternMasksExactlyWhatThePlainOneDoes) {
   }
 }
 
+TEST(TitleSanitizerTest, DigitRunsTooLongForTheDefaultMatcherStackAreStillMasked) {
+  struct Case {
+    const char* what;
+    std::string title;
+    std::string clean;
+  } cases[] = {
+      {"plain digits", std::string(1000000, '7'), "[数字]"},
+      {"digits with combining marks", repeat("1\u0301", 300000), "[数字]"},
+      {"grouped digits", "卡号 " + repeat("1234 ", 150000) + "1234", "卡号 [数字]"},
+  };
+  for (const auto& c : cases) {
+    const std::string clean = TitleSanitizer::clean(c.title);
+    EXPECT_EQ(clean.find_first_of("0123456789"), std::string::npos) << c.what << ": digits left unmasked";
+    EXPECT_EQ(clean, c.clean) << c.what;
+  }
+}
+
 TEST(TitleSanitizerTest, HugeTitlesAreCleanedInLinearTime) {
   // Half a million address characters without an at sign: a pattern that tried every
   // start would need hours here, and the test would time out.
