@@ -60,13 +60,17 @@ std::string graphemePrefix(std::string_view utf8, std::size_t count) {
   return toUtf8(text.tempSubString(0, offsetAfterGraphemes(text, count)));
 }
 
-std::string dropLastGrapheme(std::string_view utf8) {
+std::string graphemePrefixWithinUtf16(std::string_view utf8, std::size_t units) {
   icu::UnicodeString text = toUnicode(utf8);
+  if (static_cast<std::size_t>(text.length()) <= units) return toUtf8(text);
+  const auto limit = static_cast<int32_t>(units);
   auto iterator = characterIterator(text);
-  if (!iterator) return toUtf8(text.tempSubString(0, text.moveIndex32(text.length(), -1)));
-  int32_t lastStart = iterator->preceding(text.length());
-  if (lastStart == icu::BreakIterator::DONE) lastStart = 0;
-  return toUtf8(text.tempSubString(0, lastStart));
+  // Without break rules, whole code points at least.
+  if (!iterator) return toUtf8(text.tempSubString(0, text.getChar32Start(limit)));
+  // Offsets are UTF-16 indices: the last boundary at or before the limit ends the prefix.
+  int32_t end = iterator->isBoundary(limit) ? limit : iterator->preceding(limit);
+  if (end == icu::BreakIterator::DONE) end = 0;
+  return toUtf8(text.tempSubString(0, end));
 }
 
 std::size_t utf16Length(std::string_view utf8) {

@@ -13,8 +13,8 @@ namespace tovarin::text {
 [[nodiscard]] std::size_t graphemeCount(std::string_view utf8);
 // The first `count` characters.
 [[nodiscard]] std::string graphemePrefix(std::string_view utf8, std::size_t count);
-// Everything but the last character; empty stays empty.
-[[nodiscard]] std::string dropLastGrapheme(std::string_view utf8);
+// The longest run of whole characters from the start that fits in `units` UTF-16 units.
+[[nodiscard]] std::string graphemePrefixWithinUtf16(std::string_view utf8, std::size_t units);
 
 [[nodiscard]] std::size_t utf16Length(std::string_view utf8);
 

@@ -39,7 +39,7 @@ std::string clean(const std::optional<std::string>& title) {
     result = std::move(*masked);
   }
   if (text::graphemeCount(result) > maxLength) result = text::graphemePrefix(result, maxLength);
-  while (!result.empty() && text::utf16Length(result) > maxUTF16) result = text::dropLastGrapheme(result);
+  result = text::graphemePrefixWithinUtf16(result, maxUTF16);
   return result;
 }
 

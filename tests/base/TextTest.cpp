@@ -33,9 +33,12 @@ TEST(TextTest, PrefixAndDropNeverSplitACharacter) {
   EXPECT_EQ(text::graphemePrefix("🇨🇳🇫🇷ab", 1), "🇨🇳");
   EXPECT_EQ(text::graphemePrefix("e\xCC\x81x", 1), "e\xCC\x81");
   EXPECT_EQ(text::graphemePrefix("ab", 5), "ab");
-  EXPECT_EQ(text::dropLastGrapheme("ab🇨🇳"), "ab");
-  EXPECT_EQ(text::dropLastGrapheme("a👩‍👩‍👧"), "a");
-  EXPECT_EQ(text::dropLastGrapheme(""), "");
+  // Flags are four units, the family eight.
+  EXPECT_EQ(text::graphemePrefixWithinUtf16("ab🇨🇳", 5), "ab");
+  EXPECT_EQ(text::graphemePrefixWithinUtf16("ab🇨🇳", 6), "ab🇨🇳");
+  EXPECT_EQ(text::graphemePrefixWithinUtf16("a👩‍👩‍👧", 8), "a");
+  EXPECT_EQ(text::graphemePrefixWithinUtf16("e\xCC\x81x", 1), "");
+  EXPECT_EQ(text::graphemePrefixWithinUtf16("", 0), "");
 }
 
 TEST(TextTest, WhitespaceIsUnicodes) {
