@@ -26,10 +26,15 @@ struct ParsedUrl {
   std::optional<std::string> host;
 };
 
-// A small reading of the URL grammar: scheme ":" ["//" authority] rest. Anything with
-// a character that a URL cannot hold unescaped does not parse.
+// A small reading of the URL grammar: scheme ":" ["//" authority] rest. A scheme or an
+// authority with a character a URL cannot hold unescaped does not parse. The rest
+// may hold any (browsers show paths and queries unescaped), so that a sensitive site
+// is still known by its host whatever its path.
 std::optional<ParsedUrl> parseUrl(std::string_view text) {
-  for (char c : text) {
+  const std::size_t authorityStart = text.find("//");
+  const std::size_t restStart =
+      authorityStart == std::string_view::npos ? 0 : text.find_first_of("/?#", authorityStart + 2);
+  for (char c : text.substr(0, restStart)) {
     if (!isUrlCharacter(c)) return std::nullopt;
   }
   ParsedUrl parsed;

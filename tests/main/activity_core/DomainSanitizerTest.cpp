@@ -46,6 +46,8 @@ TEST(DomainSanitizerTest, HostComesOnlyFromHttpUrls) {
       {S(" http://user:pw@Host.example.org:8443/x "), S("host.example.org")},
       {S("https://example.com#frag"), S("example.com")},
       {S("https://example.com?q=a@b"), S("example.com")},
+      {S("https://Bank.example/搜索 账户?q=a|b"), S("bank.example")},
+      {S("https://bank.example#第 2 页"), S("bank.example")},
       {S("ftp://example.com"), S()},
       {S("example.com/path"), S()},
       {S("javascript:alert(1)"), S()},
