@@ -166,7 +166,7 @@ TEST_F(PresenceReporterTest, AReportInFlightStillSettlesAfterStop) {
   reporter_->stop();
   loop_.runUntilIdle();
   http_.complete(0, FakeHttpClient::status(200));
-  loop_.advance(3.0);  // settled at 5
+  loop_.advance(3.0);  // settled at 2, reported then; now 5
   reporter_->start();  // ticks at 6, 66, ...: throttled until 305
   EXPECT_TRUE(run(305.0).empty());
   EXPECT_EQ(run(306.0, {200}), (std::vector<double>{306.0}));
@@ -178,6 +178,7 @@ TEST_F(PresenceReporterTest, AnAnswerAfterTheReporterIsGoneIsDropped) {
   ASSERT_EQ(http_.requestCount(), 1u);
   reporter_.reset();
   http_.complete(0, FakeHttpClient::status(200));
+  // Had any closure kept the reporter alive, its ticks would go on sending.
   loop_.advance(600.0);
   EXPECT_EQ(http_.requestCount(), 1u);
 }
