@@ -4,6 +4,7 @@
 
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
+#include <mutex>
 #include <thread>
 
 namespace tovarin {
@@ -12,6 +13,7 @@ struct NetworkThread::State {
   boost::asio::io_context context{1};
   boost::asio::executor_work_guard<boost::asio::io_context::executor_type> guard{context.get_executor()};
   std::thread thread;
+  std::mutex stopping;  // stop() may be called from more than one thread
 };
 
 NetworkThread& NetworkThread::shared() {
@@ -23,7 +25,14 @@ NetworkThread& NetworkThread::shared() {
 NetworkThread::NetworkThread() : state_(new State) {
   state_->thread = std::thread([state = state_] { state->context.run(); });
   pthread_setname_np(state_->thread.native_handle(), "tovarin-net");
-  state_->thread.detach();
+}
+
+void NetworkThread::stop() {
+  std::lock_guard lock(state_->stopping);
+  state_->guard.reset();
+  state_->context.stop();
+  // run() returns after the handler it is in, if any; none starts after that.
+  if (state_->thread.joinable()) state_->thread.join();
 }
 
 NetworkThread::~NetworkThread() = default;

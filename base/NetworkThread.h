@@ -14,6 +14,11 @@ class NetworkThread final {
   static NetworkThread& shared();
   boost::asio::io_context& context();
 
+  // Ends all network work for good: no handler runs once this returns, so nothing is
+  // handed to a queue its owner is about to destroy. Requests in flight and later ones
+  // never complete. For the program's exit; not from the network thread itself.
+  void stop();
+
  private:
   NetworkThread();
   ~NetworkThread();

@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "base/NetworkThread.h"
 #include "main/app/AppProgram.h"
 #include "platform/gtk/AppGtkApplication.h"
 
@@ -26,6 +27,9 @@ int main(int argc, char** argv) {
     if (program) program->delegate().willTerminate();
   };
   const int status = application.run(argc, argv, std::move(events));
+  // The termination steps have run. A request still in flight must not complete into
+  // a queue that the program's end destroys.
+  tovarin::NetworkThread::shared().stop();
   program.reset();
   return status;
 }

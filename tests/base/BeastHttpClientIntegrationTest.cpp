@@ -5,7 +5,9 @@
 #include <atomic>
 #include <chrono>
 #include <optional>
+#include <thread>
 
+#include "base/NetworkThread.h"
 #include "base/SerialQueue.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/ManualLoop.h"
@@ -208,6 +210,31 @@ TEST_F(BeastHttpClientTest, NothingFromAUrlOrAHeaderReachesTheRequestHeadUncheck
     EXPECT_NE(response.error, "");
   }
   EXPECT_EQ(server.acceptedConnections(), 0u);
+}
+
+TEST_F(BeastHttpClientTest, OnceTheNetworkIsStoppedNoCompletionReachesItsQueue) {
+  // Stopping ends the process's network thread for good: only in a child process.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        std::atomic<bool> asked{false};
+        LoopbackServer server([&](LoopbackConnection& connection) {
+          if (!connection.readRequest()) return;
+          asked = true;
+          std::this_thread::sleep_for(std::chrono::milliseconds(300));
+          connection.respond(200, "late");
+        });
+        SerialQueue queue("com.orvik.test.stopped");
+        std::atomic<int> completions{0};
+        client_.send(get(server.baseUrl() + "/slow"), queue, [&](HttpResponse) { ++completions; });
+        while (!asked) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        NetworkThread::shared().stop();
+        // The answer comes while the queue still lives; it must not reach it.
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        queue.sync([] {});
+        std::exit(completions == 0 ? 0 : 3);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(BeastHttpClientTest, CompletionsRunOnTheCallersSerialQueueOncePerRequest) {
