@@ -58,6 +58,17 @@ std::optional<std::string> jsonString(const Json& object, std::string_view key) 
   return value->get<std::string>();
 }
 
+bool readOptionalString(const Json& object, std::string_view key, std::optional<std::string>& field) {
+  const Json* value = member(object, key);
+  if (!value || value->is_null()) {
+    field.reset();
+    return true;
+  }
+  if (!value->is_string()) return false;
+  field = value->get<std::string>();
+  return true;
+}
+
 std::optional<double> jsonNumber(const Json& value) {
   if (!value.is_number()) return std::nullopt;
   double number = value.get<double>();

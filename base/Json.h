@@ -24,6 +24,9 @@ std::optional<bool> jsonBool(const Json& value);
 std::optional<bool> jsonBool(const Json& object, std::string_view key);
 
 std::optional<std::string> jsonString(const Json& object, std::string_view key);
+// For a field that may be left out: false when the key holds something other than a
+// string or null; otherwise true, with `field` set to the string or to nothing.
+bool readOptionalString(const Json& object, std::string_view key, std::optional<std::string>& field);
 // A finite JSON number (integer or not, never a Boolean).
 std::optional<double> jsonNumber(const Json& value);
 std::optional<double> jsonNumber(const Json& object, std::string_view key);

@@ -26,10 +26,7 @@ std::optional<ActivityInterval> ActivityInterval::fromJson(const Json& json) {
   auto end = jsonNumber(json, "end");
   if (!id || !bundleId || !appName || !title || !start || !end) return std::nullopt;
   std::optional<std::string> domain;
-  if (auto found = json.find("domain"); found != json.end() && !found->is_null()) {
-    if (!found->is_string()) return std::nullopt;
-    domain = found->get<std::string>();
-  }
+  if (!readOptionalString(json, "domain", domain)) return std::nullopt;
   return ActivityInterval{std::move(*id), std::move(*bundleId), std::move(*appName), std::move(*title),
                           std::move(domain), *start, *end};
 }

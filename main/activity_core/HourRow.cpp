@@ -19,10 +19,7 @@ std::optional<HourRow> HourRow::fromJson(const Json& json) {
   auto last = jsonNumber(json, "last");
   if (!bundleId || !app || !title || !seconds || !first || !last) return std::nullopt;
   std::optional<std::string> domain;
-  if (auto found = json.find("domain"); found != json.end() && !found->is_null()) {
-    if (!found->is_string()) return std::nullopt;
-    domain = found->get<std::string>();
-  }
+  if (!readOptionalString(json, "domain", domain)) return std::nullopt;
   return HourRow{std::move(*bundleId), std::move(*app), std::move(*title), std::move(domain), *seconds, *first, *last};
 }
 

@@ -39,6 +39,28 @@ TEST(JsonTest, BooleansAreOnlyTrueAndFalse) {
   EXPECT_EQ(jsonBool(*object, "missing"), std::nullopt);
 }
 
+TEST(JsonTest, OptionalStringsAreAbsentNullOrAString) {
+  struct Case {
+    const char* object;
+    bool accepted;
+    std::optional<std::string> value;
+  } cases[] = {
+      {R"({})", true, std::nullopt},
+      {R"({"d":null})", true, std::nullopt},
+      {R"({"d":"x.example"})", true, "x.example"},
+      {R"({"d":""})", true, ""},
+      {R"({"d":7})", false, std::nullopt},
+      {R"({"d":["x"]})", false, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    std::optional<std::string> field = "stale";
+    EXPECT_EQ(readOptionalString(Json::parse(c.object), "d", field), c.accepted) << c.object;
+    if (c.accepted) {
+      EXPECT_EQ(field, c.value) << c.object;
+    }
+  }
+}
+
 TEST(JsonTest, MalformedTextIsRefusedWithoutThrowing) {
   for (const char* text : {"", "{", "{\"a\":}", "[1,]", "nul", "\xff"}) {
     EXPECT_FALSE(parseJson(text)) << text;
