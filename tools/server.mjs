@@ -11,10 +11,13 @@
 //   TOVARIN_TEST_REFUSE_STREAM=1            answer /api/stream with 503
 //   TOVARIN_TEST_HEALTH=malformed|html|protocol2   a bad health answer
 //   TOVARIN_TEST_INTROSPECT=1               serve GET /__test/process (argv, cwd, env)
+//
+// Features (page powers, relays, feeds) live in tools/server/*.mjs, one module each.
 
 import http from 'node:http';
 import fs from 'node:fs';
 import path from 'node:path';
+import { fileURLToPath } from 'node:url';
 
 const KEEP_ALIVE_MS = 15000;
 const MAX_BODY_BYTES = 1 << 20;
@@ -116,7 +119,12 @@ function openStream(request, response) {
 
 // ---- Pages
 
-function page(title, heading, script) {
+// Each page is the shared frame plus what every feature module adds to it (see
+// loadFeatures): markup in the body, then its script.
+const pageParts = { main: { html: [], script: [] }, widget: { html: [], script: [] } };
+
+function page(title, heading, name) {
+  const parts = pageParts[name] ?? { html: [], script: [] };
   return `<!doctype html>
 <html lang="zh-CN">
 <head>
@@ -128,12 +136,16 @@ function page(title, heading, script) {
   body { margin: 0; padding: 24px; background: transparent; }
   h1 { font-size: 20px; margin: 0 0 8px; }
   p { margin: 4px 0; opacity: 0.8; }
+  section { margin: 12px 0; }
 </style>
 </head>
 <body>
 <h1>${heading}</h1>
 <p id="status">本机服务已就绪。</p>
-<script>${script}
+${parts.html.join('\n')}
+<script>
+  window.__tovarinPage = '${name}';
+${parts.script.join('\n')}
   addEventListener('load', () => {
     fetch('/__test/page-loaded?page=' + window.__tovarinPage, { method: 'POST' }).catch(() => {});
   });
@@ -143,13 +155,13 @@ function page(title, heading, script) {
 `;
 }
 
-const INDEX_HTML = page('岚笺', '岚笺', `
-  window.__tovarinPage = 'main';
-`);
+let INDEX_HTML = '';
+let WIDGET_HTML = '';
 
-const WIDGET_HTML = page('岚笺便签', '便签', `
-  window.__tovarinPage = 'widget';
-`);
+function buildPages() {
+  INDEX_HTML = page('岚笺', '岚笺', 'main');
+  WIDGET_HTML = page('岚笺便签', '便签', 'widget');
+}
 
 // ---- HTTP plumbing
 
@@ -212,7 +224,7 @@ function healthAnswer(response) {
     case 'malformed':
       return send(response, 200, 'application/json', '{"protocol": 3, "appVersion"');
     case 'html':
-      return send(response, 200, 'text/html; charset=utf-8', page('错误', '不是本机服务', ''));
+      return send(response, 200, 'text/html; charset=utf-8', page('错误', '不是本机服务', 'error'));
     case 'protocol2':
       return sendJson(response, 200, {
         protocol: 2,
@@ -311,6 +323,28 @@ server.on('error', (error) => {
   process.exit(1);
 });
 
+// ---- Feature modules: every tools/server/*.mjs exports register(context), which adds
+// routes and page parts. One file per feature keeps the features apart.
+
+async function loadFeatures() {
+  const dir = path.join(path.dirname(fileURLToPath(import.meta.url)), 'server');
+  let files = [];
+  try {
+    files = fs.readdirSync(dir).filter((name) => name.endsWith('.mjs')).sort();
+  } catch {
+    return;
+  }
+  const context = {
+    env, state, routes, pageParts, send, sendJson, readBody, readJsonObject, broadcastChange, page,
+  };
+  for (const name of files) {
+    const feature = await import(path.join(dir, name));
+    if (typeof feature.register === 'function') feature.register(context);
+  }
+}
+
+await loadFeatures();
+buildPages();
 loadSavedSettings();
 const slowStart = Number(env.TOVARIN_TEST_SLOW_START ?? 0);
 setTimeout(() => server.listen(port, '127.0.0.1'), Number.isFinite(slowStart) && slowStart > 0 ? slowStart : 0);
