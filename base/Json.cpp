@@ -4,7 +4,32 @@
 
 namespace tovarin {
 
-std::optional<Json> parseJson(std::string_view text) {
+bool jsonNestingWithin(std::string_view text, int maxDepth) {
+  int depth = 0;
+  bool inString = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (inString) {
+      if (c == '\\') ++i;
+      else if (c == '"') inString = false;
+      continue;
+    }
+    switch (c) {
+      case '"': inString = true; break;
+      case '[':
+      case '{':
+        if (++depth > maxDepth) return false;
+        break;
+      case ']':
+      case '}': --depth; break;
+      default: break;
+    }
+  }
+  return true;
+}
+
+std::optional<Json> parseJson(std::string_view text, int maxDepth) {
+  if (!jsonNestingWithin(text, maxDepth)) return std::nullopt;
   Json parsed = Json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false);
   if (parsed.is_discarded()) return std::nullopt;
   return parsed;

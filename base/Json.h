@@ -11,8 +11,18 @@ namespace tovarin {
 
 using Json = nlohmann::json;
 
-// Parses text as JSON without throwing; nullopt for anything that is not JSON.
-std::optional<Json> parseJson(std::string_view text);
+// The deepest nesting of arrays and objects accepted from outside. Copying, comparing
+// and serialising a value recurse once per level, so text nested deeper than anything
+// this program or its peers write is refused before a value is built from it.
+inline constexpr int kMaxJsonDepth = 64;
+
+// Parses text as JSON without throwing; nullopt for anything that is not JSON or that
+// nests arrays and objects deeper than maxDepth.
+std::optional<Json> parseJson(std::string_view text, int maxDepth = kMaxJsonDepth);
+
+// Whether the arrays and objects of JSON text nest at most maxDepth deep. Linear, and
+// meaningful only for text that is JSON; strings are skipped with their escapes.
+bool jsonNestingWithin(std::string_view text, int maxDepth);
 
 // An integer is a JSON number with an exact whole value that fits in 64 bits; a
 // Boolean never counts as one.

@@ -6,6 +6,8 @@
 namespace tovarin {
 
 // Writes "[orvik] " + message + "\n" to standard error in one write. Any thread.
+// Line breaks and other control characters in the message are written escaped
+// ("\n", "\x1b"), so a message is always exactly one line.
 void log(std::string_view message);
 
 // Writes prefix + message + "\n" in one write (the voice engine's "[voice] " twin).

@@ -67,6 +67,33 @@ TEST(JsonTest, MalformedTextIsRefusedWithoutThrowing) {
   }
 }
 
+std::string nested(int depth, const std::string& open = "[", const std::string& close = "]") {
+  std::string text;
+  for (int i = 0; i < depth; ++i) text += open;
+  for (int i = 0; i < depth; ++i) text += close;
+  return text;
+}
+
+TEST(JsonTest, NestingDeeperThanTheLimitIsRefused) {
+  struct Case {
+    std::string name;
+    std::string text;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"arrays at the limit", nested(kMaxJsonDepth), true},
+      {"arrays one past it", nested(kMaxJsonDepth + 1), false},
+      {"objects one past it", "{\"a\":" + nested(kMaxJsonDepth, "[") + "}", false},
+      {"brackets inside a string do not count", "{\"a\":\"" + std::string(1000, '[') + "\"}", true},
+      {"an escaped quote keeps the string open", R"({"a":"\"[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[["})", true},
+      {"far past the limit, as a crafted file would be", nested(200000, "{\"a\":", "}"), false},
+  };
+  for (const Case& testCase : cases) {
+    SCOPED_TRACE(testCase.name);
+    EXPECT_EQ(parseJson(testCase.text).has_value(), testCase.accepted);
+  }
+}
+
 TEST(JsonTest, SerialisingInvalidUtf8DoesNotThrow) {
   Json value = std::string("ok\xff");
   EXPECT_NO_THROW(toJsonText(value));

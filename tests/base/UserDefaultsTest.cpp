@@ -50,5 +50,24 @@ TEST(UserDefaultsTest, AnUnreadableFileIsSetAsideNotOverwritten) {
   EXPECT_EQ(UserDefaults(path).integer("x"), 1);
 }
 
+// A valid object nested thousands of levels deep once overflowed the stack when it was
+// copied at start-up or serialised at the next save, at every launch.
+TEST(UserDefaultsTest, AFileNestedTooDeepIsSetAsideAndTheNextSaveWorks) {
+  TempDir dir;
+  const std::string path = dir.path() + "/defaults.json";
+  std::string deep = "{\"ORVIK.stickyLevel\":2,\"x\":";
+  for (int i = 0; i < 100000; ++i) deep += "[";
+  for (int i = 0; i < 100000; ++i) deep += "]";
+  deep += "}";
+  std::ofstream(path) << deep;
+  UserDefaults defaults(path);
+  EXPECT_EQ(defaults.integer("ORVIK.stickyLevel"), 0);
+  defaults.setInteger("ORVIK.stickyLevel", 1);
+  EXPECT_EQ(UserDefaults(path).integer("ORVIK.stickyLevel"), 1);
+  std::ifstream aside(path + ".unreadable");
+  std::string text((std::istreambuf_iterator<char>(aside)), {});
+  EXPECT_EQ(text, deep);
+}
+
 }  // namespace
 }  // namespace tovarin

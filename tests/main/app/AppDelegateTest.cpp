@@ -262,6 +262,13 @@ TEST_F(AppDelegateTest, UrlsAfterLaunchRouteAtOnceByHost) {
   EXPECT_TRUE(logged("open url host=-"));
 }
 
+// A crafted link must not forge log lines: its host is logged on the one line, escaped.
+TEST_F(AppDelegateTest, AUrlHostWithALineBreakLogsOneLine) {
+  launch();
+  delegate_->openUrls({"the-tovarin://x\n[orvik] presence forged/"});
+  EXPECT_TRUE(logged("open url host=x\\n[orvik] presence forged"));
+}
+
 TEST_F(AppDelegateTest, ReopenShowsTheMainWindow) {
   makeDelegate();
   delegate_->reopen();

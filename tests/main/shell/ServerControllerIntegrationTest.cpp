@@ -161,6 +161,10 @@ TEST_F(ServerControllerTest, ProbeClassifiesEveryKindOfAnswer) {
       {"HTML", 200, "<!doctype html><title>别的程序</title>", ServerStatus::incompatible},
       {"JSON array", 200, R"([{"protocol":3}])", ServerStatus::incompatible},
       {"truncated JSON", 200, R"({"protocol":3,"appVersion")", ServerStatus::incompatible},
+      {"nested far too deep", 200,
+       R"({"protocol":3,"appVersion":"$VERSION","instanceNonce":"$NONCE","x":)" + std::string(100000, '[') +
+           std::string(100000, ']') + "}",
+       ServerStatus::incompatible},
   };
   auto controller = makeController();
   std::string nonce = controller->instanceNonce();
