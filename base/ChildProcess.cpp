@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <linux/close_range.h>
+#include <sys/prctl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/eventfd.h>
@@ -11,6 +13,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
+#include <list>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -156,19 +160,35 @@ ChildProcess::~ChildProcess() {
   if (outputFd_ >= 0) ::close(outputFd_);
 }
 
-ChildProcess::Launch ChildProcess::launch(const ChildProcessOptions& options, ExitHandler onExit) {
-  if (options.executable.empty()) return {nullptr, "no executable given"};
-  int outputPipe[2] = {-1, -1};
-  if (options.captureStdout && ::pipe2(outputPipe, O_CLOEXEC) != 0) {
-    return {nullptr, std::string("cannot make a pipe: ") + std::strerror(errno)};
-  }
+namespace {
 
+// What both ways of starting a child need, prepared before it starts: after a fork in
+// a threaded program only async-signal-safe calls may run, so nothing is allocated there.
+struct SpawnPlan {
+  const ChildProcessOptions& options;
+  int outputWrite;  // the pipe's write end with captureStdout, else -1
+  std::vector<std::string> argv;
+  std::vector<std::string> envp;
+  std::vector<char*> argvPointers;
+  std::vector<char*> envpPointers;
+
+  SpawnPlan(const ChildProcessOptions& options, int outputWrite)
+      : options(options), outputWrite(outputWrite), argv{options.executable}, envp(options.environment) {
+    argv.insert(argv.end(), options.arguments.begin(), options.arguments.end());
+    argvPointers = pointersOf(argv);
+    envpPointers = pointersOf(envp);
+  }
+};
+
+// Returns 0 and the pid, or an errno value.
+int spawnWithPosixSpawn(SpawnPlan& plan, pid_t& pid) {
+  const ChildProcessOptions& options = plan.options;
   SpawnSetup setup;
   if (!options.inheritStdin) {
     posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   }
-  if (options.captureStdout) {
-    posix_spawn_file_actions_adddup2(&setup.actions, outputPipe[1], STDOUT_FILENO);
+  if (plan.outputWrite >= 0) {
+    posix_spawn_file_actions_adddup2(&setup.actions, plan.outputWrite, STDOUT_FILENO);
   } else {
     posix_spawn_file_actions_addopen(&setup.actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   }
@@ -184,16 +204,153 @@ ChildProcess::Launch ChildProcess::launch(const ChildProcessOptions& options, Ex
   sigfillset(&signals);
   posix_spawnattr_setsigdefault(&setup.attributes, &signals);
   posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  return ::posix_spawn(&pid, options.executable.c_str(), &setup.actions, &setup.attributes,
+                       plan.argvPointers.data(), plan.envpPointers.data());
+}
 
-  std::vector<std::string> argv{options.executable};
-  argv.insert(argv.end(), options.arguments.begin(), options.arguments.end());
-  std::vector<std::string> envp = options.environment;
-  auto argvPointers = pointersOf(argv);
-  auto envpPointers = pointersOf(envp);
+// The child side of spawnTiedToProgram: async-signal-safe calls only. Any failure is
+// written to `report` (close-on-exec, so a successful exec closes it silently).
+[[noreturn]] void becomeChild(SpawnPlan& plan, pid_t program, int report) {
+  auto fail = [report](int error) {
+    (void)!::write(report, &error, sizeof error);
+    ::_exit(127);
+  };
+  // Ends with the thread that forked it, which lives as long as the program. If the
+  // program died before this line, the parent is already someone else: give up.
+  if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0) fail(errno);
+  if (::getppid() != program) ::_exit(127);
+  struct sigaction byDefault{};
+  byDefault.sa_handler = SIG_DFL;
+  for (int signalNumber = 1; signalNumber < NSIG; ++signalNumber) ::sigaction(signalNumber, &byDefault, nullptr);
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  const ChildProcessOptions& options = plan.options;
+  auto redirect = [&](const char* path, int flags, int target) {
+    int fd = ::open(path, flags | O_CLOEXEC);
+    if (fd < 0 || ::dup2(fd, target) < 0) fail(errno);
+    ::close(fd);
+  };
+  if (!options.inheritStdin) redirect("/dev/null", O_RDONLY, STDIN_FILENO);
+  if (plan.outputWrite >= 0) {
+    if (::dup2(plan.outputWrite, STDOUT_FILENO) < 0) fail(errno);
+  } else {
+    redirect("/dev/null", O_WRONLY, STDOUT_FILENO);
+  }
+  redirect("/dev/null", O_WRONLY, STDERR_FILENO);
+  if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0) fail(errno);
+  // Marked rather than closed, so that `report` stays open until the exec succeeds.
+  if (::syscall(SYS_close_range, 3u, ~0u, CLOSE_RANGE_CLOEXEC) != 0) {
+    for (int fd = 3; fd < 65536; ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+  }
+  ::execve(options.executable.c_str(), plan.argvPointers.data(), plan.envpPointers.data());
+  const int error = errno;
+  (void)!::write(report, &error, sizeof error);
+  ::_exit(127);
+}
 
+// Forks from the launcher thread and waits for the exec; 0 and the pid, or an errno value.
+int spawnTiedToProgram(SpawnPlan& plan, pid_t& pid) {
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) return errno;
+  const pid_t program = ::getpid();
+  pid = ::fork();
+  if (pid == 0) becomeChild(plan, program, report[1]);
+  const int forkError = errno;
+  ::close(report[1]);
+  if (pid < 0) {
+    ::close(report[0]);
+    return forkError;
+  }
+  int childError = 0;
+  ssize_t got;
+  do {
+    got = ::read(report[0], &childError, sizeof childError);
+  } while (got < 0 && errno == EINTR);
+  ::close(report[0]);
+  if (got == static_cast<ssize_t>(sizeof childError)) {
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    return childError;
+  }
+  return 0;
+}
+
+// The kernel's parent-death signal follows the thread that forked the child, not the
+// process: a child started from a pool or queue thread would be killed when that thread
+// ends. Children that must end with the program are forked here, on a thread that lives
+// until exit.
+class LauncherThread final {
+ public:
+  static LauncherThread& shared() {
+    static LauncherThread* instance = new LauncherThread();
+    return *instance;
+  }
+
+  int spawn(SpawnPlan& plan, pid_t& pid) {
+    std::unique_lock lock(mutex_);
+    requests_.push_back(Request{&plan, &pid, -1});
+    Request* mine = &requests_.back();
+    ready_.notify_all();
+    done_.wait(lock, [mine] { return mine->result >= 0; });
+    const int result = mine->result;
+    for (auto it = requests_.begin(); it != requests_.end(); ++it) {
+      if (&*it == mine) {
+        requests_.erase(it);
+        break;
+      }
+    }
+    return result;
+  }
+
+ private:
+  struct Request {
+    SpawnPlan* plan;
+    pid_t* pid;
+    int result;  // -1 while pending
+  };
+
+  LauncherThread() {
+    std::thread thread([this] { run(); });
+    pthread_setname_np(thread.native_handle(), "tovarin-launcher");
+    thread.detach();
+  }
+
+  void run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      ready_.wait(lock, [this] { return pendingRequest() != nullptr; });
+      Request* request = pendingRequest();
+      request->result = spawnTiedToProgram(*request->plan, *request->pid);
+      done_.notify_all();
+    }
+  }
+
+  Request* pendingRequest() {
+    for (Request& request : requests_) {
+      if (request.result < 0) return &request;
+    }
+    return nullptr;
+  }
+
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::condition_variable done_;
+  std::list<Request> requests_;  // mutex_
+};
+
+}  // namespace
+
+ChildProcess::Launch ChildProcess::launch(const ChildProcessOptions& options, ExitHandler onExit) {
+  if (options.executable.empty()) return {nullptr, "no executable given"};
+  int outputPipe[2] = {-1, -1};
+  if (options.captureStdout && ::pipe2(outputPipe, O_CLOEXEC) != 0) {
+    return {nullptr, std::string("cannot make a pipe: ") + std::strerror(errno)};
+  }
+
+  SpawnPlan plan(options, options.captureStdout ? outputPipe[1] : -1);
   pid_t pid = -1;
-  int failure = ::posix_spawn(&pid, options.executable.c_str(), &setup.actions, &setup.attributes,
-                              argvPointers.data(), envpPointers.data());
+  int failure = options.endsWithProgram ? LauncherThread::shared().spawn(plan, pid) : spawnWithPosixSpawn(plan, pid);
   if (options.captureStdout) ::close(outputPipe[1]);
   if (failure != 0) {
     if (options.captureStdout) ::close(outputPipe[0]);

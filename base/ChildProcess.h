@@ -18,9 +18,13 @@ struct ChildProcessOptions {
   bool inheritStdin = true;            // else /dev/null
   bool captureStdout = false;          // a pipe read with readAllOutput(); else /dev/null
   // Standard error always goes to /dev/null.
+  // The child is sent SIGTERM when this program ends, however it ends (even killed),
+  // so that it cannot outlive the program holding what it holds.
+  bool endsWithProgram = false;
 };
 
-// A child started with posix_spawn. The child gets only descriptors 0-2: every other
+// A child started with posix_spawn (with endsWithProgram, forked from a launcher thread
+// that lives until exit, since the parent-death signal follows the forking thread). The child gets only descriptors 0-2: every other
 // one is closed in it, whether or not it was opened close-on-exec. It starts with the
 // default signal dispositions and an empty signal mask.
 //

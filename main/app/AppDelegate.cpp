@@ -7,6 +7,7 @@
 #include "main/app/MainMenu.h"
 #include "main/app/StatusMenu.h"
 #include "main/app/UrlRouting.h"
+#include "main/app/UsabilityReportingSupervisor.h"
 #include "main/shell/ServerStartupDiagnosis.h"
 
 namespace tovarin {
@@ -72,8 +73,15 @@ void AppDelegate::didFinishLaunching() {
   // service is not built yet.
   watcher_ = parts_.makeWatcher();
   presence_ = parts_.makePresence(presenceInterval);
-  main_ = parts_.makeMainWindow(server_);
-  sticky_ = parts_.makeStickyWindow(server_);
+  // The windows see the server through a supervisor that tells the delegate when it is
+  // usable, so the server-ready steps also follow a recovery after an offline launch.
+  auto windowsServer = std::make_shared<UsabilityReportingSupervisor>(server_, [weak = weak_from_this(), &loop = loop_] {
+    loop.post([weak] {
+      if (auto self = weak.lock()) self->serverBecameReady();
+    });
+  });
+  main_ = parts_.makeMainWindow(windowsServer);
+  sticky_ = parts_.makeStickyWindow(windowsServer);
   wireCallbacks();
   desktop_.installMainMenu(MainMenu::build(identity_.productName), weak_from_this());
   desktop_.createStatusItem(identity_.productName, weak_from_this());
@@ -169,6 +177,10 @@ void AppDelegate::showLaunchOffline(std::string_view trigger) {
 
 void AppDelegate::serverBecameReady() {
   assert(loop_.isMainThread());
+  // Once per run, the first time the server is usable, whenever that is; never after
+  // termination stopped what these steps start.
+  if (readyStepsRan_ || terminated_) return;
+  readyStepsRan_ = true;
   watcher_->start();
   watcher_->reloadWidgets();
   presence_->start();

@@ -107,6 +107,7 @@ class AppDelegate final : public AppMenuTarget, public std::enable_shared_from_t
   std::optional<std::string> pendingUrl_;
   bool launched_ = false;
   bool terminated_ = false;
+  bool readyStepsRan_ = false;
 };
 
 }  // namespace tovarin

@@ -40,20 +40,27 @@ void PresenceReporter::scheduleTick() {
     auto self = weak.lock();
     if (!self) return;
     const double now = self->queue_.now();
-    while (self->nextTickAt_ <= now) self->nextTickAt_ += self->interval_;
+    double due = self->nextTickAt_;
+    while (self->nextTickAt_ <= now) {
+      due = self->nextTickAt_;
+      self->nextTickAt_ += self->interval_;
+    }
     self->scheduleTick();
-    self->tick(now);
+    self->tick(now, due);
   });
 }
 
-void PresenceReporter::tick(double now) {
+void PresenceReporter::tick(double now, double due) {
   assert(queue_.isCurrent());
   if (inFlight_) return;
   const PresenceFacts facts = probe_.facts(lastReportedAt_, backoffUntil_);
   if (!PresenceSchedule::shouldReport(facts, now)) return;
   inFlight_ = true;
-  beacon_.send(queue_, [weak = weak_from_this()](PresenceBeacon::Outcome outcome) {
-    if (auto self = weak.lock()) self->settle(outcome, self->queue_.now());
+  // The report and any back-off are dated by the tick that sent it, not by its answer:
+  // dated a few milliseconds late, the tick one spacing later would fall just short of
+  // it and be skipped, and reports would come a whole interval late.
+  beacon_.send(queue_, [weak = weak_from_this(), due](PresenceBeacon::Outcome outcome) {
+    if (auto self = weak.lock()) self->settle(outcome, due);
   });
 }
 

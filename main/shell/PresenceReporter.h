@@ -39,8 +39,10 @@ class PresenceReporter final : public std::enable_shared_from_this<PresenceRepor
   PresenceReporter(PresenceBeacon beacon, PresenceProbe& probe, TaskRunner& queue, double interval);
   void startOnQueue();
   void scheduleTick();
-  void tick(double now);
-  void settle(PresenceBeacon::Outcome outcome, double now);
+  // `due`: when this tick was scheduled, at or before `now`.
+  void tick(double now, double due);
+  // `sentAt`: the due time of the tick that sent the report.
+  void settle(PresenceBeacon::Outcome outcome, double sentAt);
 
   PresenceBeacon beacon_;
   PresenceProbe& probe_;

@@ -8,9 +8,9 @@ std::optional<PresenceSkip> skipReason(const PresenceFacts& facts, double now) {
   if (facts.screenLocked) return PresenceSkip::screenLocked;
   // Written so that an unknown (NaN) idle time counts as idle too.
   if (!(facts.idleSeconds < presenceActiveWithinSeconds)) return PresenceSkip::idle;
-  if (facts.backoffUntil && now < *facts.backoffUntil) return PresenceSkip::backingOff;
+  if (facts.backoffUntil && now + spacingTolerance < *facts.backoffUntil) return PresenceSkip::backingOff;
   if (!facts.lastReportedAt) return std::nullopt;
-  if (now - *facts.lastReportedAt < presenceActiveWithinSeconds) return PresenceSkip::throttled;
+  if (now - *facts.lastReportedAt + spacingTolerance < presenceActiveWithinSeconds) return PresenceSkip::throttled;
   return std::nullopt;
 }
 

@@ -28,6 +28,9 @@ namespace PresenceSchedule {
 // Input older than this counts as idle; also the least spacing of two reports.
 inline constexpr double presenceActiveWithinSeconds = 300;
 inline constexpr double unauthorizedBackoffSeconds = 1800;
+// Tick times are sums of the interval and carry rounding: a tick one whole spacing
+// after the last report must not miss it by a rounding error.
+inline constexpr double spacingTolerance = 0.001;
 
 [[nodiscard]] std::optional<PresenceSkip> skipReason(const PresenceFacts& facts, double now);
 [[nodiscard]] bool shouldReport(const PresenceFacts& facts, double now);

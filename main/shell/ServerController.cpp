@@ -232,7 +232,13 @@ std::vector<std::string> ServerController::childEnvironment(const std::string& d
 
 bool ServerController::start() {
   std::lock_guard lock(processMutex_);
-  if (process_) return false;
+  return startLocked();
+}
+
+bool ServerController::startLocked() {
+  // A start that was already on its way when termination stopped the server would
+  // leave a child nobody stops.
+  if (process_ || terminated_) return false;
   auto runtime = findNodeRuntime();
   if (!runtime) return false;
   (void)reclaimPort();  // a port still held shows up later, in the readiness wait and the diagnosis
@@ -245,6 +251,9 @@ bool ServerController::start() {
   options.environment = childEnvironment(dataDirectory);
   options.inheritStdin = true;
   options.captureStdout = false;
+  // A crash of this program must not leave the server holding the port for good: the
+  // next launch would take it for a compatible server and never stop it.
+  options.endsWithProgram = true;
 
   // The exit clears the held child if it is still this one; nothing is logged or
   // restarted. It may run before launch() returns: it then waits for the lock.
@@ -283,9 +292,29 @@ void ServerController::stop() {
   std::shared_ptr<ChildProcess> child;
   {
     std::lock_guard lock(processMutex_);
-    child = std::move(process_);
-    processToken_.reset();
+    terminated_ = true;
+    child = releaseChildLocked();
   }
+  endChild(child);
+}
+
+bool ServerController::restart() {
+  std::lock_guard lock(processMutex_);
+  if (terminated_) return false;
+  auto child = releaseChildLocked();
+  if (child && child->isRunning()) {
+    log("server child " + std::to_string(child->pid()) + " does not answer as it should; restarting it");
+    endChild(child);
+  }
+  return startLocked();
+}
+
+std::shared_ptr<ChildProcess> ServerController::releaseChildLocked() {
+  processToken_.reset();
+  return std::move(process_);
+}
+
+void ServerController::endChild(const std::shared_ptr<ChildProcess>& child) {
   if (!child || !child->isRunning()) return;
   child->signal(SIGTERM);
   for (int check = 0; check < 15; ++check) {
@@ -293,6 +322,9 @@ void ServerController::stop() {
     sleepSeconds(0.1);
   }
   child->signal(SIGKILL);
+  // A stopped child ends at SIGKILL, but only once the kernel has taken it down; the
+  // port it held is free only then, and a new child must find it free.
+  for (int check = 0; check < 20 && child->isRunning(); ++check) sleepSeconds(0.05);
 }
 
 // ---- Facts

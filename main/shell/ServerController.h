@@ -67,7 +67,10 @@ class ServerController final : public ServerSupervisor, public std::enable_share
   bool autoStartEnabled() const override { return config_.autoStartServer; }
   void waitUntilReady(double timeoutSeconds, std::function<void(bool ready)> completion) override;
   void startupFacts(std::function<void(ServerStartupFacts)> completion) override;
+  // Ends the child for good: a start() that comes later, even one already on its way
+  // from a health answer, refuses.
   void stop() override;
+  bool restart() override;
 
   void probe(std::function<void(ServerStatus)> completion);
   // True when the port has no listener left. Used by start().
@@ -91,6 +94,10 @@ class ServerController final : public ServerSupervisor, public std::enable_share
  private:
   ServerController(AppConfig config, std::shared_ptr<HttpClient> http, MainLoop& mainLoop, Options options);
   std::vector<std::string> childEnvironment(const std::string& dataDirectory) const;
+  bool startLocked();
+  std::shared_ptr<ChildProcess> releaseChildLocked();
+  // TERM, up to 15 checks 0.1 s apart, then KILL. Blocks.
+  static void endChild(const std::shared_ptr<ChildProcess>& child);
   void readinessTick(double deadline);
   void finishWait(bool ready);
 
@@ -107,6 +114,7 @@ class ServerController final : public ServerSupervisor, public std::enable_share
   mutable std::mutex processMutex_;
   std::shared_ptr<ChildProcess> process_;   // processMutex_
   std::shared_ptr<int> processToken_;       // processMutex_; identifies the held child to its exit handler
+  bool terminated_ = false;                 // processMutex_; stop() ran
 
   mutable std::mutex waitMutex_;
   std::vector<std::function<void(bool)>> readinessWaiters_;  // waitMutex_

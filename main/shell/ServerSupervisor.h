@@ -23,6 +23,10 @@ class ServerSupervisor {
   // Completes on a background queue.
   virtual void startupFacts(std::function<void(ServerStartupFacts)> completion) = 0;
   virtual void stop() = 0;
+  // For a retry the user asked for while the child this launch started is alive but
+  // does not answer as it should: stops it (TERM, then KILL) and starts a new one.
+  // Blocks like start(); false when no new child starts.
+  virtual bool restart() = 0;
 };
 
 }  // namespace tovarin

@@ -135,7 +135,7 @@ void MainWindowController::load(bool force) {
 
 void MainWindowController::reload() {
   assert(loop_.isMainThread());
-  startRecovery({std::string(menuReconnectTrigger), loadedOnce_, false});
+  startRecovery({std::string(menuReconnectTrigger), loadedOnce_, false, ServiceRecovery::Asker::user});
 }
 
 void MainWindowController::openConversation() {
@@ -268,7 +268,8 @@ void MainWindowController::startRecovery(Recovery recovery) {
                                 self->finishUnusableRecovery(recovery);
                                 break;
                             }
-                          });
+                          },
+                          recovery.asker);
 }
 
 void MainWindowController::finishUsableRecovery(const Recovery& recovery) {
@@ -344,7 +345,7 @@ void MainWindowController::handleStartupMessage(const ScriptMessage& message) {
   if (!message.source.trustedMainFrame()) return;
   if (!message.body.is_object() || jsonString(message.body, "type") != "retry") return;
   if (loadedOnce_) return;
-  startRecovery({std::string(retryTrigger), false, true});
+  startRecovery({std::string(retryTrigger), false, true, ServiceRecovery::Asker::user});
 }
 
 void MainWindowController::handleChromeMessage(const ScriptMessage& message) {

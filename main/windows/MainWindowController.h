@@ -120,6 +120,7 @@ class MainWindowController final : public WebViewClient,
     std::string trigger;
     bool preservePage = false;
     bool retried = false;
+    ServiceRecovery::Asker asker = ServiceRecovery::Asker::program;
   };
 
   void build();

@@ -10,16 +10,27 @@ ServiceRecovery::ServiceRecovery(MainLoop& loop, TaskRunner& background, std::sh
     : loop_(loop), background_(background), server_(std::move(server)) {}
 
 void ServiceRecovery::assess(std::weak_ptr<const void> owner, double usableDelay,
-                             std::function<void(Finding)> done) {
+                             std::function<void(Finding)> done, Asker asker) {
   server_->checkHealth([owner = std::move(owner), server = std::weak_ptr<ServerSupervisor>(server_), &loop = loop_,
-                        usableDelay, done = std::move(done)](bool usable) {
-    afterHealthCheck(owner, server, loop, usableDelay, done, usable);
+                        usableDelay, done = std::move(done), asker](bool usable) {
+    afterHealthCheck(owner, server, loop, usableDelay, done, asker, usable);
   });
+}
+
+bool ServiceRecovery::bringUp(ServerSupervisor& server, Asker asker) {
+  if (server.isWaitingForReadiness()) return true;
+  if (server.childIsRunning()) {
+    // Alive yet unusable after its wait ended: hung or answering wrongly. Waiting
+    // again would never end; the user asked, so replace it.
+    return asker == Asker::user ? server.restart() : true;
+  }
+  return server.autoStartEnabled() && server.start();
 }
 
 void ServiceRecovery::afterHealthCheck(const std::weak_ptr<const void>& owner,
                                        const std::weak_ptr<ServerSupervisor>& weakServer, MainLoop& loop,
-                                       double usableDelay, const std::function<void(Finding)>& done, bool usable) {
+                                       double usableDelay, const std::function<void(Finding)>& done, Asker asker,
+                                       bool usable) {
   if (owner.expired()) return;
   if (usable) {
     // Fire and forget: `done` holds its window weakly.
@@ -32,8 +43,7 @@ void ServiceRecovery::afterHealthCheck(const std::weak_ptr<const void>& owner,
   auto server = weakServer.lock();
   if (!server) return;
   // Starting blocks this queue while the port is reclaimed; that is why it happens here.
-  const bool canWait = server->isWaitingForReadiness() || server->childIsRunning() ||
-                       (server->autoStartEnabled() && server->start());
+  const bool canWait = bringUp(*server, asker);
   loop.post([owner, done, canWait] {
     if (!owner.expired()) done(canWait ? Finding::starting : Finding::unusable);
   });

@@ -28,10 +28,15 @@ class ServiceRecovery {
     unusable,  // down, and nothing will bring it up
   };
 
+  // Who asked: only a retry the user asked for (the retry button, the menu's reconnect)
+  // replaces a child of ours that is alive but does not answer, as the notice promises.
+  enum class Asker { program, user };
+
   ServiceRecovery(MainLoop& loop, TaskRunner& background, std::shared_ptr<ServerSupervisor> server);
 
   // `done` runs `usableDelay` seconds after a usable finding, at once after any other.
-  void assess(std::weak_ptr<const void> owner, double usableDelay, std::function<void(Finding)> done);
+  void assess(std::weak_ptr<const void> owner, double usableDelay, std::function<void(Finding)> done,
+              Asker asker = Asker::program);
 
   // Start-up facts are gathered on `background`, since gathering them blocks.
   void diagnose(std::weak_ptr<const void> owner, std::string trigger, bool retried,
@@ -40,7 +45,8 @@ class ServiceRecovery {
  private:
   static void afterHealthCheck(const std::weak_ptr<const void>& owner, const std::weak_ptr<ServerSupervisor>& server,
                                MainLoop& loop, double usableDelay, const std::function<void(Finding)>& done,
-                               bool usable);
+                               Asker asker, bool usable);
+  static bool bringUp(ServerSupervisor& server, Asker asker);
 
   MainLoop& loop_;
   TaskRunner& background_;

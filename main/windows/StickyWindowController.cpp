@@ -262,7 +262,8 @@ void StickyWindowController::startRecovery(Recovery recovery) {
                             } else if (recovery.showFailure) {
                               self->measureAndShowOffline(recovery.trigger);
                             }
-                          });
+                          },
+                          recovery.asker);
 }
 
 void StickyWindowController::waitForServer(const Recovery& recovery) {
@@ -340,7 +341,7 @@ void StickyWindowController::handleStartupMessage(const ScriptMessage& message) 
   if (!message.source.trustedMainFrame()) return;
   if (!message.body.is_object() || jsonString(message.body, "type") != "retry") return;
   if (loadedRealPage_) return;
-  startRecovery({true, std::string(retryTrigger)});
+  startRecovery({true, std::string(retryTrigger), ServiceRecovery::Asker::user});
 }
 
 void StickyWindowController::handleHoverMessage(const ScriptMessage& message) {

@@ -147,6 +147,7 @@ class StickyWindowController final : public WebViewClient,
   struct Recovery {
     bool showFailure = false;
     std::string trigger;
+    ServiceRecovery::Asker asker = ServiceRecovery::Asker::program;
   };
 
   void build();

@@ -31,6 +31,13 @@ void FakeServerSupervisor::stop() {
   childRunning_ = false;
 }
 
+bool FakeServerSupervisor::restart() {
+  ++restarts_;
+  childRunning_ = false;
+  if (startResult_) childRunning_ = true;
+  return startResult_;
+}
+
 bool FakeServerSupervisor::completeHealth(bool usable) {
   if (health_.empty()) return false;
   auto completion = std::move(health_.front());

@@ -24,6 +24,8 @@ class FakeServerSupervisor final : public ServerSupervisor {
   void waitUntilReady(double timeoutSeconds, std::function<void(bool ready)> completion) override;
   void startupFacts(std::function<void(ServerStartupFacts)> completion) override;
   void stop() override;
+  // Ends the held child and starts anew with what start() would answer.
+  bool restart() override;
 
   // Setup.
   void setAutoStart(bool on) { autoStart_ = on; }
@@ -41,6 +43,7 @@ class FakeServerSupervisor final : public ServerSupervisor {
   int healthCheckCount() const { return healthChecks_; }
   int startCount() const { return starts_; }
   int stopCount() const { return stops_; }
+  int restartCount() const { return restarts_; }
   int factsCount() const { return factsRequests_; }
 
   // Completes the oldest pending check, wait or fact request; false when none.
@@ -62,6 +65,7 @@ class FakeServerSupervisor final : public ServerSupervisor {
   int healthChecks_ = 0;
   int starts_ = 0;
   int stops_ = 0;
+  int restarts_ = 0;
   int factsRequests_ = 0;
 };
 

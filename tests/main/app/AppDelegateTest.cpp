@@ -142,6 +142,43 @@ TEST_F(AppDelegateTest, StartedButNeverReadyShowsFreshNoticeAfterTheWait) {
   for (const auto& step : kReadySteps) EXPECT_EQ(count(step), 0u) << step;
 }
 
+// A launch that ended offline: when a window later finds the server usable (a retry
+// after a port conflict, a slow start that recovers), the change stream, widget
+// reloads, presence and the sticky sync start then, once.
+TEST_F(AppDelegateTest, AServerThatBecomesUsableAfterAnOfflineLaunchStartsTheReadyStepsOnce) {
+  launch();
+  ASSERT_TRUE(server_.completeHealth(false));
+  loop_.runUntilIdle();
+  ASSERT_TRUE(server_.completeFacts(someFacts()));
+  loop_.runUntilIdle();
+  for (const auto& step : kReadySteps) ASSERT_EQ(count(step), 0u) << step;
+
+  ASSERT_TRUE(parts_.mainServer);
+  std::optional<bool> seen;
+  parts_.mainServer->checkHealth([&](bool usable) { seen = usable; });
+  ASSERT_TRUE(server_.completeHealth(true));
+  loop_.runUntilIdle();
+  EXPECT_EQ(seen, true) << "the window still gets its answer";
+  for (const auto& step : kReadySteps) EXPECT_EQ(count(step), 1u) << step;
+
+  parts_.mainServer->waitUntilReady(12, [](bool) {});
+  ASSERT_TRUE(server_.completeWait(true));
+  parts_.mainServer->checkHealth([](bool) {});
+  ASSERT_TRUE(server_.completeHealth(true));
+  loop_.runUntilIdle();
+  for (const auto& step : kReadySteps) EXPECT_EQ(count(step), 1u) << step;
+}
+
+TEST_F(AppDelegateTest, NoReadyStepsAfterTermination) {
+  launch();
+  delegate_->willTerminate();
+  parts_.mainServer->checkHealth([](bool) {});
+  ASSERT_TRUE(server_.completeHealth(false));
+  ASSERT_TRUE(server_.completeHealth(true));
+  loop_.runUntilIdle();
+  for (const auto& step : kReadySteps) EXPECT_EQ(count(step), 0u) << step;
+}
+
 TEST_F(AppDelegateTest, NothingStartedShowsLaunchNoticeWithoutWaiting) {
   struct Case {
     const char* name;

@@ -76,6 +76,10 @@ class AppProgramE2ETest : public ::testing::Test {
     fs::copy_file(stage / "share" / "the-tovarin" / "Info.json", resources / "Info.json");
     fs::copy_file(stage / "share" / "the-tovarin" / "TheTovarinMark.svg", resources / "TheTovarinMark.svg");
     fs::copy_file(fs::path(TOVARIN_SOURCE_DIR) / "tools" / "server.mjs", resources / "tools" / "server.mjs");
+    if (fs::exists(fs::path(TOVARIN_SOURCE_DIR) / "tools" / "server")) {
+      fs::copy(fs::path(TOVARIN_SOURCE_DIR) / "tools" / "server", resources / "tools" / "server",
+               fs::copy_options::recursive);
+    }
     std::ofstream(resources / "config.json") << R"({"port":)" << port_ << R"(,"autoStartServer":true})";
     fs::create_directories(prefix_ / "lib" / "the-tovarin");
     fs::create_directory_symlink(stage / "lib" / "the-tovarin" / "webext", prefix_ / "lib" / "the-tovarin" / "webext");
@@ -196,6 +200,21 @@ TEST_F(AppProgramE2ETest, RunsTheServerLoadsBothPagesRoutesASecondStartAndStopsC
   ASSERT_EQ(exited.wait_for(std::chrono::seconds(30)), std::future_status::ready);
   const int status = exited.get();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_TRUE(eventually([&] { return !ProcessTable::contains(serverPid_); }, 10));
+  EXPECT_TRUE(eventually([&] { return LocalPorts::isFree(port_); }, 10));
+}
+
+// A crash of the program once left its server holding the port for good; the next
+// launch then took it for a compatible server and never stopped it.
+TEST_F(AppProgramE2ETest, AKilledProgramTakesItsServerWithIt) {
+  program_ = start({});
+  ASSERT_TRUE(program_);
+  ASSERT_TRUE(eventually([&] { return get("/__test/process").has_value(); }, 60)) << readFile(logFile());
+  serverPid_ = static_cast<pid_t>(jsonInteger(*get("/__test/process"), "pid").value_or(-1));
+  ASSERT_GT(serverPid_, 0);
+
+  ASSERT_TRUE(program_->signal(SIGKILL));
+  (void)program_->wait();
   EXPECT_TRUE(eventually([&] { return !ProcessTable::contains(serverPid_); }, 10));
   EXPECT_TRUE(eventually([&] { return LocalPorts::isFree(port_); }, 10));
 }

@@ -43,6 +43,10 @@ class JournalingSupervisor final : public ServerSupervisor {
     journal_.push_back("server.stop");
     fake_.stop();
   }
+  bool restart() override {
+    journal_.push_back("server.restart");
+    return fake_.restart();
+  }
 
  private:
   FakeServerSupervisor& fake_;
@@ -184,6 +188,7 @@ class RecordingAppParts final : public AppParts {
   }
   std::shared_ptr<AppMainWindow> makeMainWindow(std::shared_ptr<ServerSupervisor> server) override {
     journal_.push_back(server ? "makeMainWindow" : "makeMainWindow without server");
+    mainServer = server;
     main = std::make_shared<RecordingMainWindow>(journal_);
     return main;
   }
@@ -193,6 +198,8 @@ class RecordingAppParts final : public AppParts {
     return sticky;
   }
 
+  // What the main window was given to reach the server through.
+  std::shared_ptr<ServerSupervisor> mainServer;
   std::shared_ptr<RecordingWatcher> watcher;
   std::shared_ptr<RecordingPresence> presence;
   std::shared_ptr<RecordingMainWindow> main;

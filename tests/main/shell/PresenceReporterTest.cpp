@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include "tests/support/FakeHttpClient.h"
@@ -18,19 +19,21 @@ class PresenceReporterTest : public testing::Test {
   // Runs virtual time to `until` (seconds after the fixture started); every report
   // that goes out is answered at once with the next status of `answers` (0: no
   // response at all), or left hanging when the answers ran out.
-  std::vector<double> run(double until, std::vector<int> answers = {}) {
+  std::vector<double> run(double until, std::vector<int> answers = {}, double answerDelay = 0) {
     std::vector<double> sentAt;
     size_t answered = http_.requestCount();
     while (elapsed() < until) {
       loop_.advance(std::min(0.5, until - elapsed()));
       while (http_.requestCount() > answered) {
-        sentAt.push_back(elapsed());
+        // To the tenth of a second: answers that take time shift the stepping a little.
+        sentAt.push_back(std::round(elapsed() * 10) / 10);
         if (answers.empty()) {
           ++answered;
           continue;
         }
         const int status = answers.front();
         answers.erase(answers.begin());
+        if (answerDelay > 0) loop_.advance(answerDelay);
         http_.complete(answered++, status == 0 ? FakeHttpClient::noResponse() : FakeHttpClient::status(status));
         loop_.runUntilIdle();
       }
@@ -113,6 +116,18 @@ TEST_F(PresenceReporterTest, FailuresBackOffDoublingAndASuccessResetsTheCount) {
   EXPECT_EQ(run(800.0, {500, 0, 503, 200, 500, 200}), (std::vector<double>{1, 61, 181, 421, 721, 781}));
 }
 
+// Answers take a few milliseconds on a real connection. Dated by their arrival, the tick
+// exactly one spacing later fell just short and reports came every six minutes.
+TEST_F(PresenceReporterTest, AnswersThatTakeTimeKeepTheSpacingAtTheInterval) {
+  reporter_->start();
+  EXPECT_EQ(run(901.0, {200, 200, 200, 200}, 0.005), (std::vector<double>{1.0, 301.0, 601.0, 901.0}));
+}
+
+TEST_F(PresenceReporterTest, BackOffGapsAfterSlowFailuresAreOneAndTwoMinutes) {
+  reporter_->start();
+  EXPECT_EQ(run(400.0, {500, 500, 200}, 0.005), (std::vector<double>{1.0, 61.0, 181.0}));
+}
+
 TEST_F(PresenceReporterTest, UnauthorizedBacksOffHalfAnHourAndCountsAsAFailure) {
   reporter_->start();
   // Two failures, a 403 (1800 s), then a fourth failure: 480 s.
@@ -125,17 +140,18 @@ TEST_F(PresenceReporterTest, NoSecondReportWhileOneIsInFlight) {
   EXPECT_EQ(http_.requestCount(), 1u);
   http_.complete(0, FakeHttpClient::status(200));
   loop_.runUntilIdle();
-  // Settled at 61: the next report goes out 300 s later, at the tick of 361.
-  EXPECT_EQ(run(361.0, {200}), (std::vector<double>{361.0}));
+  // Dated by its tick at 1, not by the answer at 61: the next report goes out at the
+  // first tick 300 s after it was sent.
+  EXPECT_EQ(run(361.0, {200}), (std::vector<double>{301.0}));
 }
 
 TEST_F(PresenceReporterTest, AReportThatNeverReturnsCannotStopReportingForGood) {
   reporter_->start();
   run(2.0);
   ASSERT_EQ(http_.requestCount(), 1u);
-  // The beacon gives up at 1 + 65 s and counts a failure (60 s back-off): the tick at
-  // 121 is still too soon, the one at 181 reports.
-  EXPECT_EQ(run(181.0, {200}), (std::vector<double>{181.0}));
+  // The beacon gives up at 1 + 65 s and counts a failure, backing off 60 s from the
+  // tick that sent it: the tick at 121 reports.
+  EXPECT_EQ(run(181.0, {200}), (std::vector<double>{121.0}));
 }
 
 TEST_F(PresenceReporterTest, StopEndsTheTicksButKeepsTheCounts) {

@@ -397,6 +397,56 @@ TEST_F(ServerControllerTest, SecondStartIsRefusedWhileTheChildIsHeldAndAllowedAf
   EXPECT_TRUE(waitChildReady());
 }
 
+// Our own child listening yet unusable, hung or answering wrongly: a retry the user
+// asked for replaces it, since waiting again would never end.
+TEST_F(ServerControllerTest, RestartReplacesOurOwnChildThatHangsOrAnswersWrongly) {
+  struct Case {
+    const char* name;
+    const char* healthMode;  // TOVARIN_TEST_HEALTH of the first child, or null
+    bool stopIt;             // SIGSTOP the first child
+  };
+  const Case cases[] = {{"malformed answer", "malformed", false}, {"stopped", nullptr, true}};
+  for (const Case& testCase : cases) {
+    SCOPED_TRACE(testCase.name);
+    std::vector<std::string> values = {"PATH=/usr/bin:/bin", "HOME=" + root_.path() + "/home",
+                                       "TOVARIN_TEST_INTROSPECT=1"};
+    if (testCase.healthMode) values.push_back(std::string("TOVARIN_TEST_HEALTH=") + testCase.healthMode);
+    environment_ = std::make_shared<ProcessEnvironment>(values);
+    auto controller = makeController();
+    ASSERT_TRUE(controller->start());
+    const pid_t first = controller->childPid();
+    ASSERT_TRUE(loop_.waitFor([&] { return LocalPorts::accepts(port_); }, 20));
+    if (testCase.stopIt) {
+      ASSERT_EQ(::kill(first, SIGSTOP), 0);
+    }
+    EXPECT_FALSE(isUsable(probeOnce(*controller)));
+    EXPECT_FALSE(controller->start()) << "a held child is never launched twice";
+
+    // The next child answers as it should.
+    environment_->unset("TOVARIN_TEST_HEALTH");
+    ASSERT_TRUE(controller->restart());
+    const pid_t second = controller->childPid();
+    EXPECT_NE(second, first);
+    EXPECT_TRUE(loop_.waitFor([&] { return !ProcessTable::contains(first); }, 10));
+    EXPECT_TRUE(waitChildReady());
+    EXPECT_EQ(probeOnce(*controller), ServerStatus::ours);
+    controller->stop();
+    EXPECT_TRUE(loop_.waitFor([&] { return !ProcessTable::contains(second); }, 10));
+    controller_.reset();
+  }
+}
+
+// A health answer already on its way when termination stopped the server must not
+// start a child that nobody would stop.
+TEST_F(ServerControllerTest, NoStartOrRestartAfterStop) {
+  auto controller = makeController();
+  controller->stop();
+  EXPECT_FALSE(controller->start());
+  EXPECT_FALSE(controller->restart());
+  EXPECT_EQ(controller->childPid(), -1);
+  EXPECT_FALSE(LocalPorts::accepts(port_));
+}
+
 TEST_F(ServerControllerTest, LaunchFailureIsLoggedAndNothingIsHeld) {
   // Without the script in the bundle, the server runs from projectRoot, which is gone.
   fs::remove(resources_ / "tools" / "server.mjs");

@@ -211,11 +211,45 @@ TEST_F(MainWindowRecoveryTest, AnUnusableServerIsAwaitedWhenItCanStillComeUp) {
   }
 }
 
+// The offline notice promises that「重试」closes and restarts a server of ours that holds
+// the port without answering; only the user's retries do that, and only when no wait
+// for it is running.
+TEST_F(MainWindowRecoveryTest, TheUsersRetryReplacesOurLiveButUnusableChild) {
+  struct Case {
+    const char* what;
+    std::function<void()> fire;
+    bool waiting;
+    int restarts;
+  } cases[] = {
+      {"the retry button", [this] { view_->postMessage("startup", {{"type", "retry"}}); }, false, 1},
+      {"the menu's reconnect", [this] { controller_->reload(); }, false, 1},
+      {"the retry button while a wait runs", [this] { view_->postMessage("startup", {{"type", "retry"}}); }, true, 0},
+      {"the first showing", [this] { controller_->show(); }, false, 0},
+      {"a failed navigation", [this] { view_->failNavigation("Connection reset"); }, false, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    server_ = std::make_shared<FakeServerSupervisor>();
+    server_->setChildRunning(true);
+    server_->setAutoStart(true);
+    server_->setStartResult(true);
+    server_->setWaitingForReadiness(c.waiting);
+    create();
+    c.fire();
+    ASSERT_TRUE(server_->completeHealth(false));
+    loop_.runUntilIdle();
+    EXPECT_EQ(server_->restartCount(), c.restarts);
+    EXPECT_EQ(server_->startCount(), 0);
+    EXPECT_EQ(server_->waitTimeouts(), std::vector<double>{12}) << "a new or running child is awaited";
+  }
+}
+
 TEST_F(MainWindowRecoveryTest, TheWaitEndsInTheMainPageOrAFreshOfflinePage) {
   for (bool ready : {true, false}) {
     SCOPED_TRACE(ready ? "ready" : "not ready");
     server_ = std::make_shared<FakeServerSupervisor>();
     server_->setChildRunning(true);
+    server_->setStartResult(true);  // the retry replaces the child, then waits for it
     create();
     view_->postMessage("startup", {{"type", "retry"}});
     server_->completeHealth(false);
@@ -239,6 +273,7 @@ TEST_F(MainWindowRecoveryTest, AWaitForAKeptPageEndsInAToast) {
     SCOPED_TRACE(ready ? "ready" : "not ready");
     server_ = std::make_shared<FakeServerSupervisor>();
     server_->setChildRunning(true);
+    server_->setStartResult(true);  // the retry replaces the child, then waits for it
     create();
     loadThePage();
     controller_->reload();
@@ -346,6 +381,7 @@ TEST_F(MainWindowRecoveryTest, FromOfflineToLoaded) {
 
 TEST_F(MainWindowRecoveryTest, AHealthResultOnTheProbeThreadMovesItsWorkToTheMainLoop) {
   server_->setChildRunning(true);
+  server_->setStartResult(true);
   create();
   controller_->reload();
   std::thread probe([this] { server_->completeHealth(false); });

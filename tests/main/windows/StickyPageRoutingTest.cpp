@@ -338,14 +338,16 @@ TEST_F(StickyPageRoutingTest, RetryWithTheServerDownShowsAFreshOfflinePage) {
     const char* what;
     bool childRunning;
   };
-  for (const Row& row : {Row{"auto-start off", false}, Row{"a wait that fails", true}}) {
+  for (const Row& row : {Row{"auto-start off", false}, Row{"our child replaced, then a wait that fails", true}}) {
     SCOPED_TRACE(row.what);
     server_ = std::make_shared<FakeServerSupervisor>();
     server_->setChildRunning(row.childRunning);
+    server_->setStartResult(row.childRunning);
     create();
     view_->postMessage("startup", Json{{"type", "retry"}}, MessageSource{true, true, "about:blank", "null"});
     ASSERT_TRUE(server_->completeHealth(false));
     loop_.runUntilIdle();
+    EXPECT_EQ(server_->restartCount(), row.childRunning ? 1 : 0);
     if (row.childRunning) {
       ASSERT_TRUE(server_->completeWait(false));
     }
