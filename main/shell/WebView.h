@@ -48,6 +48,9 @@ struct NavigationAction {
   bool targetsMainFrame = true;   // false for a sub-frame navigation
   bool userGesture = false;       // a click, as opposed to script
   bool opensNewWindow = false;    // target=_blank or window.open: never creates a window
+  // This program asked for it (loadUrl, loadHtml), and its main frame has not yet
+  // committed it; a page cannot make a navigation count as one.
+  bool programInitiated = false;
 };
 
 struct NavigationResponse {
@@ -78,8 +81,15 @@ class WebViewClient {
   // A navigation that failed before the page committed (connection refused and the
   // like). Navigations cancelled by a newer one, or turned into a download, are not
   // reported: they are no outage.
-  virtual void webViewDidFailProvisionalNavigation(const std::string& error) { (void)error; }
-  virtual void webViewDidFailNavigation(const std::string& error) { (void)error; }
+  // `failingUrl`: what failed to load; a frame's own load may fail too.
+  virtual void webViewDidFailProvisionalNavigation(const std::string& error, const std::string& failingUrl) {
+    (void)error;
+    (void)failingUrl;
+  }
+  virtual void webViewDidFailNavigation(const std::string& error, const std::string& failingUrl) {
+    (void)error;
+    (void)failingUrl;
+  }
   virtual void webViewWebContentProcessDidTerminate() {}
 };
 

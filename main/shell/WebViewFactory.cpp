@@ -2,6 +2,7 @@
 
 #include <cassert>
 
+#include "base/Log.h"
 #include "main/shell/AccessibilityDisplayBridge.h"
 #include "tokens/TovarinMark.h"
 #include "tokens/TovarinWebTokens.h"
@@ -100,11 +101,16 @@ std::shared_ptr<WebView> make(WebViewProvider& provider, bool transparent, std::
 
 void installDocumentStartScripts(WebView& webView, std::string_view shellClass,
                                  const std::vector<std::string>& accessibilityClasses) {
-  // Our own constant; anything else would be written into script text.
-  assert(isClassName(shellClass));
-  std::string source = "document.documentElement.classList.add('";
-  source += shellClass;
-  source += "');";
+  // Our own constant, but it is written into script text: a release build must refuse
+  // anything that is not a plain class name as surely as a debug build.
+  std::string source;
+  if (isClassName(shellClass)) {
+    source = "document.documentElement.classList.add('";
+    source += shellClass;
+    source += "');";
+  } else {
+    log("web view: refused a shell class that is no class name");
+  }
   source += AccessibilityDisplayBridge::script(accessibilityClasses);
   webView.removeAllDocumentStartScripts();
   webView.addDocumentStartScript(source);

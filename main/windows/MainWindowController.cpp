@@ -7,7 +7,9 @@
 #include "main/shell/AccessibilityDisplayBridge.h"
 #include "main/shell/FrameGuard.h"
 #include "main/shell/WebViewFactory.h"
+#include "main/windows/FrameNavigation.h"
 #include "main/windows/MainWindowChrome.h"
+#include "main/windows/StickyNavigation.h"
 
 namespace tovarin {
 namespace {
@@ -63,12 +65,16 @@ struct NavigationVerdict {
 // Only the local server's own pages stay in the window. Outside web addresses go to the
 // browser; every other scheme (our own URL scheme, mail, files) is refused outright.
 NavigationVerdict navigationVerdict(const NavigationAction& action, int64_t port) {
-  // A sub-frame's navigation stays inside the page that embeds it. A new-window request
-  // has no frame yet and is judged like any other navigation.
-  if (!action.opensNewWindow && !action.targetsMainFrame) return {};
   if (action.url.empty()) return {};
+  // A sub-frame's web navigation stays inside the page that embeds it. A new-window
+  // request has no frame yet and is judged like any other navigation.
+  if (!action.opensNewWindow && !action.targetsMainFrame) {
+    return {FrameNavigation::mayLoadInFrame(action.url) ? NavigationDecision::allow : NavigationDecision::cancel, false};
+  }
   const auto url = UrlComponents::parse(action.url);
-  if (url && url->scheme == "about") return {};
+  // A blank main frame is this program's own HTML (the starting and offline pages);
+  // a page that blanks the window would leave nothing to recover.
+  if (url && url->scheme == "about") return {action.programInitiated ? NavigationDecision::allow : NavigationDecision::cancel, false};
   if (url && url->scheme == "http" && url->host == "127.0.0.1" && url->port == port) return {};
   return {NavigationDecision::cancel, isHttpOrHttps(url)};
 }
@@ -337,7 +343,7 @@ void MainWindowController::webViewDidReceiveMessage(const ScriptMessage& message
 // The voice, text-recognition, reminder and download bridges are not part of this
 // window yet; their messages end here, unanswered.
 void MainWindowController::dropMessageForLaterBridge(const ScriptMessage& message) {
-  log(message.name + ": no bridge in this window yet, message dropped");
+  if (dropLog_.allows(message.name, loop_.now())) log(message.name + ": no bridge in this window yet, message dropped");
 }
 
 void MainWindowController::handleStartupMessage(const ScriptMessage& message) {
@@ -376,6 +382,12 @@ NavigationDecision MainWindowController::webViewDecideResponse(const NavigationR
 
 void MainWindowController::webViewRequestedNewWindow(const NavigationAction& action) {
   assert(loop_.isMainThread());
+  // Script may open a window only on the user's action, as on the platform the pages
+  // were written for; a frame must not open the browser by itself.
+  if (!action.userGesture) {
+    if (dropLog_.allows("window.open", loop_.now())) log("new window without a user action refused: " + action.url);
+    return;
+  }
   // Never a new window. Only web addresses leave for the browser: a page must not be
   // able to open files or other programs' URL schemes through the desktop.
   if (isHttpOrHttps(UrlComponents::parse(action.url))) desktop_.openInBrowser(action.url);
@@ -383,18 +395,35 @@ void MainWindowController::webViewRequestedNewWindow(const NavigationAction& act
 
 void MainWindowController::webViewDidFinishNavigation(const std::string&) {
   assert(loop_.isMainThread());
-  if (webView_->url().find("index.html") != std::string::npos) loadedOnce_ = true;
+  const std::string url = webView_->url();
+  // Anywhere but the local server (the offline page, a page a frame navigated to) the
+  // main page is no longer there to keep: recovery must load it again.
+  if (!StickyNavigation::isLocalServer(url, config_.port)) {
+    loadedOnce_ = false;
+  } else if (url.find("index.html") != std::string::npos) {
+    loadedOnce_ = true;
+  }
   // The drop bridge's page check follows here once the window has one.
 }
 
-void MainWindowController::webViewDidFailProvisionalNavigation(const std::string&) {
+void MainWindowController::webViewDidFailProvisionalNavigation(const std::string&, const std::string& failingUrl) {
   assert(loop_.isMainThread());
+  if (!isServerOutage(failingUrl)) return;
   startRecovery({"连不上本机服务（端口 " + std::to_string(config_.port) + "）", false, false});
 }
 
-void MainWindowController::webViewDidFailNavigation(const std::string& error) {
+void MainWindowController::webViewDidFailNavigation(const std::string& error, const std::string& failingUrl) {
   assert(loop_.isMainThread());
+  if (!isServerOutage(failingUrl)) return;
   startRecovery({"页面加载中断：" + error, false, false});
+}
+
+// Only a page of the local server that failed to load says the server is out; a frame's
+// or an outside address's failure says nothing about it.
+bool MainWindowController::isServerOutage(const std::string& failingUrl) const {
+  if (failingUrl.empty() || StickyNavigation::isLocalServer(failingUrl, config_.port)) return true;
+  log("load failure outside the local server, no recovery: " + failingUrl);
+  return false;
 }
 
 void MainWindowController::webViewWebContentProcessDidTerminate() {

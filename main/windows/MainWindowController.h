@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/LogThrottle.h"
 #include "base/MainLoop.h"
 #include "base/UserDefaults.h"
 #include "main/shell/AppConfig.h"
@@ -95,8 +96,8 @@ class MainWindowController final : public WebViewClient,
   NavigationDecision webViewDecideResponse(const NavigationResponse& response) override;
   void webViewRequestedNewWindow(const NavigationAction& action) override;
   void webViewDidFinishNavigation(const std::string& url) override;
-  void webViewDidFailProvisionalNavigation(const std::string& error) override;
-  void webViewDidFailNavigation(const std::string& error) override;
+  void webViewDidFailProvisionalNavigation(const std::string& error, const std::string& failingUrl) override;
+  void webViewDidFailNavigation(const std::string& error, const std::string& failingUrl) override;
   void webViewWebContentProcessDidTerminate() override;
 
   // WindowClient
@@ -125,6 +126,7 @@ class MainWindowController final : public WebViewClient,
 
   void build();
   void prepareForShow();
+  bool isServerOutage(const std::string& failingUrl) const;
   void startRecovery(Recovery recovery);
   void finishUsableRecovery(const Recovery& recovery);
   void waitForServer(const Recovery& recovery);
@@ -156,6 +158,7 @@ class MainWindowController final : public WebViewClient,
   std::shared_ptr<Window> window_;
   std::shared_ptr<WebView> webView_;
   bool loadedOnce_ = false;
+  LogThrottle dropLog_;
   bool waitingAfterNotice_ = false;
   std::optional<Rgba> pageChrome_;  // the page's colour; none while the native ground shows
 };

@@ -10,6 +10,7 @@
 #include "main/shell/AccessibilityDisplayBridge.h"
 #include "main/shell/FrameGuard.h"
 #include "main/shell/WebViewFactory.h"
+#include "main/windows/FrameNavigation.h"
 #include "main/windows/MainWindowChrome.h"
 #include "main/windows/StickyGeometry.h"
 #include "main/windows/StickyNavigation.h"
@@ -306,7 +307,9 @@ void StickyWindowController::webViewDidReceiveMessage(const ScriptMessage& messa
 // The voice and download bridges are not part of this window yet; their messages end
 // here, unanswered.
 void StickyWindowController::dropMessageForLaterBridge(const ScriptMessage& message) {
-  log(message.name + ": no bridge in the sticky window yet, message dropped");
+  if (dropLog_.allows(message.name, loop_.now())) {
+    log(message.name + ": no bridge in the sticky window yet, message dropped");
+  }
 }
 
 bool StickyWindowController::isFromLocalMainFrame(const MessageSource& source) const {
@@ -379,10 +382,15 @@ void StickyWindowController::pointerChanged(bool inside, StickyZone zone) {
 NavigationDecision StickyWindowController::webViewDecideNavigation(const NavigationAction& action) {
   assert(loop_.isMainThread());
   // Downloads are decided by the download panels once the window has them.
-  if (!action.opensNewWindow && !action.targetsMainFrame) return NavigationDecision::allow;
   if (action.url.empty()) return NavigationDecision::allow;
+  if (!action.opensNewWindow && !action.targetsMainFrame) {
+    return FrameNavigation::mayLoadInFrame(action.url) ? NavigationDecision::allow : NavigationDecision::cancel;
+  }
   const auto url = UrlComponents::parse(action.url);
-  if (url && url->scheme == "about") return NavigationDecision::allow;
+  // A blank main frame is only ever this program's own HTML.
+  if (url && url->scheme == "about") {
+    return action.programInitiated ? NavigationDecision::allow : NavigationDecision::cancel;
+  }
   if (StickyNavigation::isLocalServer(action.url, config_.port)) return NavigationDecision::allow;
   if (StickyNavigation::isWebAddress(action.url)) desktop_.openInBrowser(action.url);
   return NavigationDecision::cancel;
@@ -400,6 +408,12 @@ NavigationDecision StickyWindowController::webViewDecideResponse(const Navigatio
 void StickyWindowController::webViewRequestedNewWindow(const NavigationAction& action) {
   assert(loop_.isMainThread());
   if (action.url.empty()) return;
+  // Only on the user's action: a frame must not raise the main window or open the
+  // browser by itself.
+  if (!action.userGesture) {
+    if (dropLog_.allows("window.open", loop_.now())) log("new window without a user action refused: " + action.url);
+    return;
+  }
   StickyNavigation::open(
       action.url, config_.port,
       [this] {
@@ -410,17 +424,30 @@ void StickyWindowController::webViewRequestedNewWindow(const NavigationAction& a
 
 void StickyWindowController::webViewDidFinishNavigation(const std::string&) {
   assert(loop_.isMainThread());
-  if (webView_->url().find("widget.html") != std::string::npos) loadedRealPage_ = true;
+  const std::string url = webView_->url();
+  if (!StickyNavigation::isLocalServer(url, config_.port)) {
+    loadedRealPage_ = false;
+  } else if (url.find("widget.html") != std::string::npos) {
+    loadedRealPage_ = true;
+  }
 }
 
-void StickyWindowController::webViewDidFailProvisionalNavigation(const std::string&) {
+void StickyWindowController::webViewDidFailProvisionalNavigation(const std::string&, const std::string& failingUrl) {
   assert(loop_.isMainThread());
+  if (!isServerOutage(failingUrl)) return;
   startRecovery({false, ""});
 }
 
-void StickyWindowController::webViewDidFailNavigation(const std::string&) {
+void StickyWindowController::webViewDidFailNavigation(const std::string&, const std::string& failingUrl) {
   assert(loop_.isMainThread());
+  if (!isServerOutage(failingUrl)) return;
   startRecovery({false, ""});
+}
+
+bool StickyWindowController::isServerOutage(const std::string& failingUrl) const {
+  if (failingUrl.empty() || StickyNavigation::isLocalServer(failingUrl, config_.port)) return true;
+  log("load failure outside the local server, no recovery: " + failingUrl);
+  return false;
 }
 
 // Window events -----------------------------------------------------------------------------------

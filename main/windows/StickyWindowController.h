@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/LogThrottle.h"
 #include "base/MainLoop.h"
 #include "base/UserDefaults.h"
 #include "main/shell/AccessibilitySettings.h"
@@ -127,8 +128,8 @@ class StickyWindowController final : public WebViewClient,
   NavigationDecision webViewDecideResponse(const NavigationResponse& response) override;
   void webViewRequestedNewWindow(const NavigationAction& action) override;
   void webViewDidFinishNavigation(const std::string& url) override;
-  void webViewDidFailProvisionalNavigation(const std::string& error) override;
-  void webViewDidFailNavigation(const std::string& error) override;
+  void webViewDidFailProvisionalNavigation(const std::string& error, const std::string& failingUrl) override;
+  void webViewDidFailNavigation(const std::string& error, const std::string& failingUrl) override;
 
   // WindowClient
   void windowDidMoveOrResize(const Rect& frame) override;
@@ -151,6 +152,7 @@ class StickyWindowController final : public WebViewClient,
   };
 
   void build();
+  bool isServerOutage(const std::string& failingUrl) const;
   void placeWindow();
   void clampSize();
   void applyWindowPolicy();
@@ -191,7 +193,8 @@ class StickyWindowController final : public WebViewClient,
   std::shared_ptr<StickyChrome> chrome_;
   std::weak_ptr<StickySettingsExchange> settingsExchange_;
   bool pageReported_ = false;
-  bool loadedRealPage_ = false;  // once true, stays true
+  bool loadedRealPage_ = false;  // the widget page of the local server is what the window shows
+  LogThrottle dropLog_;
   bool hoverInteractive_ = false;
   bool ringEmphasized_ = false;
   Rect lastFrame_;

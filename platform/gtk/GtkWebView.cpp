@@ -221,6 +221,8 @@ void GtkWebView::loadUrl(const std::string& url, double timeoutSeconds) {
     soup_message_headers_replace(headers, "Pragma", "no-cache");
   }
   ownLoadUrl_ = requestUri(request);
+  ownLoadPending_ = true;
+  refusedUrls_.clear();
   const unsigned generation = ++loadGeneration_;
   loadTimeout_.cancel();
   if (timeoutSeconds > 0 && std::isfinite(timeoutSeconds)) {
@@ -234,6 +236,8 @@ void GtkWebView::loadUrl(const std::string& url, double timeoutSeconds) {
 void GtkWebView::loadHtml(const std::string& html, const std::string& baseUrl) {
   assert(loop_.isMainThread());
   ownLoadUrl_ = baseUrl.empty() ? "about:blank" : baseUrl;
+  ownLoadPending_ = true;
+  refusedUrls_.clear();
   ++loadGeneration_;
   loadTimeout_.cancel();
   webkit_web_view_load_html(view_, html.c_str(), baseUrl.empty() ? nullptr : baseUrl.c_str());
@@ -296,7 +300,9 @@ void GtkWebView::onLoadChanged(int loadEvent) {
       break;
     case WEBKIT_LOAD_COMMITTED:
       committed_ = true;
+      ownLoadPending_ = false;
       vettedUrls_.clear();
+      refusedUrls_.clear();
       loadTimeout_.cancel();
       break;
     case WEBKIT_LOAD_FINISHED:
@@ -315,13 +321,14 @@ bool GtkWebView::onLoadFailed(int loadEvent, const char* failingUri, const void*
   // A download took the navigation over, or a newer navigation replaced it: no outage.
   if (isSupersededOrDownload(error)) return true;
   const std::string message = error && error->message ? error->message : "load failed";
-  log(std::string("page load failed (") + (failingUri ? failingUri : "") + "): " + message);
+  const std::string failed = failingUri ? failingUri : "";
+  log("page load failed (" + failed + "): " + message);
   auto c = client();
   if (!c) return true;
   if (loadEvent == WEBKIT_LOAD_COMMITTED) {
-    c->webViewDidFailNavigation(message);
+    c->webViewDidFailNavigation(message, failed);
   } else {
-    c->webViewDidFailProvisionalNavigation(message);
+    c->webViewDidFailProvisionalNavigation(message, failed);
   }
   return true;
 }
@@ -333,7 +340,7 @@ void GtkWebView::onLoadTimedOut(unsigned generation) {
   // Stopping reports a cancellation, which is filtered; the timeout is the outage.
   webkit_web_view_stop_loading(view_);
   log("page load timed out: " + ownLoadUrl_);
-  if (auto c = client()) c->webViewDidFailProvisionalNavigation("The request timed out.");
+  if (auto c = client()) c->webViewDidFailProvisionalNavigation("The request timed out.", ownLoadUrl_);
 }
 
 bool GtkWebView::onDecidePolicy(void* decisionPointer, int decisionType) {
@@ -360,7 +367,8 @@ void GtkWebView::decideNavigationAction(_WebKitPolicyDecision* decision) {
       webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
   NavigationAction asked;
   asked.url = requestUri(webkit_navigation_action_get_request(action));
-  asked.targetsMainFrame = asked.url == ownLoadUrl_ || looksLikeMainFrameNavigation(action);
+  asked.programInitiated = ownLoadPending_ && asked.url == ownLoadUrl_;
+  asked.targetsMainFrame = asked.programInitiated || looksLikeMainFrameNavigation(action);
   asked.userGesture = webkit_navigation_action_is_user_gesture(action);
   auto c = client();
   const NavigationDecision answer = c ? c->webViewDecideNavigation(asked) : NavigationDecision::allow;
@@ -385,13 +393,22 @@ void GtkWebView::decideResponse(_WebKitPolicyDecision* decision) {
 
 NavigationDecision GtkWebView::vetMainFrameAddress(const std::string& url) {
   if (isVetted(url)) return NavigationDecision::allow;
+  const std::string bare = withoutFragment(url);
+  if (std::find(refusedUrls_.begin(), refusedUrls_.end(), bare) != refusedUrls_.end()) {
+    return NavigationDecision::cancel;
+  }
   auto c = client();
   if (!c) return NavigationDecision::allow;
   NavigationAction asked;
   asked.url = url;
   asked.targetsMainFrame = true;
+  asked.programInitiated = ownLoadPending_ && url == ownLoadUrl_;
   const NavigationDecision answer = c->webViewDecideNavigation(asked);
-  if (answer == NavigationDecision::allow) rememberVetted(url);
+  if (answer == NavigationDecision::allow) {
+    rememberVetted(url);
+  } else if (answer == NavigationDecision::cancel && refusedUrls_.size() < kMaxVettedUrls) {
+    refusedUrls_.push_back(bare);
+  }
   return answer;
 }
 
@@ -442,7 +459,7 @@ void GtkWebView::onFramedMessage(void* messagePointer) {
   auto* message = static_cast<WebKitUserMessage*>(messagePointer);
   GVariant* parameters = webkit_user_message_get_parameters(message);
   if (!parameters || !g_variant_is_of_type(parameters, G_VARIANT_TYPE(wire::kParametersFormat))) {
-    log("dropped a script message of the wrong shape");
+    logDropped("shape", "dropped a script message of the wrong shape");
     return;
   }
   const char* name = nullptr;
@@ -452,12 +469,12 @@ void GtkWebView::onFramedMessage(void* messagePointer) {
   const char* bodyJson = nullptr;
   g_variant_get(parameters, "(&sb&s&s&s)", &name, &isMainFrame, &frameUrl, &origin, &bodyJson);
   if (!isHandlerName(name)) {
-    log(std::string("dropped a script message for the unknown handler ") + name);
+    logDropped("unknown", std::string("dropped a script message for the unknown handler ") + name);
     return;
   }
   auto body = parseJson(bodyJson);
   if (!body) {
-    log(std::string("dropped a script message for ") + name + ": its body is not JSON");
+    logDropped(name, std::string("dropped a script message for ") + name + ": its body is not JSON");
     return;
   }
   deliver(ScriptMessage{name, std::move(*body), MessageSource{true, isMainFrame != FALSE, frameUrl, origin}});
@@ -470,11 +487,15 @@ void GtkWebView::onUnframedMessage(const std::string& name, void* resultPointer)
   g_autofree char* json = value ? jsc_value_to_json(value, 0) : nullptr;
   auto body = parseJson(json ? json : "null");
   if (!body) {
-    log("dropped a script message for " + name + ": its body is not JSON");
+    logDropped(name, "dropped a script message for " + name + ": its body is not JSON");
     return;
   }
   // The page went around the frame-aware postMessage: who sent it is not known.
   deliver(ScriptMessage{name, std::move(*body), MessageSource{}});
+}
+
+void GtkWebView::logDropped(const std::string& kind, const std::string& line) {
+  if (dropLog_.allows(kind, loop_.now())) log(line);
 }
 
 void GtkWebView::deliver(ScriptMessage message) {

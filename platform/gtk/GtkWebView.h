@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/LogThrottle.h"
 #include "base/MainLoop.h"
 #include "base/TimerHandle.h"
 #include "main/shell/WebView.h"
@@ -71,6 +72,7 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   bool isVetted(const std::string& url) const;
   void onLoadTimedOut(unsigned generation);
   void deliver(ScriptMessage message);
+  void logDropped(const std::string& kind, const std::string& line);
 
   MainLoop& loop_;
   _WebKitWebView* view_;  // strong reference
@@ -80,6 +82,13 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   std::weak_ptr<WebViewClient> client_;
 
   std::string ownLoadUrl_;  // the last load started through this object
+  bool ownLoadPending_ = false;  // ownLoadUrl_ is not yet committed
+  // Main-frame addresses the client refused since the main frame last committed: a
+  // redirect is checked when it happens and again at its response, and the client
+  // (which may open the browser for it) hears of it once.
+  std::vector<std::string> refusedUrls_;
+  // Dropped messages are logged at most once per second per kind.
+  LogThrottle dropLog_;
   // Addresses, without fragment, the client allowed as main-frame navigations since the
   // main frame last committed; newest last. Forgetting one only means asking again.
   std::vector<std::string> vettedUrls_;

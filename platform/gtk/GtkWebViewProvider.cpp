@@ -90,8 +90,10 @@ std::shared_ptr<WebView> GtkWebViewProvider::makeWebView(const WebViewOptions& o
 
   WebKitSettings* settings = webkit_web_view_get_settings(view);
   webkit_settings_set_enable_developer_extras(settings, TRUE);
-  // Script-opened windows must reach "create", which refuses them and reports them.
-  webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
+  // Script may ask for a window only on a user action (which still reaches "create",
+  // where it is refused and reported); a page or a frame inside it cannot open the
+  // browser again and again on its own.
+  webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
   if (options.transparent) {
     const GdkRGBA clear = {0, 0, 0, 0};
     webkit_web_view_set_background_color(view, &clear);

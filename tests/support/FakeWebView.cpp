@@ -59,12 +59,12 @@ void FakeWebView::finishNavigation(const std::string& url) {
   if (auto c = client()) c->webViewDidFinishNavigation(url);
 }
 
-void FakeWebView::failProvisionalNavigation(const std::string& error) {
-  if (auto c = client()) c->webViewDidFailProvisionalNavigation(error);
+void FakeWebView::failProvisionalNavigation(const std::string& error, std::optional<std::string> failingUrl) {
+  if (auto c = client()) c->webViewDidFailProvisionalNavigation(error, failingUrl.value_or(lastLoadedUrl()));
 }
 
-void FakeWebView::failNavigation(const std::string& error) {
-  if (auto c = client()) c->webViewDidFailNavigation(error);
+void FakeWebView::failNavigation(const std::string& error, std::optional<std::string> failingUrl) {
+  if (auto c = client()) c->webViewDidFailNavigation(error, failingUrl.value_or(lastLoadedUrl()));
 }
 
 void FakeWebView::terminateWebContent() {

@@ -46,6 +46,7 @@ class FakeWebView final : public WebView {
   const WebViewOptions& options() const { return options_; }
   const std::vector<Load>& loads() const { return loads_; }
   const Load* lastLoad() const { return loads_.empty() ? nullptr : &loads_.back(); }
+  std::string lastLoadedUrl() const { return loads_.empty() ? std::string() : loads_.back().url; }
   const std::vector<std::string>& documentStartScripts() const { return documentStartScripts_; }
   // Every script evaluated or called so far, answered or not, in order.
   const std::vector<std::string>& scripts() const { return scripts_; }
@@ -66,8 +67,9 @@ class FakeWebView final : public WebView {
   void requestNewWindow(const NavigationAction& action);
   // Commits and finishes a navigation: url() becomes `url` first.
   void finishNavigation(const std::string& url);
-  void failProvisionalNavigation(const std::string& error);
-  void failNavigation(const std::string& error);
+  // What failed defaults to the last address loaded (empty after HTML).
+  void failProvisionalNavigation(const std::string& error, std::optional<std::string> failingUrl = std::nullopt);
+  void failNavigation(const std::string& error, std::optional<std::string> failingUrl = std::nullopt);
   void terminateWebContent();
 
   // A known main-frame source of the local server on the given port.

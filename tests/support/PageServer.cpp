@@ -49,7 +49,8 @@ void PageServer::serve(Pages& pages, LoopbackConnection& connection) {
     connection.respond(404, "not here", "text/plain");
     return;
   }
-  std::string response = "HTTP/1.1 200 OK\r\nContent-Type: " + page.contentType + "\r\n" + page.extraHeaders +
+  const std::string statusLine = page.status == 200 ? "200 OK" : std::to_string(page.status) + " Moved";
+  std::string response = "HTTP/1.1 " + statusLine + "\r\nContent-Type: " + page.contentType + "\r\n" + page.extraHeaders +
                          (page.extraHeaders.find("Cache-Control") == std::string::npos ? "Cache-Control: no-store\r\n" : "") +
                          "Content-Length: " + std::to_string(page.body.size()) + "\r\nConnection: close\r\n\r\n" +
                          page.body;

@@ -19,6 +19,8 @@ class PageServer final {
     // Complete header lines, each ending in "\r\n". Pages are not cacheable unless
     // these say otherwise.
     std::string extraHeaders;
+    // With a Location header among extraHeaders, 302 makes a redirect.
+    int status = 200;
   };
 
   PageServer();

@@ -136,9 +136,18 @@ TEST_F(MainWindowControllerTest, NavigationPolicyKeepsOnlyTheLocalServerInside) 
   } cases[] = {
       {"local page", {"http://127.0.0.1:4173/index.html#tasks", true, true, false}, NavigationDecision::allow, false},
       {"local page by script", {"http://127.0.0.1:4173/other.html", true, false, false}, NavigationDecision::allow, false},
-      {"about:blank", {"about:blank", true, false, false}, NavigationDecision::allow, false},
+      {"about:blank of our own HTML", {"about:blank", true, false, false, true}, NavigationDecision::allow, false},
+      {"about:blank asked for by a page", {"about:blank", true, true, false}, NavigationDecision::cancel, false},
       {"no URL", {"", true, false, false}, NavigationDecision::allow, false},
       {"sub-frame anywhere", {"https://maps.example.com/embed", false, false, false}, NavigationDecision::allow, false},
+      {"sub-frame blank", {"about:blank", false, false, false}, NavigationDecision::allow, false},
+      {"sub-frame data", {"data:text/html,hi", false, false, false}, NavigationDecision::allow, false},
+      {"script to mail, said to be a sub-frame", {"mailto:a@example.com", false, false, false}, NavigationDecision::cancel,
+       false},
+      {"script to our scheme, said to be a sub-frame", {"the-tovarin://tasks", false, false, false},
+       NavigationDecision::cancel, false},
+      {"script to an unknown scheme, said to be a sub-frame", {"foo:bar", false, false, false}, NavigationDecision::cancel,
+       false},
       {"loopback on another port", {"http://127.0.0.1:8080/", true, true, false}, NavigationDecision::cancel, true},
       {"loopback without a port", {"http://127.0.0.1/index.html", true, true, false}, NavigationDecision::cancel, true},
       {"loopback over https", {"https://127.0.0.1:4173/index.html", true, true, false}, NavigationDecision::cancel, true},
@@ -188,6 +197,15 @@ TEST_F(MainWindowControllerTest, NewWindowRequestsOpenOnlyWebAddressesInTheBrows
   }
   EXPECT_EQ(desktop_.windows().size(), 1u);
   EXPECT_EQ(webViews_.made().size(), 1u);
+}
+
+// A frame calling window.open by itself (no click) once opened the browser each time.
+TEST_F(MainWindowControllerTest, NewWindowRequestsWithoutAUserActionOpenNothing) {
+  create();
+  for (const char* url : {"https://example.com/ad", "http://127.0.0.1:4173/index.html"}) {
+    view_->requestNewWindow({url, false, false, true});
+  }
+  EXPECT_TRUE(desktop_.browserUrls().empty());
 }
 
 TEST_F(MainWindowControllerTest, ResponsesMeantForSavingAreRefusedAndThePageStays) {

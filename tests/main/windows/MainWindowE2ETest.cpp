@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "base/UserDefaults.h"
 #include "main/shell/ServerStartupDiagnosis.h"
 #include "main/shell/WebViewFactory.h"
@@ -15,6 +17,23 @@
 
 namespace tovarin {
 namespace {
+
+// The real desktop, except that what would open the user's browser is only recorded.
+class BrowserRecordingDesktop final : public Desktop {
+ public:
+  explicit BrowserRecordingDesktop(MainLoop& loop) : desktop_(loop) {}
+  std::shared_ptr<Window> makeWindow(WindowStyle style, Size contentSize) override {
+    return desktop_.makeWindow(style, contentSize);
+  }
+  std::vector<Screen> screens() const override { return desktop_.screens(); }
+  void openInBrowser(const std::string& url) override { browserUrls.push_back(url); }
+  void activateApplication() override { desktop_.activateApplication(); }
+
+  std::vector<std::string> browserUrls;
+
+ private:
+  GtkDesktop desktop_;
+};
 
 // The main window on the real desktop: a WebKitGTK view in a GTK window, the offline page
 // rendered by the engine, the supervisor driven by the test.
@@ -55,9 +74,90 @@ class MainWindowE2ETest : public testing::Test {
   UserDefaults defaults_{dir_.path() + "/defaults.json"};
   FakeAccessibilitySettings accessibility_;
   std::shared_ptr<FakeServerSupervisor> server_ = std::make_shared<FakeServerSupervisor>();
-  GtkDesktop desktop_;
+  BrowserRecordingDesktop desktop_;
   std::shared_ptr<MainWindowController> controller_;
 };
+
+// Hostile pages: a frame of another origin (another loopback port) inside the local main
+// page, or the main page itself, trying to leave the window or start recoveries.
+class MainWindowBoundaryE2ETest : public MainWindowE2ETest {
+ protected:
+  // Loads the local main page holding `body` and waits until it has loaded.
+  void loadMainPageWith(const std::string& body) {
+    pages_.addHtml("/index.html", "<!doctype html><title>main</title><p id=main>main page</p>" + body);
+    controller_->load();
+    ASSERT_TRUE(pumpUntil([&] { return controller_->loadedOnce(); }));
+  }
+  // Lets the page and its frames run for a moment, with round trips through the page.
+  void settle() {
+    for (int i = 0; i < 20; ++i) evaluate("1");
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+    pumpUntil([&] { return std::chrono::steady_clock::now() > until; }, 5);
+  }
+  void expectStillOnTheLocalPage() {
+    EXPECT_TRUE(desktop_.browserUrls.empty()) << desktop_.browserUrls.front();
+    EXPECT_EQ(server_->healthCheckCount(), 0) << "no recovery";
+    EXPECT_EQ(controller_->webView()->url(), pages_.url("/index.html"));
+    EXPECT_TRUE(pageHas("#main"));
+  }
+
+  PageServer foreign_;
+};
+
+TEST_F(MainWindowBoundaryE2ETest, AForeignFramesPopupsWithoutAClickOpenNothing) {
+  foreign_.addHtml("/ads.html",
+                   "<!doctype html><script>for (let i = 0; i < 5; i++) window.open('https://example.com/' + i);"
+                   "window.open('" + pages_.url("/index.html") + "');</script>");
+  loadMainPageWith("<iframe src='" + foreign_.url("/ads.html") + "'></iframe>");
+  ASSERT_TRUE(pumpUntil([&] { return foreign_.requestsFor("/ads.html") > 0; }));
+  settle();
+  expectStillOnTheLocalPage();
+}
+
+TEST_F(MainWindowBoundaryE2ETest, AScriptNavigationToAnotherSchemeIsCancelledWithoutAReloadLoop) {
+  for (const char* target : {"mailto:someone@example.com", "foo:bar", "the-tovarin://tasks"}) {
+    SCOPED_TRACE(target);
+    server_ = std::make_shared<FakeServerSupervisor>();
+    controller_ = MainWindowController::create(
+        AppConfig(".", pages_.port(), false),
+        {env().loop(), env().loop(), desktop_, env().provider(), accessibility_, defaults_, server_});
+    loadMainPageWith(std::string("<script>setTimeout(() => { location.href = '") + target + "'; }, 50);</script>");
+    settle();
+    expectStillOnTheLocalPage();
+  }
+}
+
+TEST_F(MainWindowBoundaryE2ETest, AMainFrameLeftForABlankPageIsLoadedAgainOnReconnect) {
+  loadMainPageWith("<script>setTimeout(() => { location.href = 'about:blank'; }, 50);</script>");
+  // Either refused, or blank and no longer counted as loaded: never blank for good.
+  settle();
+  if (controller_->webView()->url() == "about:blank") {
+    EXPECT_FALSE(controller_->loadedOnce());
+    controller_->reload();
+    ASSERT_TRUE(pumpUntil([&] { return server_->pendingHealthChecks() == 1; }));
+    ASSERT_TRUE(server_->completeHealth(true));
+    ASSERT_TRUE(pumpUntil([&] { return controller_->loadedOnce(); }));
+  }
+  EXPECT_EQ(controller_->webView()->url(), pages_.url("/index.html"));
+  EXPECT_TRUE(waitForPageWith("#main"));
+  EXPECT_TRUE(desktop_.browserUrls.empty());
+}
+
+TEST_F(MainWindowBoundaryE2ETest, ARedirectToAnOutsideAddressOpensTheBrowserOnce) {
+  foreign_.addHtml("/away.html", "<!doctype html><p id=away>away</p>");
+  PageServer::Page redirect;
+  redirect.status = 302;
+  redirect.extraHeaders = "Location: " + foreign_.url("/away.html") + "\r\n";
+  pages_.add("/go", redirect);
+  loadMainPageWith("<a id=go href='/go'>go</a><script>setTimeout(() => document.getElementById('go').click(), 50);"
+                   "</script>");
+  ASSERT_TRUE(pumpUntil([&] { return pages_.requestsFor("/go") > 0; }));
+  settle();
+  EXPECT_EQ(desktop_.browserUrls, std::vector<std::string>{foreign_.url("/away.html")});
+  EXPECT_EQ(foreign_.requestsFor("/away.html"), 0u) << "the outside page is never fetched in the window";
+  EXPECT_EQ(controller_->webView()->url(), pages_.url("/index.html"));
+  EXPECT_EQ(server_->healthCheckCount(), 0);
+}
 
 TEST_F(MainWindowE2ETest, TheOfflinePageRetryButtonReachesTheControllerOnceAndLeadsToTheMainPage) {
   ServerStartupFacts facts;

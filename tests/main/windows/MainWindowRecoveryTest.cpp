@@ -136,6 +136,33 @@ TEST_F(MainWindowRecoveryTest, AFailedNavigationReloadsEvenALoadedPage) {
   EXPECT_TRUE(toasts().empty());
 }
 
+// A frame's failed load, or an outside address's, says nothing about the local server;
+// once such failures started recoveries that reloaded the page in a loop.
+TEST_F(MainWindowRecoveryTest, OnlyTheLocalServersFailuresAreOutages) {
+  create();
+  loadThePage();
+  view_->failProvisionalNavigation("The URL can't be shown", "mailto:a@example.com");
+  view_->failNavigation("Connection reset", "https://example.com/frame.html");
+  EXPECT_EQ(server_->healthCheckCount(), 0);
+  view_->failNavigation("Connection reset", "http://127.0.0.1:4173/index.html");
+  EXPECT_EQ(server_->healthCheckCount(), 1);
+}
+
+// A click in a foreign frame blanked the window while it still counted as loaded; the
+// reconnect then only toasted into the blank page.
+TEST_F(MainWindowRecoveryTest, AWindowThatLeftTheLocalServerLoadsTheMainPageAgain) {
+  create();
+  loadThePage();
+  view_->finishNavigation("about:blank");
+  EXPECT_FALSE(controller_->loadedOnce());
+  const size_t loads = urlLoads();
+  controller_->reload();
+  ASSERT_TRUE(server_->completeHealth(true));
+  loop_.advance(1.0);
+  EXPECT_TRUE(toasts().empty());
+  EXPECT_EQ(urlLoads(), loads + 1);
+}
+
 TEST_F(MainWindowRecoveryTest, TheEndOfTheContentProcessReloadsALoadedPage) {
   create();
   loadThePage();

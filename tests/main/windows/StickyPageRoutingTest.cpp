@@ -171,8 +171,12 @@ TEST_F(StickyPageRoutingTest, OnlyTheWidgetPageCountsAsLoaded) {
   EXPECT_FALSE(controller_->loadedRealPage());
   finishWidgetPage();
   EXPECT_TRUE(controller_->loadedRealPage());
+  view_->finishNavigation("http://127.0.0.1:4173/widget.html#later");
+  EXPECT_TRUE(controller_->loadedRealPage());
+  // A frame that blanked the window, or the offline page: the widget page is gone and
+  // the next recovery must load it again.
   view_->finishNavigation("about:blank");
-  EXPECT_TRUE(controller_->loadedRealPage()) << "once loaded, always loaded";
+  EXPECT_FALSE(controller_->loadedRealPage());
 }
 
 TEST_F(StickyPageRoutingTest, NavigationPolicyKeepsTheLocalServerAndSendsWebLinksOut) {
@@ -186,7 +190,13 @@ TEST_F(StickyPageRoutingTest, NavigationPolicyKeepsTheLocalServerAndSendsWebLink
   const Row rows[] = {
       {"the widget page", main("http://127.0.0.1:4173/widget.html"), NavigationDecision::allow, false},
       {"any local page", main("http://127.0.0.1:4173/a/b?c#d"), NavigationDecision::allow, false},
-      {"about:blank", main("about:blank"), NavigationDecision::allow, false},
+      {"about:blank of our own HTML", NavigationAction{"about:blank", true, false, false, true}, NavigationDecision::allow,
+       false},
+      {"about:blank asked for by a page", main("about:blank"), NavigationDecision::cancel, false},
+      {"a frame's script to mail", NavigationAction{"mailto:a@example.com", false, false, false},
+       NavigationDecision::cancel, false},
+      {"a frame's script to our scheme", NavigationAction{"the-tovarin://tasks", false, false, false},
+       NavigationDecision::cancel, false},
       {"a request without URL", main(""), NavigationDecision::allow, false},
       {"https outside", main("https://example.com/"), NavigationDecision::cancel, true},
       {"http on another port", main("http://127.0.0.1:4174/widget.html"), NavigationDecision::cancel, true},
@@ -207,6 +217,16 @@ TEST_F(StickyPageRoutingTest, NavigationPolicyKeepsTheLocalServerAndSendsWebLink
       EXPECT_EQ(desktop_.browserUrls().back(), row.action.url);
     }
   }
+}
+
+// A frame's window.open of the local main page once raised the main window by itself.
+TEST_F(StickyPageRoutingTest, NewWindowRequestsWithoutAUserActionDoNothing) {
+  int shown = 0;
+  controller_->onShowMain = [&] { ++shown; };
+  view_->requestNewWindow(NavigationAction{"http://127.0.0.1:4173/index.html", false, false, true});
+  view_->requestNewWindow(NavigationAction{"https://example.com/", false, false, true});
+  EXPECT_EQ(shown, 0);
+  EXPECT_TRUE(desktop_.browserUrls().empty());
 }
 
 TEST_F(StickyPageRoutingTest, ResponsesMeantForSavingAreRefusedWithoutARecovery) {

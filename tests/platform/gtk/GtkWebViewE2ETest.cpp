@@ -21,6 +21,7 @@ class RecordingClient final : public WebViewClient {
   std::vector<ScriptMessage> messages;
   std::vector<std::string> finished;
   std::vector<std::string> provisionalFailures;
+  std::vector<std::string> failedUrls;  // what failed, for both kinds of failure
   std::vector<std::string> failures;
   std::vector<NavigationAction> navigations;
   std::vector<NavigationResponse> responses;
@@ -40,8 +41,14 @@ class RecordingClient final : public WebViewClient {
   }
   void webViewRequestedNewWindow(const NavigationAction& action) override { newWindows.push_back(action); }
   void webViewDidFinishNavigation(const std::string& url) override { finished.push_back(url); }
-  void webViewDidFailProvisionalNavigation(const std::string& error) override { provisionalFailures.push_back(error); }
-  void webViewDidFailNavigation(const std::string& error) override { failures.push_back(error); }
+  void webViewDidFailProvisionalNavigation(const std::string& error, const std::string& failingUrl) override {
+    provisionalFailures.push_back(error);
+    failedUrls.push_back(failingUrl);
+  }
+  void webViewDidFailNavigation(const std::string& error, const std::string& failingUrl) override {
+    failures.push_back(error);
+    failedUrls.push_back(failingUrl);
+  }
   void webViewWebContentProcessDidTerminate() override { ++terminations; }
 
   const ScriptMessage* messageOfKind(const std::string& kind) const {
