@@ -7,6 +7,7 @@
 #include "main/shell/WebViewFactory.h"
 #include "main/windows/MainWindowController.h"
 #include "platform/gtk/GtkDesktop.h"
+#include "tests/platform/gtk/BrowserRecordingDesktop.h"
 #include "tests/platform/gtk/GlibPump.h"
 #include "tests/platform/gtk/GtkTestEnvironment.h"
 #include "tests/support/FakeAccessibilitySettings.h"
@@ -17,23 +18,6 @@
 
 namespace tovarin {
 namespace {
-
-// The real desktop, except that what would open the user's browser is only recorded.
-class BrowserRecordingDesktop final : public Desktop {
- public:
-  explicit BrowserRecordingDesktop(MainLoop& loop) : desktop_(loop) {}
-  std::shared_ptr<Window> makeWindow(WindowStyle style, Size contentSize) override {
-    return desktop_.makeWindow(style, contentSize);
-  }
-  std::vector<Screen> screens() const override { return desktop_.screens(); }
-  void openInBrowser(const std::string& url) override { browserUrls.push_back(url); }
-  void activateApplication() override { desktop_.activateApplication(); }
-
-  std::vector<std::string> browserUrls;
-
- private:
-  GtkDesktop desktop_;
-};
 
 // The main window on the real desktop: a WebKitGTK view in a GTK window, the offline page
 // rendered by the engine, the supervisor driven by the test.

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include <chrono>
 #include <gtk/gtk.h>
 #include <unistd.h>
 
@@ -19,6 +21,7 @@
 #include "platform/gtk/GtkAppWindow.h"
 #include "platform/gtk/GtkDesktop.h"
 #include "platform/gtk/StickyGtkChromeSurfaceProvider.h"
+#include "tests/platform/gtk/BrowserRecordingDesktop.h"
 #include "tests/platform/gtk/GlibPump.h"
 #include "tests/platform/gtk/GtkTestEnvironment.h"
 #include "tests/support/FakeAccessibilitySettings.h"
@@ -192,7 +195,7 @@ class StickyWindowWmTest : public testing::Test {
   FakeAccessibilitySettings accessibility_;
   std::shared_ptr<FakeServerSupervisor> server_ = std::make_shared<FakeServerSupervisor>();
   StickyGtkChromeSurfaceProvider surfaces_;
-  GtkDesktop desktop_;
+  BrowserRecordingDesktop desktop_;
   std::shared_ptr<StickyWindowController> controller_;
   std::vector<std::map<std::string, std::string>> navigations_;
 };
@@ -238,6 +241,78 @@ TEST_F(StickyWindowWmTest, NavigationIsTakenFromTheWidgetPageButNotFromACrossOri
   // Messages arrive in the order they were posted: the frame's would have come first.
   const std::vector<std::map<std::string, std::string>> expected = {{{"panel", "settings"}}};
   EXPECT_EQ(navigations_, expected);
+}
+
+// Hostile content in the widget page: it must neither leave the window, open the
+// browser or the main window by itself, nor start recoveries.
+class StickyBoundaryWmTest : public StickyWindowWmTest {
+ protected:
+  void showWidgetPageWith(const std::string& body) {
+    pages_.addHtml("/widget.html", "<!doctype html><title>widget</title><p id=widget>widget page</p>" + body);
+    create();
+    controller_->onShowMain = [this] { ++mainShown_; };
+    ASSERT_NO_FATAL_FAILURE(showWithWidgetPage());
+  }
+  void settle() {
+    for (int i = 0; i < 20; ++i) evaluate("1");
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+    pumpUntil([&] { return std::chrono::steady_clock::now() > until; }, 5);
+  }
+  void expectStillOnTheWidgetPage() {
+    EXPECT_TRUE(desktop_.browserUrls.empty()) << desktop_.browserUrls.front();
+    EXPECT_EQ(mainShown_, 0);
+    EXPECT_EQ(server_->healthCheckCount(), 1) << "only the showing's own check: no recovery";
+    EXPECT_EQ(controller_->webView()->url(), pages_.url("/widget.html"));
+    EXPECT_TRUE(evaluate("document.getElementById('widget') !== null").isTrue());
+  }
+  int mainShown_ = 0;
+};
+
+TEST_F(StickyBoundaryWmTest, AForeignFramesPopupsWithoutAClickOpenNothing) {
+  frames_.addHtml("/ads.html", "<!doctype html><script>window.open('" + pages_.url("/index.html") +
+                                   "'); for (let i = 0; i < 5; i++) window.open('https://example.com/' + i);</script>");
+  ASSERT_NO_FATAL_FAILURE(showWidgetPageWith("<iframe src='" + frames_.url("/ads.html") + "'></iframe>"));
+  ASSERT_TRUE(pumpUntil([&] { return frames_.requestsFor("/ads.html") > 0; }));
+  settle();
+  expectStillOnTheWidgetPage();
+}
+
+TEST_F(StickyBoundaryWmTest, AScriptNavigationToAnotherSchemeIsCancelledWithoutAReload) {
+  ASSERT_NO_FATAL_FAILURE(showWidgetPageWith(
+      "<script>setTimeout(() => { location.href = 'mailto:a@example.com'; }, 50);"
+      "setTimeout(() => { location.href = 'the-tovarin://tasks'; }, 100);</script>"));
+  settle();
+  expectStillOnTheWidgetPage();
+}
+
+TEST_F(StickyBoundaryWmTest, AWidgetPageLeftForABlankPageIsLoadedAgainOnTheNextShowing) {
+  ASSERT_NO_FATAL_FAILURE(showWidgetPageWith("<script>setTimeout(() => { location.href = 'about:blank'; }, 50);</script>"));
+  settle();
+  if (controller_->webView()->url() == "about:blank") {
+    EXPECT_FALSE(controller_->loadedRealPage());
+    controller_->hide();
+    controller_->show();
+    ASSERT_TRUE(pumpUntil([&] { return server_->pendingHealthChecks() == 1; }));
+    ASSERT_TRUE(server_->completeHealth(true));
+    ASSERT_TRUE(pumpUntil([&] { return controller_->loadedRealPage(); }));
+  }
+  EXPECT_EQ(controller_->webView()->url(), pages_.url("/widget.html"));
+  EXPECT_TRUE(desktop_.browserUrls.empty());
+}
+
+TEST_F(StickyBoundaryWmTest, ARedirectToAnOutsideAddressOpensTheBrowserOnce) {
+  frames_.addHtml("/away.html", "<!doctype html><p>away</p>");
+  PageServer::Page redirect;
+  redirect.status = 302;
+  redirect.extraHeaders = "Location: " + frames_.url("/away.html") + "\r\n";
+  pages_.add("/go", redirect);
+  ASSERT_NO_FATAL_FAILURE(showWidgetPageWith(
+      "<a id=go href='/go'>go</a><script>setTimeout(() => document.getElementById('go').click(), 50);</script>"));
+  ASSERT_TRUE(pumpUntil([&] { return pages_.requestsFor("/go") > 0; }));
+  settle();
+  EXPECT_EQ(desktop_.browserUrls, std::vector<std::string>{frames_.url("/away.html")});
+  EXPECT_EQ(frames_.requestsFor("/away.html"), 0u);
+  EXPECT_EQ(controller_->webView()->url(), pages_.url("/widget.html"));
 }
 
 TEST_F(StickyWindowWmTest, ADragOnTheLeftEdgeResizesWithinTheLimitsAndNeverReachesThePage) {
