@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 namespace tovarin {
@@ -12,6 +13,11 @@ namespace FrameNavigation {
 // WebKit may report a script navigation of the main frame as a sub-frame's: such a
 // navigation is refused, whatever frame it names, and nothing else happens.
 [[nodiscard]] bool mayLoadInFrame(std::string_view url);
+
+// Whether a failed load says the local server is out: only when what failed is on it
+// (or is not known). A frame's failure, or an outside address's, says nothing about the
+// server, and a recovery for it would reload the page for nothing. Logs the others.
+[[nodiscard]] bool isServerOutage(std::string_view failingUrl, int64_t port);
 
 }  // namespace FrameNavigation
 }  // namespace tovarin

@@ -408,22 +408,14 @@ void MainWindowController::webViewDidFinishNavigation(const std::string&) {
 
 void MainWindowController::webViewDidFailProvisionalNavigation(const std::string&, const std::string& failingUrl) {
   assert(loop_.isMainThread());
-  if (!isServerOutage(failingUrl)) return;
+  if (!FrameNavigation::isServerOutage(failingUrl, config_.port)) return;
   startRecovery({"连不上本机服务（端口 " + std::to_string(config_.port) + "）", false, false});
 }
 
 void MainWindowController::webViewDidFailNavigation(const std::string& error, const std::string& failingUrl) {
   assert(loop_.isMainThread());
-  if (!isServerOutage(failingUrl)) return;
+  if (!FrameNavigation::isServerOutage(failingUrl, config_.port)) return;
   startRecovery({"页面加载中断：" + error, false, false});
-}
-
-// Only a page of the local server that failed to load says the server is out; a frame's
-// or an outside address's failure says nothing about it.
-bool MainWindowController::isServerOutage(const std::string& failingUrl) const {
-  if (failingUrl.empty() || StickyNavigation::isLocalServer(failingUrl, config_.port)) return true;
-  log("load failure outside the local server, no recovery: " + failingUrl);
-  return false;
 }
 
 void MainWindowController::webViewWebContentProcessDidTerminate() {

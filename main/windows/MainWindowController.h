@@ -126,7 +126,6 @@ class MainWindowController final : public WebViewClient,
 
   void build();
   void prepareForShow();
-  bool isServerOutage(const std::string& failingUrl) const;
   void startRecovery(Recovery recovery);
   void finishUsableRecovery(const Recovery& recovery);
   void waitForServer(const Recovery& recovery);

@@ -434,20 +434,14 @@ void StickyWindowController::webViewDidFinishNavigation(const std::string&) {
 
 void StickyWindowController::webViewDidFailProvisionalNavigation(const std::string&, const std::string& failingUrl) {
   assert(loop_.isMainThread());
-  if (!isServerOutage(failingUrl)) return;
+  if (!FrameNavigation::isServerOutage(failingUrl, config_.port)) return;
   startRecovery({false, ""});
 }
 
 void StickyWindowController::webViewDidFailNavigation(const std::string&, const std::string& failingUrl) {
   assert(loop_.isMainThread());
-  if (!isServerOutage(failingUrl)) return;
+  if (!FrameNavigation::isServerOutage(failingUrl, config_.port)) return;
   startRecovery({false, ""});
-}
-
-bool StickyWindowController::isServerOutage(const std::string& failingUrl) const {
-  if (failingUrl.empty() || StickyNavigation::isLocalServer(failingUrl, config_.port)) return true;
-  log("load failure outside the local server, no recovery: " + failingUrl);
-  return false;
 }
 
 // Window events -----------------------------------------------------------------------------------

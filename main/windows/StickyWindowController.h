@@ -152,7 +152,6 @@ class StickyWindowController final : public WebViewClient,
   };
 
   void build();
-  bool isServerOutage(const std::string& failingUrl) const;
   void placeWindow();
   void clampSize();
   void applyWindowPolicy();
