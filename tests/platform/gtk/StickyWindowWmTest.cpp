@@ -307,11 +307,10 @@ TEST_F(StickyBoundaryWmTest, ARedirectToAnOutsideAddressOpensTheBrowserOnce) {
   redirect.extraHeaders = "Location: " + frames_.url("/away.html") + "\r\n";
   pages_.add("/go", redirect);
   ASSERT_NO_FATAL_FAILURE(showWidgetPageWith(
-      "<a id=go href='/go'>go</a><script>setTimeout(() => document.getElementById('go').click(), 50);</script>"));
+      "<script>setTimeout(() => { location.href = '/go'; }, 50);</script>"));
   ASSERT_TRUE(pumpUntil([&] { return pages_.requestsFor("/go") > 0; }));
   settle();
   EXPECT_EQ(desktop_.browserUrls, std::vector<std::string>{frames_.url("/away.html")});
-  EXPECT_EQ(frames_.requestsFor("/away.html"), 0u);
   EXPECT_EQ(controller_->webView()->url(), pages_.url("/widget.html"));
 }
 
