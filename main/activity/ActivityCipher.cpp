@@ -1,0 +1,129 @@
+#include "main/activity/ActivityCipher.h"
+
+#include <openssl/core_names.h>
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+#include <openssl/kdf.h>
+#include <openssl/rand.h>
+
+#include <memory>
+
+namespace tovarin {
+namespace {
+
+constexpr std::string_view kIdKeyInfo = "tovarin-activity-item-id-v1";
+
+struct CipherContextFree {
+  void operator()(EVP_CIPHER_CTX* context) const { EVP_CIPHER_CTX_free(context); }
+};
+using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree>;
+
+// HKDF-SHA256 with the empty salt (HashLen zero bytes), 32 bytes out.
+SecretBytes deriveIdKey(const SecretBytes& key) {
+  EVP_KDF* kdf = EVP_KDF_fetch(nullptr, "HKDF", nullptr);
+  if (!kdf) return {};
+  EVP_KDF_CTX* context = EVP_KDF_CTX_new(kdf);
+  EVP_KDF_free(kdf);
+  if (!context) return {};
+  std::string digest = "SHA256";
+  std::string info(kIdKeyInfo);
+  OSSL_PARAM params[] = {
+      OSSL_PARAM_construct_utf8_string(OSSL_KDF_PARAM_DIGEST, digest.data(), 0),
+      OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_KEY, const_cast<uint8_t*>(key.data()), key.size()),
+      OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_INFO, info.data(), info.size()),
+      OSSL_PARAM_construct_end(),
+  };
+  std::vector<uint8_t> out(ActivityCipher::kKeySize);
+  const bool derived = EVP_KDF_derive(context, out.data(), out.size(), params) == 1;
+  EVP_KDF_CTX_free(context);
+  SecretBytes idKey(std::move(out));
+  return derived ? idKey : SecretBytes();
+}
+
+}  // namespace
+
+SecretBytes ActivityCipher::generateKeyData() {
+  std::vector<uint8_t> bytes(kKeySize);
+  if (RAND_priv_bytes(bytes.data(), static_cast<int>(bytes.size())) != 1) return {};
+  return SecretBytes(std::move(bytes));
+}
+
+ActivityCipher::ActivityCipher(SecretBytes keyData) : key_(std::move(keyData)), idKey_(deriveIdKey(key_)) {}
+
+ActivityCipher::Outcome ActivityCipher::seal(const std::vector<uint8_t>& plaintext, std::string_view aad) const {
+  const Outcome failed{{}, ActivityCryptoError::sealFailed};
+  if (key_.size() != kKeySize) return failed;
+  std::vector<uint8_t> sealed(kNonceSize + plaintext.size() + kTagSize);
+  if (RAND_bytes(sealed.data(), kNonceSize) != 1) return failed;
+  CipherContext context(EVP_CIPHER_CTX_new());
+  int length = 0;
+  if (!context || EVP_EncryptInit_ex(context.get(), EVP_aes_256_gcm(), nullptr, nullptr, nullptr) != 1 ||
+      EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_SET_IVLEN, kNonceSize, nullptr) != 1 ||
+      EVP_EncryptInit_ex(context.get(), nullptr, nullptr, key_.data(), sealed.data()) != 1 ||
+      EVP_EncryptUpdate(context.get(), nullptr, &length, reinterpret_cast<const uint8_t*>(aad.data()),
+                        static_cast<int>(aad.size())) != 1) {
+    return failed;
+  }
+  uint8_t* out = sealed.data() + kNonceSize;
+  if (!plaintext.empty() &&
+      EVP_EncryptUpdate(context.get(), out, &length, plaintext.data(), static_cast<int>(plaintext.size())) != 1) {
+    return failed;
+  }
+  int finalLength = 0;
+  if (EVP_EncryptFinal_ex(context.get(), out + plaintext.size(), &finalLength) != 1 ||
+      EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_GET_TAG, kTagSize, out + plaintext.size()) != 1) {
+    return failed;
+  }
+  return {std::move(sealed), std::nullopt};
+}
+
+ActivityCipher::Outcome ActivityCipher::open(const std::vector<uint8_t>& sealed, std::string_view aad) const {
+  if (sealed.size() < kOverhead) return {{}, ActivityCryptoError::tooShort};
+  const Outcome refused{{}, ActivityCryptoError::notAuthentic};
+  if (key_.size() != kKeySize) return refused;
+  const size_t textSize = sealed.size() - kOverhead;
+  const uint8_t* nonce = sealed.data();
+  const uint8_t* text = nonce + kNonceSize;
+  std::vector<uint8_t> tag(text + textSize, text + textSize + kTagSize);
+  CipherContext context(EVP_CIPHER_CTX_new());
+  int length = 0;
+  if (!context || EVP_DecryptInit_ex(context.get(), EVP_aes_256_gcm(), nullptr, nullptr, nullptr) != 1 ||
+      EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_SET_IVLEN, kNonceSize, nullptr) != 1 ||
+      EVP_DecryptInit_ex(context.get(), nullptr, nullptr, key_.data(), nonce) != 1 ||
+      EVP_DecryptUpdate(context.get(), nullptr, &length, reinterpret_cast<const uint8_t*>(aad.data()),
+                        static_cast<int>(aad.size())) != 1) {
+    return refused;
+  }
+  // Decrypted into a buffer that is wiped unless the tag proves it authentic: nothing
+  // unverified ever leaves here.
+  std::vector<uint8_t> plain(textSize);
+  const auto refuse = [&] {
+    if (!plain.empty()) OPENSSL_cleanse(plain.data(), plain.size());
+    return refused;
+  };
+  if (textSize > 0 &&
+      EVP_DecryptUpdate(context.get(), plain.data(), &length, text, static_cast<int>(textSize)) != 1) {
+    return refuse();
+  }
+  if (EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_SET_TAG, kTagSize, tag.data()) != 1) return refuse();
+  int finalLength = 0;
+  if (EVP_DecryptFinal_ex(context.get(), plain.data() + textSize, &finalLength) != 1) return refuse();
+  return {std::move(plain), std::nullopt};
+}
+
+std::string ActivityCipher::opaqueId(std::string_view prefix, std::string_view input) const {
+  uint8_t code[EVP_MAX_MD_SIZE];
+  unsigned int codeLength = 0;
+  HMAC(EVP_sha256(), idKey_.data(), static_cast<int>(idKey_.size()), reinterpret_cast<const uint8_t*>(input.data()),
+       input.size(), code, &codeLength);
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string id(prefix);
+  for (size_t i = 0; i < 12; ++i) {
+    id.push_back(kHex[code[i] >> 4]);
+    id.push_back(kHex[code[i] & 0xF]);
+  }
+  return id;
+}
+
+}  // namespace tovarin
