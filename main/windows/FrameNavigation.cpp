@@ -20,4 +20,9 @@ bool isServerOutage(std::string_view failingUrl, int64_t port) {
   return false;
 }
 
+bool stillShowsPage(std::string_view url, int64_t port, std::string_view page, bool wasShown) {
+  if (!StickyNavigation::isLocalServer(url, port)) return false;
+  return wasShown || url.find(page) != std::string_view::npos;
+}
+
 }  // namespace tovarin::FrameNavigation

@@ -19,5 +19,11 @@ namespace FrameNavigation {
 // server, and a recovery for it would reload the page for nothing. Logs the others.
 [[nodiscard]] bool isServerOutage(std::string_view failingUrl, int64_t port);
 
+// Whether a window still shows its page of the local server (named by `page`) once its
+// main frame finished loading `url`. Anywhere but the local server (the offline page,
+// a page a frame navigated to) the page is gone and recovery must load it again; on
+// another page of the server, what it was.
+[[nodiscard]] bool stillShowsPage(std::string_view url, int64_t port, std::string_view page, bool wasShown);
+
 }  // namespace FrameNavigation
 }  // namespace tovarin

@@ -395,14 +395,7 @@ void MainWindowController::webViewRequestedNewWindow(const NavigationAction& act
 
 void MainWindowController::webViewDidFinishNavigation(const std::string&) {
   assert(loop_.isMainThread());
-  const std::string url = webView_->url();
-  // Anywhere but the local server (the offline page, a page a frame navigated to) the
-  // main page is no longer there to keep: recovery must load it again.
-  if (!StickyNavigation::isLocalServer(url, config_.port)) {
-    loadedOnce_ = false;
-  } else if (url.find("index.html") != std::string::npos) {
-    loadedOnce_ = true;
-  }
+  loadedOnce_ = FrameNavigation::stillShowsPage(webView_->url(), config_.port, "index.html", loadedOnce_);
   // The drop bridge's page check follows here once the window has one.
 }
 

@@ -424,12 +424,7 @@ void StickyWindowController::webViewRequestedNewWindow(const NavigationAction& a
 
 void StickyWindowController::webViewDidFinishNavigation(const std::string&) {
   assert(loop_.isMainThread());
-  const std::string url = webView_->url();
-  if (!StickyNavigation::isLocalServer(url, config_.port)) {
-    loadedRealPage_ = false;
-  } else if (url.find("widget.html") != std::string::npos) {
-    loadedRealPage_ = true;
-  }
+  loadedRealPage_ = FrameNavigation::stillShowsPage(webView_->url(), config_.port, "widget.html", loadedRealPage_);
 }
 
 void StickyWindowController::webViewDidFailProvisionalNavigation(const std::string&, const std::string& failingUrl) {
