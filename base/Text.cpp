@@ -55,6 +55,19 @@ std::size_t graphemeCount(std::string_view utf8) {
   return count;
 }
 
+std::vector<std::string> graphemes(std::string_view utf8, std::size_t limit) {
+  icu::UnicodeString text = toUnicode(utf8);
+  std::vector<std::string> out;
+  auto iterator = characterIterator(text);
+  if (!iterator) return out;
+  int32_t start = iterator->first();
+  for (int32_t end = iterator->next(); end != icu::BreakIterator::DONE && out.size() < limit; end = iterator->next()) {
+    out.push_back(toUtf8(text.tempSubString(start, end - start)));
+    start = end;
+  }
+  return out;
+}
+
 std::string graphemePrefix(std::string_view utf8, std::size_t count) {
   icu::UnicodeString text = toUnicode(utf8);
   return toUtf8(text.tempSubString(0, offsetAfterGraphemes(text, count)));

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Unicode text rules over UTF-8 strings. Invalid UTF-8 is read as U+FFFD, so every
 // result is valid UTF-8 whatever came in.
@@ -11,6 +12,8 @@ namespace tovarin::text {
 
 // Characters are extended grapheme clusters.
 [[nodiscard]] std::size_t graphemeCount(std::string_view utf8);
+// The characters, in order; at most `limit` of them.
+[[nodiscard]] std::vector<std::string> graphemes(std::string_view utf8, std::size_t limit);
 // The first `count` characters.
 [[nodiscard]] std::string graphemePrefix(std::string_view utf8, std::size_t count);
 // The longest run of whole characters from the start that fits in `units` UTF-16 units.
