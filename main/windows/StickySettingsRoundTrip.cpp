@@ -40,7 +40,7 @@ StickySettingsRoundTrip::StickySettingsRoundTrip(CreateKey, std::string dataUrl,
       loop_(services.loop),
       parseQueue_(services.parseQueue),
       http_(std::move(services.http)),
-      runAlert_(std::move(services.runAlert)),
+      presenter_(std::move(services.presenter)),
       window_(std::move(window)) {}
 
 bool StickySettingsRoundTrip::isKnownSetting(const std::string& key, const std::string& value) {
@@ -136,15 +136,18 @@ void StickySettingsRoundTrip::reportFailure() {
     return;
   }
   // One alert at a time: later failures while it shows only roll back.
-  if (failureVisible_ || !runAlert_) return;
+  if (failureVisible_ || !presenter_) return;
   failureVisible_ = true;
-  const Alert alert{std::string(failureTitle), std::string(failureText),
-                    {std::string(openSettingsButton), std::string(laterButton)}};
-  runAlert_(alert, [weak = weak_from_this()](size_t chosen) {
+  AlertPanel alert;
+  alert.messageText = failureTitle;
+  alert.informativeText = failureText;
+  alert.buttons = {std::string(openSettingsButton), std::string(laterButton)};
+  // Not tied to the sticky window, which the rollback may just have hidden.
+  presenter_->runAlert(std::move(alert), nullptr, [weak = weak_from_this()](AlertResult result) {
     auto self = weak.lock();
     if (!self) return;
     self->failureVisible_ = false;
-    if (chosen != 0) return;
+    if (!result.isFirstButton()) return;
     auto window = self->window_.lock();
     if (window && window->onNavigate) window->onNavigate({{"panel", "settings"}});
   });

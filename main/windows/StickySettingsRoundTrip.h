@@ -11,6 +11,7 @@
 #include "base/HttpClient.h"
 #include "base/MainLoop.h"
 #include "base/TimerHandle.h"
+#include "main/windows/PanelPresenter.h"
 #include "main/windows/StickySettingsExchange.h"
 #include "main/windows/StickySettingsState.h"
 
@@ -31,20 +32,12 @@ class StickySettingsRoundTrip final : public StickySettingsExchange,
  public:
   using Values = StickySettingsState::Values;
 
-  // The notice shown when a change could not be confirmed.
-  struct Alert {
-    std::string message;
-    std::string informativeText;
-    std::vector<std::string> buttons;  // the first is the default
-  };
-  // Shows an application-modal alert and answers, once, the index of the chosen button.
-  using AlertRunner = std::function<void(const Alert&, std::function<void(size_t chosen)>)>;
-
   struct Services {
     MainLoop& loop;
     TaskRunner& parseQueue;
     std::shared_ptr<HttpClient> http;
-    AlertRunner runAlert;
+    // Shows the failure alert; modal for the whole program, not a sheet.
+    std::shared_ptr<PanelPresenter> presenter;
   };
 
   static constexpr std::string_view floatingWindowKey = "floatingWindow";
@@ -106,7 +99,7 @@ class StickySettingsRoundTrip final : public StickySettingsExchange,
   MainLoop& loop_;
   TaskRunner& parseQueue_;
   const std::shared_ptr<HttpClient> http_;
-  const AlertRunner runAlert_;
+  const std::shared_ptr<PanelPresenter> presenter_;
   const std::weak_ptr<StickyWindowController> window_;
 
   // Main loop only, all of them.

@@ -7,11 +7,10 @@
 
 #include "tests/main/windows/StickyWindowFixture.h"
 #include "tests/support/FakeHttpClient.h"
+#include "tests/support/FakePanelPresenter.h"
 
 namespace tovarin {
 namespace {
-
-using Alert = StickySettingsRoundTrip::Alert;
 
 std::string settingsBody(const std::string& settings) { return R"({"data":{"settings":)" + settings + "}}"; }
 
@@ -36,11 +35,7 @@ class StickySettingsRoundTripTest : public StickyWindowFixture {
     create();
     finishWidgetPage();
     roundTrip_ = StickySettingsRoundTrip::create(
-        "http://127.0.0.1:4173/api/data", {loop_, loop_, http_, [this](const Alert& alert, auto done) {
-                                             alerts_.push_back(alert);
-                                             alertDone_ = std::move(done);
-                                           }},
-        controller_);
+        "http://127.0.0.1:4173/api/data", {loop_, loop_, http_, presenter_}, controller_);
     controller_->setSettingsExchange(roundTrip_);
     scriptsBefore_ = view_->scripts().size();
   }
@@ -57,16 +52,11 @@ class StickySettingsRoundTripTest : public StickyWindowFixture {
     ASSERT_TRUE(view_->answerNext(std::move(value)));
     loop_.runUntilIdle();
   }
-  void closeAlert(size_t chosen) {
-    auto done = std::exchange(alertDone_, nullptr);
-    ASSERT_TRUE(done);
-    done(chosen);
-  }
+  const std::vector<FakePanelPresenter::AlertRequest>& alerts() { return presenter_->alerts(); }
 
   std::shared_ptr<FakeHttpClient> http_ = std::make_shared<FakeHttpClient>();
   std::shared_ptr<StickySettingsRoundTrip> roundTrip_;
-  std::vector<Alert> alerts_;
-  std::function<void(size_t)> alertDone_;
+  std::shared_ptr<FakePanelPresenter> presenter_ = std::make_shared<FakePanelPresenter>();
   size_t scriptsBefore_ = 0;
 };
 
@@ -151,11 +141,11 @@ TEST_F(StickySettingsRoundTripTest, ATakenChangeIsReadBackAtOnceAndAfterHalfTwoA
   loop_.advance(4.999);
   EXPECT_EQ(http_->requestCount(), 4u) << "no reads after the last one";
   EXPECT_EQ(controller_->level(), StickyLevel::topmost);
-  EXPECT_TRUE(alerts_.empty());
+  EXPECT_TRUE(alerts().empty());
   loop_.advance(0.001);
   EXPECT_EQ(controller_->level(), StickyLevel::floating) << "rolled back to the server's value at 10 s";
   EXPECT_EQ(window_->stacking(), WindowStacking::above) << "floating still stacks above";
-  EXPECT_EQ(alerts_.size(), 1u);
+  EXPECT_EQ(alerts().size(), 1u);
 }
 
 TEST_F(StickySettingsRoundTripTest, AChangeConfirmedByTheFirstReadStopsTheReadsAndTheRollback) {
@@ -167,7 +157,7 @@ TEST_F(StickySettingsRoundTripTest, AChangeConfirmedByTheFirstReadStopsTheReadsA
   EXPECT_EQ(http_->requestCount(), 1u);
   EXPECT_EQ(controller_->level(), StickyLevel::desktop);
   EXPECT_EQ(window_->stacking(), WindowStacking::below);
-  EXPECT_TRUE(alerts_.empty());
+  EXPECT_TRUE(alerts().empty());
 }
 
 TEST_F(StickySettingsRoundTripTest, UnconfirmedChangesRollBackAtTenSecondsWithOneAlertAtATime) {
@@ -179,30 +169,30 @@ TEST_F(StickySettingsRoundTripTest, UnconfirmedChangesRollBackAtTenSecondsWithOn
   controller_->setSpaceScope(StickySpaceScope::all);
   loop_.advance(8.999);  // the page never answers
   EXPECT_TRUE(window_->isVisible());
-  EXPECT_TRUE(alerts_.empty());
+  EXPECT_TRUE(alerts().empty());
   loop_.advance(0.001);
   EXPECT_FALSE(window_->isVisible()) << "the show rolls back to hidden";
-  ASSERT_EQ(alerts_.size(), 1u);
-  EXPECT_EQ(alerts_[0].message, "浮窗设置暂未确认");
-  EXPECT_EQ(alerts_[0].informativeText,
+  ASSERT_EQ(alerts().size(), 1u);
+  EXPECT_EQ(alerts()[0].panel.messageText, "浮窗设置暂未确认");
+  EXPECT_EQ(alerts()[0].panel.informativeText,
             "浮窗设置尚未确认保存，窗口已恢复上次状态。请打开主窗口，在「Mac 桌面体验」中核对并重新选择。");
-  EXPECT_EQ(alerts_[0].buttons, (std::vector<std::string>{"打开设置", "稍后"}));
+  EXPECT_EQ(alerts()[0].panel.buttons, (std::vector<std::string>{"打开设置", "稍后"}));
   EXPECT_TRUE(roundTrip_->failureVisible());
 
   loop_.advance(1.0);
   EXPECT_EQ(controller_->level(), StickyLevel::floating);
   EXPECT_EQ(controller_->spaceScope(), StickySpaceScope::current);
   EXPECT_FALSE(window_->onAllWorkspaces());
-  EXPECT_EQ(alerts_.size(), 1u) << "failures while the alert shows only roll back";
+  EXPECT_EQ(alerts().size(), 1u) << "failures while the alert shows only roll back";
 
-  closeAlert(1);  // "稍后"
+  presenter_->answerAlert(0, 1);  // "稍后"
   EXPECT_FALSE(roundTrip_->failureVisible());
   EXPECT_TRUE(navigations_.empty());
   controller_->setLevel(StickyLevel::normal);
   loop_.advance(10.0);
   EXPECT_EQ(controller_->level(), StickyLevel::floating);
-  ASSERT_EQ(alerts_.size(), 2u) << "a new failure after the alert closed shows it again";
-  closeAlert(0);  // "打开设置"
+  ASSERT_EQ(alerts().size(), 2u) << "a new failure after the alert closed shows it again";
+  presenter_->answerAlert(1, 0);  // "打开设置"
   EXPECT_EQ(navigations_, (std::vector<std::map<std::string, std::string>>{{{"panel", "settings"}}}));
   const auto scriptsAfterFailures = dispatches();
   loop_.advance(1.0);
@@ -216,7 +206,7 @@ TEST_F(StickySettingsRoundTripTest, AFailureHandlerReplacesTheAlert) {
   controller_->setSpaceScope(StickySpaceScope::all);
   loop_.advance(10.0);
   EXPECT_EQ(failures.size(), 2u) << "every failure is reported to the handler";
-  EXPECT_TRUE(alerts_.empty());
+  EXPECT_TRUE(alerts().empty());
 }
 
 TEST_F(StickySettingsRoundTripTest, HidingStaysHiddenUntilTheRollbackEvenWhenTheServerStillSaysShown) {
