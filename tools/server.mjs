@@ -23,7 +23,7 @@ const KEEP_ALIVE_MS = 15000;
 const MAX_BODY_BYTES = 1 << 20;
 const SETTING_KEYS = {
   floatingWindow: (v) => typeof v === 'boolean',
-  stickyLevel: (v) => v === 'floating' || v === 'normal' || v === 'desktop',
+  stickyLevel: (v) => ['topmost', 'floating', 'main', 'normal', 'desktop'].includes(v),
   stickySpaceScope: (v) => v === 'current' || v === 'all',
 };
 

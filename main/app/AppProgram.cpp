@@ -15,6 +15,7 @@
 #include "platform/gtk/GnomeAccessibilitySettings.h"
 #include "platform/gtk/GtkDesktop.h"
 #include "platform/gtk/GtkWebViewProvider.h"
+#include "platform/gtk/SheetPresenter.h"
 #include "platform/gtk/StickyGtkChromeSurfaceProvider.h"
 #include "platform/linux/DbusWidgetTimelines.h"
 #include "platform/linux/LinuxPresenceProbe.h"
@@ -49,7 +50,7 @@ struct AppProgram::Parts {
                                           config.bundle.resource("TheTovarinMark", "svg"), iconDirectory()}),
         parts(config,
               AppProgramParts::Services{loop, background, desktop, webViews, *accessibility, chromeSurfaces, defaults,
-                                        http, eventStream, widgets, presenceProbe}),
+                                        http, eventStream, widgets, presenceProbe, stickyPanels}),
         delegate(AppDelegate::create(config, identityOf(config.bundle), loop, background, parts, appDesktop)) {}
 
   GlibMainLoop loop;
@@ -64,6 +65,8 @@ struct AppProgram::Parts {
   BeastEventStream eventStream;
   DbusWidgetTimelines widgets;
   LinuxPresenceProbe presenceProbe;
+  std::shared_ptr<SheetPresenter> stickyPanels =
+      std::make_shared<SheetPresenter>(loop, SheetPresenter::Attachment::applicationModal);
   AppGtkDesktop appDesktop;
   AppProgramParts parts;
   std::shared_ptr<AppDelegate> delegate;

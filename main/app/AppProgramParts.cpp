@@ -5,6 +5,7 @@
 #include "main/shell/PresenceBeacon.h"
 #include "main/shell/PresenceReporter.h"
 #include "main/windows/MainWindowController.h"
+#include "main/windows/StickySettingsRoundTrip.h"
 #include "main/windows/StickyWindowController.h"
 
 namespace tovarin {
@@ -118,6 +119,11 @@ std::shared_ptr<AppStickyWindow> AppProgramParts::makeStickyWindow(std::shared_p
       config_, StickyWindowController::Services{services_.loop, services_.background, services_.desktop,
                                                 services_.webViews, services_.accessibility, services_.defaults,
                                                 std::move(server), services_.chromeSurfaces});
+  stickySettings_ = StickySettingsRoundTrip::create(
+      config_.dataURL(),
+      StickySettingsRoundTrip::Services{services_.loop, stickySettingsQueue_, services_.http, services_.stickyPanels},
+      sticky_);
+  sticky_->setSettingsExchange(stickySettings_);
   return std::make_shared<StickyWindowPart>(sticky_);
 }
 

@@ -15,6 +15,7 @@
 #include "main/shell/WebView.h"
 #include "main/shell/WidgetTimelines.h"
 #include "main/shell/Window.h"
+#include "main/windows/PanelPresenter.h"
 #include "main/windows/StickyChromeSurface.h"
 
 namespace tovarin {
@@ -22,6 +23,7 @@ namespace tovarin {
 class ChangeWatcher;
 class MainWindowController;
 class PresenceReporter;
+class StickySettingsRoundTrip;
 class StickyWindowController;
 
 // The program's parts: the real server controller, change watcher, presence reporter
@@ -42,6 +44,8 @@ class AppProgramParts final : public AppParts {
     EventStream& eventStream;
     WidgetTimelines& widgets;
     PresenceProbe& presenceProbe;
+    // Runs the sticky window's notices, modal for the whole program.
+    std::shared_ptr<PanelPresenter> stickyPanels;
   };
 
   AppProgramParts(AppConfig config, Services services, ServerController::Options serverOptions = {});
@@ -65,12 +69,15 @@ class AppProgramParts final : public AppParts {
   // The watcher's and the reporter's own queues; they end with the parts.
   SerialQueue watcherQueue_{"com.orvik.thetovarin.changes"};
   SerialQueue presenceQueue_{"com.orvik.thetovarin.presence"};
+  // Where the sticky window's settings read-backs are parsed.
+  SerialQueue stickySettingsQueue_{"com.orvik.thetovarin.sticky-settings"};
 
   std::shared_ptr<ServerController> server_;
   std::shared_ptr<ChangeWatcher> watcher_;
   std::shared_ptr<PresenceReporter> presence_;
   std::shared_ptr<MainWindowController> main_;
   std::shared_ptr<StickyWindowController> sticky_;
+  std::shared_ptr<StickySettingsRoundTrip> stickySettings_;
 };
 
 }  // namespace tovarin

@@ -18,6 +18,7 @@
 #include "tests/main/app/RecordingAppParts.h"
 #include "tests/support/FakeAccessibilitySettings.h"
 #include "tests/support/FakeDesktop.h"
+#include "tests/support/FakePanelPresenter.h"
 #include "tests/support/FakePresenceProbe.h"
 #include "tests/support/FakeStickyChromeSurface.h"
 #include "tests/support/FakeWebViewProvider.h"
@@ -93,7 +94,7 @@ class AppLaunchIntegrationTest : public ::testing::Test {
     parts_ = std::make_unique<AppProgramParts>(
         config,
         AppProgramParts::Services{loop_, background_, desktop_, webViews_, accessibility_, chromeSurfaces_,
-                                  defaults_, http_, eventStream_, widgets_, presenceProbe_},
+                                  defaults_, http_, eventStream_, widgets_, presenceProbe_, panels_},
         options);
     AppParts* parts = parts_.get();
     if (windowStartsServerFirst) {
@@ -185,6 +186,7 @@ class AppLaunchIntegrationTest : public ::testing::Test {
   BeastEventStream eventStream_;
   FakeWidgetTimelines widgets_{loop_};
   FakePresenceProbe presenceProbe_;
+  std::shared_ptr<FakePanelPresenter> panels_ = std::make_shared<FakePanelPresenter>();
   Journal journal_;
   RecordingAppDesktop appDesktop_{journal_};
   std::unique_ptr<AppProgramParts> parts_;
