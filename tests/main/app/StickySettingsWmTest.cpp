@@ -1,0 +1,145 @@
+// The staged program's sticky window under openbox, kept in step with the stand-in
+// server's settings: a level chosen from the status menu reaches the server's data, a
+// change on the server moves the window, and a change the page never takes rolls back
+// with a notice.
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sstream>
+
+#include "tests/main/app/StagedProgramFixture.h"
+
+extern char** environ;
+
+namespace tovarin {
+namespace {
+
+class StickySettingsWmTest : public StagedProgramFixture {
+ protected:
+  static void SetUpTestSuite() {
+    ChildProcessOptions options;
+    options.executable = "/usr/bin/openbox";
+    // Takes the display over from any window manager a test before left behind.
+    options.arguments = {"--replace", "--sm-disable"};
+    for (char** entry = environ; *entry; ++entry) options.environment.emplace_back(*entry);
+    options.inheritStdin = false;
+    auto launch = ChildProcess::launch(options);
+    ASSERT_TRUE(launch.process) << launch.error;
+    windowManager_ = launch.process;
+  }
+  static void TearDownTestSuite() {
+    if (!windowManager_) return;
+    windowManager_->signal(SIGTERM);
+    (void)windowManager_->wait();
+    windowManager_.reset();
+  }
+
+  // The program is up, its widget page loaded, and its sticky window on screen because
+  // the server says so.
+  void startWithStickyShown() {
+    program_ = start({});
+    ASSERT_TRUE(program_);
+    ASSERT_TRUE(eventually([&] { return get("/__test/process").has_value(); }, 60)) << readFile(logFile());
+    serverPid_ = static_cast<pid_t>(jsonInteger(*get("/__test/process"), "pid").value_or(-1));
+    ASSERT_TRUE(eventually([&] { return pageLoads("widget") >= 1 && pageLoads("main") >= 1; }, 60))
+        << readFile(logFile());
+    ASSERT_TRUE(eventually([&] { return visibleWindows() == 1; }, 20)) << "the server's data says hidden";
+    ASSERT_EQ(post("/api/data", R"({"settings":{"floatingWindow":true}})"), 200);
+    ASSERT_TRUE(eventually([&] { return !stickyWindow().empty(); }, 20)) << readFile(logFile()) << describeWindows();
+  }
+
+  // The visible window of the program that is not the main window: the main window has
+  // the product's title, the sticky window none, so it goes by the program's name.
+  std::string stickyWindow() {
+    if (run("/usr/bin/xdotool", {"search", "--onlyvisible", "--classname", "TheTovarin"}) != 0) return {};
+    std::istringstream ids(lastOutput_);
+    for (std::string id; std::getline(ids, id);) {
+      run("/usr/bin/xprop", {"-id", id, "_NET_WM_NAME", "_NET_WM_WINDOW_TYPE"});
+      if (lastOutput_.find("_NET_WM_NAME(UTF8_STRING) = \"TheTovarin\"") != std::string::npos &&
+          lastOutput_.find("_NET_WM_WINDOW_TYPE_NORMAL") != std::string::npos) {
+        return id;
+      }
+    }
+    return {};
+  }
+  std::string describeWindows() {
+    std::string text;
+    run("/usr/bin/xdotool", {"search", "--classname", "TheTovarin"});
+    std::istringstream ids(lastOutput_);
+    for (std::string id; std::getline(ids, id);) {
+      run("/usr/bin/xprop", {"-id", id, "_NET_WM_NAME", "_NET_WM_WINDOW_TYPE", "WM_STATE", "_NET_WM_STATE"});
+      text += id + ":\n" + lastOutput_;
+    }
+    return text;
+  }
+  std::string wmState() {
+    const std::string id = stickyWindow();
+    if (id.empty()) return "<no sticky window>";
+    run("/usr/bin/xprop", {"-id", id, "_NET_WM_STATE"});
+    return lastOutput_;
+  }
+  bool keptAbove() { return wmState().find("_NET_WM_STATE_ABOVE") != std::string::npos; }
+  bool keptBelow() { return wmState().find("_NET_WM_STATE_BELOW") != std::string::npos; }
+  std::string serverLevel() {
+    const auto data = get("/api/data");
+    if (!data || !data->contains("data")) return {};
+    return jsonString((*data)["data"]["settings"], "stickyLevel").value_or("");
+  }
+  // The status menu's level items are application actions on the bus; the argument is
+  // the level's stored number (1 = normal, 2 = desktop, 3 = topmost).
+  int chooseLevel(int raw) {
+    return run("/usr/bin/gapplication",
+               {"action", "com.orvik.TheTovarin", "set-sticky-level", "int64 " + std::to_string(raw)});
+  }
+  void screenshot(const std::string& name) {
+    const fs::path artifacts = fs::path(TOVARIN_BINARY_DIR) / "test-artifacts";
+    fs::create_directories(artifacts);
+    run("/usr/bin/import", {"-window", "root", (artifacts / name).string()});
+  }
+
+  static inline std::shared_ptr<ChildProcess> windowManager_;
+};
+
+TEST_F(StickySettingsWmTest, MenuChoicesReachTheServerAndServerChangesMoveTheWindow) {
+  ASSERT_NO_FATAL_FAILURE(startWithStickyShown());
+  EXPECT_TRUE(eventually([&] { return keptAbove(); }, 20)) << "floating: " << wmState();
+
+  ASSERT_EQ(chooseLevel(1), 0) << lastOutput_;
+  EXPECT_TRUE(eventually([&] { return !keptAbove() && !keptBelow(); }, 20)) << "normal: " << wmState();
+  EXPECT_TRUE(eventually([&] { return serverLevel() == "normal"; }, 20)) << "the page wrote it to the server";
+
+  // Another page changes the level on the server.
+  ASSERT_EQ(post("/api/data", R"({"settings":{"stickyLevel":"desktop"}})"), 200);
+  EXPECT_TRUE(eventually([&] { return keptBelow(); }, 20)) << "desktop: " << wmState();
+  ASSERT_EQ(post("/api/data", R"({"settings":{"stickyLevel":"topmost"}})"), 200);
+  EXPECT_TRUE(eventually([&] { return keptAbove(); }, 20)) << "topmost: " << wmState();
+
+  // Confirmed changes stay: nothing rolls back after the confirmation time.
+  std::this_thread::sleep_for(std::chrono::seconds(11));
+  EXPECT_TRUE(keptAbove()) << wmState();
+  EXPECT_EQ(serverLevel(), "topmost");
+  EXPECT_EQ(visibleWindows(), 2) << "no notice";
+
+  ASSERT_EQ(post("/api/data", R"({"settings":{"floatingWindow":false}})"), 200);
+  EXPECT_TRUE(eventually([&] { return stickyWindow().empty(); }, 20)) << "the server hid the window";
+}
+
+TEST_F(StickySettingsWmTest, AChangeThePageRefusesRollsBackAfterTenSecondsWithANotice) {
+  extraEnvironment_ = {"TOVARIN_TEST_WIDGET_STORE=refuse"};
+  ASSERT_NO_FATAL_FAILURE(startWithStickyShown());
+  ASSERT_TRUE(eventually([&] { return keptAbove(); }, 20)) << "floating: " << wmState();
+
+  ASSERT_EQ(chooseLevel(1), 0) << lastOutput_;
+  const auto chosen = std::chrono::steady_clock::now();
+  ASSERT_TRUE(eventually([&] { return !keptAbove(); }, 5)) << "applied at once: " << wmState();
+  EXPECT_TRUE(eventually([&] { return keptAbove(); }, 20)) << "rolled back: " << wmState();
+  const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - chosen).count();
+  EXPECT_GT(waited, 8.5) << "not before the confirmation time";
+  EXPECT_EQ(serverLevel(), "floating") << "the refused change never reached the server";
+  EXPECT_TRUE(eventually([&] { return visibleWindows() == 3; }, 10)) << "the notice is on screen";
+  screenshot("StickySettingsRollback.png");
+}
+
+}  // namespace
+}  // namespace tovarin
