@@ -72,6 +72,7 @@ class StickySettingsRoundTrip final : public StickySettingsExchange,
 
   const StickySettingsState& state() const { return state_; }
   bool failureVisible() const { return failureVisible_; }
+  bool readInFlight() const { return readInFlight_; }
 
   struct CreateKey {
     explicit CreateKey() = default;
