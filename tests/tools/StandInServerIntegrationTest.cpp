@@ -287,5 +287,43 @@ TEST_F(StandInServerTest, BadCommandLinesAndBusyPortsEndTheServer) {
   }
 }
 
+TEST_F(StandInServerTest, EveryStickyLevelIsKept) {
+  start();
+  for (const char* level : {"topmost", "floating", "main", "normal", "desktop"}) {
+    SCOPED_TRACE(level);
+    const std::string body = std::string(R"({"settings":{"stickyLevel":")") + level + R"("}})";
+    EXPECT_EQ(request("POST", "/api/data", body).status, 200);
+    EXPECT_EQ(json(request("GET", "/api/data"))["data"]["settings"]["stickyLevel"], level);
+  }
+}
+
+TEST_F(StandInServerTest, StickySettingsTestModesGiveStaleOrLateReadsAndAreAnnounced) {
+  start({"TOVARIN_TEST_SETTINGS_READ=stale", "TOVARIN_TEST_WIDGET_STORE=ignore"});
+  EXPECT_EQ(json(request("GET", "/__test/sticky-settings")),
+            Json::parse(R"({"store":"ignore","read":"stale","delayMs":0})"));
+  auto level = [&] { return json(request("GET", "/api/data"))["data"]["settings"]["stickyLevel"]; };
+  request("POST", "/api/data", R"({"settings":{"stickyLevel":"main"}})");
+  EXPECT_EQ(level(), "floating") << "the value before the last write";
+  request("POST", "/api/data", R"({"settings":{"stickyLevel":"normal"}})");
+  EXPECT_EQ(level(), "main");
+
+  StreamReader stream(port_);
+  ASSERT_TRUE(stream.readUntil(": hello\n\n"));
+  ASSERT_TRUE(loop_.waitFor([&] { return jsonInteger(json(request("GET", "/__test/state")), "streamClients") == 1; }));
+  EXPECT_EQ(request("POST", "/__test/sticky-settings", R"({"read":"fresh","delayMs":700})").status, 200);
+  ASSERT_TRUE(stream.readUntil(R"("what":"sticky-test-modes")"));
+  const auto asked = std::chrono::steady_clock::now();
+  EXPECT_EQ(level(), "normal");
+  EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count(), 0.7);
+
+  for (const char* body : {R"({"store":"closed"})", R"({"read":null})", R"({"delayMs":-1})", R"({"delayMs":1.5})",
+                           R"({"delayMs":"5"})", R"({"delayMs":600000})", "[]"}) {
+    SCOPED_TRACE(body);
+    EXPECT_EQ(request("POST", "/__test/sticky-settings", body).status, 400);
+  }
+  EXPECT_EQ(json(request("GET", "/__test/sticky-settings")),
+            Json::parse(R"({"store":"ignore","read":"fresh","delayMs":700})"));
+}
+
 }  // namespace
 }  // namespace tovarin

@@ -96,15 +96,15 @@ const PAGE_SCRIPT = `
 export function register(context) {
   const { env, state, routes, pageParts, sendJson, readJsonObject, broadcastChange } = context;
   const modes = initialModes(env);
-  // The settings before the latest write, for the stale read mode.
-  let before = { ...state.settings };
+  // The settings before the latest write, for the stale read mode; none before the first.
+  let before = null;
 
   pageParts.widget.html.push('<section><p>浮窗设置：<code id="sticky-settings">…</code></p></section>');
   // The mode is one of our own words, checked above, so it can stand in the script.
   pageParts.widget.script.push(PAGE_SCRIPT.replace('__STORE_MODE__', JSON.stringify(modes.store)));
 
   routes['GET /api/data'] = (request, response) => {
-    const settings = modes.read === 'stale' ? before : state.settings;
+    const settings = modes.read === 'stale' && before ? before : state.settings;
     const answer = { data: { settings: { ...settings } } };
     setTimeout(() => sendJson(response, 200, answer), modes.delayMs);
   };
