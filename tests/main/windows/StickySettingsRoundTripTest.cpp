@@ -118,6 +118,19 @@ TEST_F(StickySettingsRoundTripTest, RefusedChangesAreResentEveryQuarterSecondUnt
   EXPECT_EQ(dispatches(), expected) << "no more sending once taken";
 }
 
+TEST_F(StickySettingsRoundTripTest, ThePagesAnswerForAReplacedChangeIsIgnored) {
+  controller_->setLevel(StickyLevel::topmost);
+  controller_->setLevel(StickyLevel::main);
+  ASSERT_EQ(dispatches(), 2u);
+  pageAnswers(ScriptValue::ofBool(true));  // the first change's answer
+  EXPECT_EQ(http_->requestCount(), 0u) << "no read for a change that is gone";
+  EXPECT_FALSE(roundTrip_->state().pending().at("stickyLevel").dispatched);
+  pageAnswers(ScriptValue::ofBool(false));  // the second one's
+  loop_.advance(0.25);
+  EXPECT_EQ(dispatches(), 3u);
+  EXPECT_NE(lastScript().find("stickyLevel: 'main'"), std::string::npos) << "only the newest is sent again";
+}
+
 TEST_F(StickySettingsRoundTripTest, ATakenChangeIsReadBackAtOnceAndAfterHalfTwoAndFiveSecondsUntilConfirmed) {
   controller_->setLevel(StickyLevel::topmost);
   pageAnswers(ScriptValue::ofBool(true));
