@@ -105,7 +105,8 @@ class StickyWindowController final : public WebViewClient,
   void load();
   // Replaces the page with the compact offline page, on the next turn of the main loop.
   void showOffline(const StartupNotice& notice);
-  // Reads the shared settings back from the server, once the settings exchange exists.
+  // Reads the shared settings back from the server through the settings exchange, which
+  // then applies them to this window.
   void syncFromServer();
   void setSettingsExchange(std::weak_ptr<StickySettingsExchange> exchange) { settingsExchange_ = std::move(exchange); }
 
