@@ -97,10 +97,10 @@ std::vector<std::string> appUnitIds(const std::string& cgroup) {
     } else {
       continue;
     }
-    rest = unescapeUnit(rest);
+    // Split before unescaping: a dash inside the id is escaped, the launcher's is not.
     const size_t dash = rest.find('-');
-    if (dash != std::string::npos) ids.push_back(rest.substr(dash + 1));
-    ids.push_back(rest);
+    if (dash != std::string::npos) ids.push_back(unescapeUnit(rest.substr(dash + 1)));
+    ids.push_back(unescapeUnit(rest));
   }
   return ids;
 }
