@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <sstream>
 
 #include "main/activity/BrowserScripts.h"
+#include "tests/support/ActivityEventText.h"
 #include "tests/support/FakeActivityDesktop.h"
 #include "tests/support/FakeBrowserAutomation.h"
 #include "tests/support/ManualLoop.h"
@@ -18,32 +18,6 @@ constexpr double epoch = 1'700'000'000;
 RunningApplication app(std::int32_t pid, std::optional<std::string> id, std::uint64_t window,
                        std::optional<std::string> name = std::nullopt) {
   return RunningApplication{pid, std::move(id), std::move(name), window};
-}
-
-// Events as short texts with times relative to the test's start, so that a failure
-// shows the whole sequence.
-std::string text(const ActivityEvent& event, double origin) {
-  std::ostringstream out;
-  const auto at = [&](double time) { return "@" + std::to_string(std::lround((time - origin) * 1000)) + "ms"; };
-  std::visit(
-      [&](const auto& payload) {
-        using T = std::decay_t<decltype(payload)>;
-        if constexpr (std::is_same_v<T, ActivityEvent::Frontmost>) {
-          out << "frontmost(" << (payload.app ? payload.app->bundleId + "/" + payload.app->name : "none") << ")";
-        } else if constexpr (std::is_same_v<T, ActivityEvent::Title>) {
-          out << "title(" << payload.title.value_or("<none>") << "," << payload.domain.value_or("<none>") << ","
-              << (payload.incognito ? "incognito" : "normal") << ")";
-        } else if constexpr (std::is_same_v<T, ActivityEvent::Suspend>) {
-          out << "suspend(" << rawValue(payload.reason) << ")";
-        } else if constexpr (std::is_same_v<T, ActivityEvent::Resume>) {
-          out << "resume(" << rawValue(payload.reason) << ")";
-        } else {
-          out << "other";
-        }
-        out << at(payload.at);
-      },
-      event.payload());
-  return out.str();
 }
 
 class ActivityCaptureTest : public testing::Test {
@@ -69,7 +43,7 @@ class ActivityCaptureTest : public testing::Test {
   std::shared_ptr<ActivityCapture> make(double idleThreshold = 300) {
     capture_ = ActivityCapture::create(
         loop_, {workspace_, distributed_, desktop_, automation_}, readingPolicy(idleThreshold),
-        [this](const ActivityEvent& event) { events_.push_back(text(event, origin_)); },
+        [this](const ActivityEvent& event) { events_.push_back(activityEventText(event, origin_)); },
         [this] { return epoch + loop_.now(); });
     return capture_;
   }
