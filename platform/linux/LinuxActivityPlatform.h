@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@ class LinuxActivityPlatform final {
     std::string displayName;                     // empty: $DISPLAY
     std::string systemBusAddress;                // empty: the system bus
     std::vector<std::string> applicationFolders;  // empty: the XDG data folders
+    std::optional<std::string> locale;            // for app names; none: the environment's
   };
 
   LinuxActivityPlatform(MainLoop& loop, Options options);
