@@ -11,7 +11,7 @@ LinuxActivityPlatform::LinuxActivityPlatform(MainLoop& loop, Options options) {
       options.applicationFolders.empty() ? DesktopEntryIndex::defaultFolders() : std::move(options.applicationFolders);
   platform_.desktop = std::make_shared<X11ActivityDesktop>(
       options.displayName, DesktopEntryIndex(std::move(folders), options.locale.value_or(DesktopEntryIndex::defaultLocale())),
-      platform_.workspace);
+      platform_.workspace, options.sessionType);
   platform_.automation = std::make_shared<UnavailableBrowserAutomation>();
   logind_ = std::make_unique<LogindWatcher>(options.systemBusAddress, platform_.workspace, platform_.distributed);
 }

@@ -22,6 +22,7 @@ class LinuxActivityPlatform final {
     std::string systemBusAddress;                // empty: the system bus
     std::vector<std::string> applicationFolders;  // empty: the XDG data folders
     std::optional<std::string> locale;            // for app names; none: the environment's
+    std::optional<std::string> sessionType;       // "x11", "wayland"...; none: the environment's
   };
 
   LinuxActivityPlatform(MainLoop& loop, Options options);

@@ -7,7 +7,8 @@
 namespace tovarin {
 namespace {
 
-bool isWaylandSession() {
+bool isWayland(const std::optional<std::string>& sessionType) {
+  if (sessionType) return *sessionType == "wayland";
   const char* type = std::getenv("XDG_SESSION_TYPE");
   return type && std::strcmp(type, "wayland") == 0;
 }
@@ -15,9 +16,12 @@ bool isWaylandSession() {
 }  // namespace
 
 X11ActivityDesktop::X11ActivityDesktop(std::string displayName, DesktopEntryIndex index,
-                                       std::shared_ptr<ActivityNotificationCenter> workspace)
+                                       std::shared_ptr<ActivityNotificationCenter> workspace,
+                                       std::optional<std::string> sessionType)
     : idle_(displayName), titles_(displayName) {
-  if (!displayName.empty() || !isWaylandSession()) {
+  // Under Wayland an X server is only a compatibility layer that sees none of the
+  // native windows: what it says would be wrong, so nothing is asked of it.
+  if (!isWayland(sessionType)) {
     watcher_ = std::make_unique<X11FrontmostWatcher>(displayName, std::move(index), std::move(workspace));
   }
 }

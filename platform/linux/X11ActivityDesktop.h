@@ -17,9 +17,11 @@ namespace tovarin {
 // that capture suspends for it, and nothing is read.
 class X11ActivityDesktop final : public ActivityDesktop {
  public:
-  // Empty displayName: $DISPLAY, unless the session is Wayland. Tests pass a display.
+  // Empty displayName: $DISPLAY, unless the session is Wayland. sessionType is the
+  // session's kind ("x11", "wayland", ...); none: $XDG_SESSION_TYPE.
   X11ActivityDesktop(std::string displayName, DesktopEntryIndex index,
-                     std::shared_ptr<ActivityNotificationCenter> workspace);
+                     std::shared_ptr<ActivityNotificationCenter> workspace,
+                     std::optional<std::string> sessionType = std::nullopt);
 
   std::optional<RunningApplication> frontmostApplication() override;
   double secondsSinceLastInput() override;

@@ -79,7 +79,7 @@ class X11ActivityWmTest : public testing::Test {
     ASSERT_FALSE(viewerWindow_.empty());
     ASSERT_FALSE(bus_.address().empty()) << bus_.error();
     platform_ = std::make_unique<LinuxActivityPlatform>(
-        loop_, LinuxActivityPlatform::Options{"", bus_.address(), {apps_}, "zh_CN"});
+        loop_, LinuxActivityPlatform::Options{"", bus_.address(), {apps_}, "zh_CN", "x11"});
     capture_ = ActivityCapture::create(
         loop_, platform_->capturePlatform(), {[](const std::string&) { return true; }, nullptr, 300},
         [this](const ActivityEvent& e) { events_.push_back(activityEventText(e, 0)); }, [] { return 0.0; });
