@@ -13,7 +13,7 @@ pkg_check_modules(WEBKIT REQUIRED IMPORTED_TARGET webkit2gtk-4.1)
 pkg_check_modules(WEBKIT_WEBEXT REQUIRED IMPORTED_TARGET webkit2gtk-web-extension-4.1)
 pkg_check_modules(APPINDICATOR IMPORTED_TARGET ayatana-appindicator3-0.1)
 pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0)
-pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11 xscrnsaver)
+pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11 xscrnsaver xcb)
 
 add_library(tovarin_deps_core INTERFACE)
 target_link_libraries(tovarin_deps_core INTERFACE
