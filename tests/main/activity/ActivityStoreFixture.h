@@ -80,7 +80,11 @@ class SideConnection final {
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) return false;
     sqlite3_bind_text(statement, 1, key.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_blob(statement, 2, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+    if (bytes.empty()) {
+      sqlite3_bind_zeroblob(statement, 2, 0);
+    } else {
+      sqlite3_bind_blob(statement, 2, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+    }
     const bool done = sqlite3_step(statement) == SQLITE_DONE;
     sqlite3_finalize(statement);
     return done;
