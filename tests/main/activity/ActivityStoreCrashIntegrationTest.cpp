@@ -43,11 +43,15 @@ constexpr double kH = 1699999200;
   _exit(0);
 }
 
-std::string readAll(int fd) {
+// Reads until the end, or only until a first whole line when `firstLineOnly`.
+std::string readFrom(int fd, bool firstLineOnly) {
   std::string text;
   char buffer[4096];
   ssize_t got = 0;
-  while ((got = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(got));
+  while ((got = ::read(fd, buffer, sizeof buffer)) > 0) {
+    text.append(buffer, static_cast<size_t>(got));
+    if (firstLineOnly && text.find('\n') != std::string::npos) break;
+  }
   return text;
 }
 
@@ -69,7 +73,7 @@ TEST_F(ActivityStoreCrashTest, EveryCommittedIntervalSurvivesASigkill) {
   store.close();
 
   std::mt19937 random(20261210);
-  std::uniform_int_distribution<int> delayMicroseconds(0, 120000);
+  std::uniform_int_distribution<int> delayMicroseconds(0, 40000);
   std::set<std::string> committed;
   int killedMidway = 0;
   for (int round = 0; round < kKills; ++round) {
@@ -83,12 +87,16 @@ TEST_F(ActivityStoreCrashTest, EveryCommittedIntervalSurvivesASigkill) {
       appendUntilKilled(directory(), keys, round, pipe[1]);
     }
     ::close(pipe[1]);
+    // The kill falls at a random moment of the writing, once it has begun.
+    std::string report = readFrom(pipe[0], true);
+    ASSERT_NE(report.find('\n'), std::string::npos) << "the child wrote nothing";
     std::this_thread::sleep_for(std::chrono::microseconds(delayMicroseconds(random)));
     ::kill(child, SIGKILL);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the child stopped on its own: " << status;
-    const auto reported = lines(readAll(pipe[0]));
+    report += readFrom(pipe[0], false);
+    const auto reported = lines(report);
     ::close(pipe[0]);
     if (std::filesystem::exists(databasePath() + "-journal")) ++killedMidway;
 
@@ -112,7 +120,6 @@ TEST_F(ActivityStoreCrashTest, EveryCommittedIntervalSurvivesASigkill) {
   std::set<std::string> stored;
   for (const auto& read : all.value) stored.insert(read.id);
   for (const std::string& id : committed) ASSERT_TRUE(stored.count(id)) << id;
-  EXPECT_GT(committed.size(), static_cast<size_t>(kKills)) << "the children got to write";
   std::printf("[ crash ] %d kills, %zu intervals committed, %d kills left a journal behind\n", kKills,
               committed.size(), killedMidway);
 }
