@@ -16,8 +16,6 @@
 namespace tovarin {
 namespace {
 
-constexpr const char* kKeyCheckLabel = "meta:key_check";
-constexpr const char* kOwnerLabel = "meta:owner";
 constexpr const char* kPutMeta = "INSERT OR REPLACE INTO meta (k, v) VALUES (?, ?)";
 constexpr const char* kDeleteMeta = "DELETE FROM meta WHERE k = ?";
 constexpr int kInjectedFailure = SQLITE_IOERR;
@@ -331,35 +329,31 @@ void ActivityStore::sweepStaleKeys() {
   }
 }
 
-ActivityStore::Failure ActivityStore::writeKeyRows(const NewKey& key, const std::vector<uint8_t>& sealedCheck,
-                                                   const std::optional<std::vector<uint8_t>>& sealedOwner) {
+ActivityStore::Failure ActivityStore::writeKeyRows(const NewKey& key, const std::optional<std::string>& owner) {
+  auto check = key.cipher.seal(keyCheckPlaintext(), kKeyCheckLabel);
+  if (!check.ok()) return ActivityStoreError::sealFailed();
   if (auto failure = run(kPutMeta, {Binding::ofText("key_id"), Binding::ofBlob(bytesOf(key.id))})) return failure;
-  if (auto failure = run(kPutMeta, {Binding::ofText("key_check"), Binding::ofBlob(sealedCheck)})) return failure;
-  if (sealedOwner) return run(kPutMeta, {Binding::ofText("owner"), Binding::ofBlob(*sealedOwner)});
-  return run(kDeleteMeta, {Binding::ofText("owner")});
+  if (auto failure = run(kPutMeta, {Binding::ofText("key_check"), Binding::ofBlob(std::move(check.value))})) {
+    return failure;
+  }
+  if (!owner) return run(kDeleteMeta, {Binding::ofText("owner")});
+  auto sealedOwner = key.cipher.seal(bytesOf(*owner), kOwnerLabel);
+  if (!sealedOwner.ok()) return ActivityStoreError::sealFailed();
+  return run(kPutMeta, {Binding::ofText("owner"), Binding::ofBlob(std::move(sealedOwner.value))});
 }
 
 ActivityStore::Failure ActivityStore::initializeKey(const std::optional<std::string>& owner) {
   if (owner && !isOwnerHash(*owner)) return ActivityStoreError::invalidOwner();
   auto key = makeKey();
   if (!key.ok()) return key.error;
-  auto failed = [&](ActivityStoreError why) -> Failure {
-    forgetKey(key.value.id);
-    return why;
-  };
-  auto check = key.value.cipher.seal(keyCheckPlaintext(), kKeyCheckLabel);
-  if (!check.ok()) return failed(ActivityStoreError::sealFailed());
-  std::optional<std::vector<uint8_t>> sealedOwner;
-  if (owner) {
-    auto sealed = key.value.cipher.seal(bytesOf(*owner), kOwnerLabel);
-    if (!sealed.ok()) return failed(ActivityStoreError::sealFailed());
-    sealedOwner = std::move(sealed.value);
-  }
   Failure failure = inWriteTransaction([&]() -> Failure {
     if (auto f = run(kPutMeta, {Binding::ofText("schema"), Binding::ofBlob(bytesOf(kSchemaVersion))})) return f;
-    return writeKeyRows(key.value, check.value, sealedOwner);
+    return writeKeyRows(key.value, owner);
   });
-  if (failure) return failed(*failure);
+  if (failure) {
+    forgetKey(key.value.id);
+    return failure;
+  }
   keyId_ = key.value.id;
   cipher_ = std::move(key.value.cipher);
   state_ = ActivityStoreState::ready;

@@ -104,6 +104,9 @@ class ActivityStore final {
   }
 
  private:
+  static constexpr const char* kKeyCheckLabel = "meta:key_check";
+  static constexpr const char* kOwnerLabel = "meta:owner";
+
   struct Closer {
     void operator()(sqlite3* db) const;
   };
@@ -146,9 +149,9 @@ class ActivityStore final {
   ActivityStoreOutcome<NewKey> makeKey();
   void forgetKey(const std::string& id);
   void sweepStaleKeys();
-  // The meta rows of a new key: its id, its key check and the owner (or none).
-  Failure writeKeyRows(const NewKey& key, const std::vector<uint8_t>& sealedCheck,
-                       const std::optional<std::vector<uint8_t>>& sealedOwner);
+  // The meta rows of a new key: its id, its key check and the owner (or none), sealed
+  // under the new key.
+  Failure writeKeyRows(const NewKey& key, const std::optional<std::string>& owner);
 
   ActivityStoreOutcome<std::vector<StoredSummary>> storedSummaries();
   ActivityStoreOutcome<ActivityStoreDone> rotateKey(const std::vector<ActivityInterval>& keeping,

@@ -18,8 +18,6 @@
 namespace tovarin {
 namespace {
 
-constexpr const char* kKeyCheckLabel = "meta:key_check";
-constexpr const char* kOwnerLabel = "meta:owner";
 constexpr const char* kPutInterval = "INSERT OR REPLACE INTO intervals (id, payload) VALUES (?, ?)";
 constexpr const char* kAddInterval = "INSERT INTO intervals (id, payload) VALUES (?, ?)";
 constexpr const char* kPutSummary = "INSERT OR REPLACE INTO summaries (id, payload) VALUES (?, ?)";
@@ -251,19 +249,7 @@ ActivityStoreOutcome<ActivityStoreDone> ActivityStore::rotateKey(const std::vect
   if (!keyId_) return Outcome::failed(ActivityStoreError::notReady(state_));
   auto key = makeKey();
   if (!key.ok()) return Outcome::failed(*key.error);
-  auto failed = [&](ActivityStoreError why) {
-    forgetKey(key.value.id);
-    return Outcome::failed(std::move(why));
-  };
   const ActivityCipher& cipher = key.value.cipher;
-  auto check = cipher.seal(keyCheckPlaintext(), kKeyCheckLabel);
-  if (!check.ok()) return failed(ActivityStoreError::sealFailed());
-  std::optional<std::vector<uint8_t>> sealedOwner;
-  if (owner) {
-    auto sealed = cipher.seal(std::vector<uint8_t>(owner->begin(), owner->end()), kOwnerLabel);
-    if (!sealed.ok()) return failed(ActivityStoreError::sealFailed());
-    sealedOwner = std::move(sealed.value);
-  }
   Failure failure = inWriteTransaction([&]() -> Failure {
     if (auto f = exec("DELETE FROM intervals")) return f;
     if (auto f = exec("DELETE FROM summaries")) return f;
@@ -275,9 +261,12 @@ ActivityStoreOutcome<ActivityStoreDone> ActivityStore::rotateKey(const std::vect
       if (!id) continue;
       if (auto f = writeSummary(cipher, *id, summary)) return f;
     }
-    return writeKeyRows(key.value, check.value, sealedOwner);
+    return writeKeyRows(key.value, owner);
   });
-  if (failure) return failed(*failure);
+  if (failure) {
+    forgetKey(key.value.id);
+    return Outcome::failed(*failure);
+  }
   const std::string oldId = *std::exchange(keyId_, key.value.id);
   cipher_ = std::move(key.value.cipher);
   boundOwner_ = owner;
