@@ -35,14 +35,20 @@ std::optional<Json> decode(const std::vector<uint8_t>& bytes) {
   return parseJson(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
-// The opaque row id of an hour summary under `cipher`. An hour start that is not a
-// number a 64-bit integer can hold has no id (and is not stored) rather than reaching
-// an undefined conversion.
-std::optional<std::string> summaryRowId(const ActivityCipher& cipher, double hourStart) {
+// An hour start as the whole number its row id names. One that is not a number a
+// 64-bit integer can hold has none, rather than reaching an undefined conversion; such
+// a summary is not stored.
+std::optional<int64_t> wholeHourStart(double hourStart) {
   constexpr double kLimit = 9223372036854775808.0;  // 2^63
   if (!std::isfinite(hourStart) || hourStart >= kLimit || hourStart < -kLimit) return std::nullopt;
-  const auto whole = static_cast<int64_t>(std::trunc(hourStart));
-  return cipher.opaqueId("hour_", "hour\x1f" + std::to_string(whole));
+  return static_cast<int64_t>(std::trunc(hourStart));
+}
+
+// The opaque row id of an hour summary under `cipher`: it changes with every key.
+std::optional<std::string> summaryRowId(const ActivityCipher& cipher, double hourStart) {
+  auto whole = wholeHourStart(hourStart);
+  if (!whole) return std::nullopt;
+  return cipher.opaqueId("hour_", "hour\x1f" + std::to_string(*whole));
 }
 
 }  // namespace
@@ -230,7 +236,9 @@ ActivityStoreOutcome<ActivityClearCounts> ActivityStore::clear(ClearRange range,
   if (!stored.ok()) return Outcome::failed(*stored.error);
   std::vector<HourSummary> keptSummaries;
   for (const auto& entry : stored.value) {
-    if (cutoff && entry.summary.hourEnd <= *cutoff) keptSummaries.push_back(entry.summary);
+    if (cutoff && entry.summary.hourEnd <= *cutoff && wholeHourStart(entry.summary.hourStart)) {
+      keptSummaries.push_back(entry.summary);
+    }
   }
   auto counts = rowCounts();
   if (!counts.ok()) return Outcome::failed(*counts.error);
@@ -258,7 +266,7 @@ ActivityStoreOutcome<ActivityStoreDone> ActivityStore::rotateKey(const std::vect
     }
     for (const HourSummary& summary : summaries) {
       auto id = summaryRowId(cipher, summary.hourStart);
-      if (!id) continue;
+      if (!id) continue;  // never kept: the caller filters such hours out
       if (auto f = writeSummary(cipher, *id, summary)) return f;
     }
     return writeKeyRows(key.value, owner);

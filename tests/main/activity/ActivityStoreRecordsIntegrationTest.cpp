@@ -5,6 +5,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
+
+#include <sys/stat.h>
 
 #include "tests/main/activity/ActivityStoreFixture.h"
 
@@ -216,6 +219,24 @@ TEST_F(ActivityStoreRecordsTest, ClearingEverythingDropsUnreadableRowsToo) {
   EXPECT_EQ(cleared.value, (ActivityClearCounts{4, 0, 2}));
   EXPECT_EQ(store_->counts().value, (ActivityStore::RowCounts{0, 0}));
   EXPECT_EQ(rowIds("meta"), (std::vector<std::string>{"key_check", "key_id", "owner", "schema"}));
+}
+
+// Only someone holding the key could store such hours; a clear drops them and counts
+// them as deleted instead of turning them into an id.
+TEST_F(ActivityStoreRecordsTest, AClearDropsHoursNoWholeNumberCanName) {
+  fillTwoHours();
+  ActivityCipher cipher(keys_->keys.keys().at(storedKeyId()));
+  for (double start : {-1e300, -9.3e18}) {
+    HourSummary odd{start, start, {}, 0};
+    const std::string id = "hour_odd" + std::to_string(start);
+    const std::string json = odd.toJson().dump();
+    SideConnection(databasePath()).put("summaries", id, cipher.seal({json.begin(), json.end()}, "summaries:" + id).value);
+  }
+  ASSERT_EQ(summaries().size(), 4u);
+  auto cleared = store_->clear(ClearRange::last10Minutes, kH + 2 * kHour + 300);
+  ASSERT_TRUE(cleared.ok());
+  EXPECT_EQ(cleared.value, (ActivityClearCounts{0, 0, 3}));
+  EXPECT_EQ(summaryHours(), std::vector<double>{kH});
 }
 
 TEST_F(ActivityStoreRecordsTest, ClearingTheLastHourTrimsWhatStraddlesIt) {
@@ -454,8 +475,12 @@ TEST_F(ActivityStoreRecordsTest, NoRecordedTextReachesTheFileOrItsJournal) {
   const std::vector<std::string> secrets = {"Zyxquv-Ledger-7781", "org.distinct.Appqqz", "Qwvlmnapp", "hidden-host.example"};
   openReady();
   std::string journals;
+  std::set<mode_t> journalModes;
   store_->failStatementsForTesting([&](std::string_view sql) {
-    if (sql == "COMMIT") journals += readFile(databasePath() + "-journal");
+    if (sql != "COMMIT") return false;
+    journals += readFile(databasePath() + "-journal");
+    struct stat info {};
+    if (::stat((databasePath() + "-journal").c_str(), &info) == 0) journalModes.insert(info.st_mode & 07777);
     return false;
   });
   ActivityInterval secret = interval("s1", kH + 10, kH + 900, secrets[0]);
@@ -472,6 +497,7 @@ TEST_F(ActivityStoreRecordsTest, NoRecordedTextReachesTheFileOrItsJournal) {
   ASSERT_TRUE(store_->rebind(kOtherOwner).ok());
 
   ASSERT_FALSE(journals.empty()) << "the journals were caught while writes were under way";
+  EXPECT_EQ(journalModes, std::set<mode_t>{0600}) << "the journal is as private as the file";
   const std::string file = readFile(databasePath());
   // The search itself works: what is meant to be plain is found.
   EXPECT_NE(file.find(storedKeyId()), std::string::npos);
