@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <gio/gio.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -13,6 +14,8 @@
 #include <thread>
 
 #include "base/ChildProcess.h"
+#include "main/activity/ActivityStore.h"
+#include "platform/linux/DbusConnection.h"
 #include "tests/support/PrivateDbus.h"
 #include "tests/support/TempDir.h"
 
@@ -40,9 +43,14 @@ class SecretServiceKeyStoreTest : public testing::Test {
     ASSERT_TRUE(launch.process) << launch.error;
     keyring_ = launch.process;
     // The daemon takes its name on the bus, then makes the login keyring, a moment
-    // after it starts: ready once a key can be saved.
-    auto probe = store("/records/probe");
+    // after it starts: ready once a key can be saved. Nothing may call the service
+    // before the daemon owns its name: the bus would start another daemon of its own
+    // for the call, one with no login keyring, which could win the name.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!secretServiceOnTheBus() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    auto probe = store("/records/probe");
     while (!probe.save("k_probe", SecretBytes{1}).ok() && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
@@ -53,6 +61,22 @@ class SecretServiceKeyStoreTest : public testing::Test {
       keyring_->signal(SIGTERM);
       (void)keyring_->wait();
     }
+  }
+
+  // Whether a process owns the service's name; asking starts nothing.
+  bool secretServiceOnTheBus() {
+    DbusConnection bus(bus_.address());
+    GDBusConnection* connection = bus.ensure();
+    if (!connection) return false;
+    GVariant* reply = g_dbus_connection_call_sync(
+        connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
+        g_variant_new("(s)", "org.freedesktop.secrets"), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, 2000, nullptr,
+        nullptr);
+    if (!reply) return false;
+    gboolean owned = FALSE;
+    g_variant_get(reply, "(b)", &owned);
+    g_variant_unref(reply);
+    return owned;
   }
 
   std::vector<std::string> environment() const {
@@ -83,9 +107,8 @@ class SecretServiceKeyStoreTest : public testing::Test {
   std::shared_ptr<ChildProcess> keyring_;
 };
 
-// One daemon per test program, and this the only test in it: a gnome-keyring started
-// after other bus clients of this process had run sometimes never published its login
-// keyring, so the whole contract runs on one daemon in a program of its own.
+// One daemon per test program, and this the only test in it, so the whole contract
+// runs on one daemon in a program of its own.
 TEST_F(SecretServiceKeyStoreTest, TheKeyStoreContractOnARealSecretService) {
   auto keys = store();
   auto missing = keys.load("k_absent");
@@ -122,6 +145,28 @@ TEST_F(SecretServiceKeyStoreTest, TheKeyStoreContractOnARealSecretService) {
   ASSERT_TRUE(two.remove("k_1").ok());
   EXPECT_EQ(*one.load("k_1").value, (SecretBytes{1}));
 
+  // The encrypted store on this service: two records side by side never sweep each
+  // other's keys, and a clear moves a record to a new key in the keyring.
+  const std::string owner(64, 'c');
+  auto keysA = std::make_shared<SecretServiceKeyStore>(home_.path() + "/a/Activity", bus_.address());
+  auto keysB = std::make_shared<SecretServiceKeyStore>(home_.path() + "/b/Activity", bus_.address());
+  ActivityStore recordA(home_.path() + "/a/Activity", keysA);
+  ActivityStore recordB(home_.path() + "/b/Activity", keysB);
+  ASSERT_EQ(recordA.open(ActivityStore::OpenMode::createIfMissing, owner).value, ActivityStoreState::ready);
+  ASSERT_EQ(recordB.open(ActivityStore::OpenMode::createIfMissing, owner).value, ActivityStoreState::ready);
+  ActivityInterval worked{"i1", "org.example.Editor", "Editor", "Notes", std::nullopt, 1000, 1060};
+  ASSERT_TRUE(recordA.append({worked}).ok());
+  const auto keyOfB = keysB->allIds().value;
+  ASSERT_EQ(keyOfB.size(), 1u);
+  ASSERT_EQ(recordA.open(ActivityStore::OpenMode::existingOnly).value, ActivityStoreState::ready);
+  EXPECT_EQ(keysB->allIds().value, keyOfB);
+  const auto keyOfA = keysA->allIds().value;
+  ASSERT_TRUE(recordA.clear(ClearRange::lastHour, 100000).ok());
+  ASSERT_EQ(keysA->allIds().value.size(), 1u);
+  EXPECT_NE(keysA->allIds().value, keyOfA);
+  EXPECT_EQ(recordA.allIntervals().value, std::vector<ActivityInterval>{worked});
+  EXPECT_EQ(keysB->allIds().value, keyOfB);
+
   // A locked keyring is access denied for every operation, and stays locked.
   ASSERT_EQ(lockTheKeyring(), 0);
   const auto denied = ActivityKeyError::accessDenied(ActivityKeyError::kInteractionNotAllowed);
@@ -129,6 +174,15 @@ TEST_F(SecretServiceKeyStoreTest, TheKeyStoreContractOnARealSecretService) {
   EXPECT_EQ(keys.save("k_c", SecretBytes{3}).error, denied);
   EXPECT_EQ(keys.remove("k_a").error, denied);
   EXPECT_EQ(keys.allIds().error, denied);
+
+  // The store then says its key is locked; starting over wipes the record but cannot
+  // make a new key, and says both.
+  ASSERT_EQ(recordA.open(ActivityStore::OpenMode::existingOnly).value, ActivityStoreState::keyLocked);
+  auto reset = recordA.resetAfterKeyLoss(owner);
+  EXPECT_EQ(reset.error, ActivityStoreError::keyStore(denied));
+  EXPECT_TRUE(reset.recordsWiped);
+  EXPECT_EQ(recordA.counts().value, (ActivityStore::RowCounts{0, 0}));
+  EXPECT_EQ(recordA.state(), ActivityStoreState::keyLocked);
 }
 
 }  // namespace
