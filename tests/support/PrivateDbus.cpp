@@ -29,7 +29,8 @@ PrivateDbus::PrivateDbus() {
   const std::string socket = dir_.path() + "/bus";
   ChildProcessOptions options;
   options.executable = "/usr/bin/dbus-daemon";
-  options.arguments = {"--session", "--nofork", "--nopidfile", "--address=unix:path=" + socket};
+  options.arguments = {std::string("--config-file=") + TOVARIN_SOURCE_DIR + "/tests/support/session-bus.conf", "--nofork",
+                       "--nopidfile", "--address=unix:path=" + socket};
   options.environment = {"PATH=/usr/bin:/bin"};
   options.inheritStdin = false;
   auto launch = ChildProcess::launch(options);
