@@ -102,6 +102,8 @@ class Socket final : public std::enable_shared_from_this<Socket> {
     });
   }
 
+  void stopDelivering() { delivery_->cancel(); }
+
   void cancel() {
     delivery_->cancel();
     asio::post(io_, [self = shared_from_this()] {
@@ -235,11 +237,26 @@ class Socket final : public std::enable_shared_from_this<Socket> {
 class BeastWebSocketConnection final : public WebSocketConnection {
  public:
   explicit BeastWebSocketConnection(std::shared_ptr<Socket> socket) : socket_(std::move(socket)) {}
-  ~BeastWebSocketConnection() override { cancel(); }
+  // Once a close was asked for, the queued messages and the close still go out, so a
+  // goodbye is not lost when its owner lets go right after saying it.
+  ~BeastWebSocketConnection() override {
+    std::lock_guard lock(mutex_);
+    if (!socket_) return;
+    if (closing_) {
+      socket_->stopDelivering();
+    } else {
+      socket_->cancel();
+    }
+  }
 
   void sendText(std::string text) override { enqueue({Outgoing::Kind::text, std::move(text)}); }
   void sendBinary(std::string bytes) override { enqueue({Outgoing::Kind::binary, std::move(bytes)}); }
-  void close(uint16_t code) override { enqueue({Outgoing::Kind::close, {}, code}); }
+  void close(uint16_t code) override {
+    std::lock_guard lock(mutex_);
+    if (!socket_) return;
+    closing_ = true;
+    socket_->enqueue({Outgoing::Kind::close, {}, code});
+  }
   void cancel() override {
     std::lock_guard lock(mutex_);
     if (auto socket = std::exchange(socket_, nullptr)) socket->cancel();
@@ -253,6 +270,7 @@ class BeastWebSocketConnection final : public WebSocketConnection {
 
   std::mutex mutex_;
   std::shared_ptr<Socket> socket_;  // mutex_
+  bool closing_ = false;            // mutex_
 };
 
 }  // namespace

@@ -49,7 +49,8 @@ class WebSocketConnection {
   // Closes with the code once everything queued before it has been sent.
   virtual void close(uint16_t code) = 0;
   // Drops the socket; no handler runs afterwards, not even onEnd, when called on the
-  // delivery queue. Destroying the connection cancels it.
+  // delivery queue. Destroying the connection cancels it, unless close() was called:
+  // then what was queued and the close still go out, with no handler run.
   virtual void cancel() = 0;
 };
 
