@@ -143,6 +143,9 @@ class Socket final : public std::enable_shared_from_this<Socket> {
   void onConnected(beast::error_code error) {
     if (finished_) return;
     if (error) return finish({0, "cannot connect: " + error.message()});
+    // Small messages (audio chunks, control words) must not wait for an acknowledgement.
+    beast::error_code ignored;
+    beast::get_lowest_layer(ws_).socket().set_option(tcp::no_delay(true), ignored);
     // From here the socket's own timeouts rule; the stream's would cut a quiet socket.
     beast::get_lowest_layer(ws_).expires_never();
     websocket::stream_base::timeout timeouts{};

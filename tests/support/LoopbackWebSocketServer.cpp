@@ -170,6 +170,7 @@ void LoopbackWebSocketServer::acceptLoop() {
     tcp::socket socket(*io);
     state_->acceptor.accept(socket, error);
     if (error) continue;
+    socket.set_option(tcp::no_delay(true), error);
     std::lock_guard lock(mutex_);
     connections_.emplace_back([this, io, socket = std::move(socket)]() mutable {
       Peer peer(io, std::move(socket), state_->stopping);
