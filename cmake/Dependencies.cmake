@@ -14,6 +14,10 @@ pkg_check_modules(WEBKIT_WEBEXT REQUIRED IMPORTED_TARGET webkit2gtk-web-extensio
 pkg_check_modules(APPINDICATOR IMPORTED_TARGET ayatana-appindicator3-0.1)
 pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0)
 pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11 xscrnsaver xcb)
+pkg_check_modules(SOXR REQUIRED IMPORTED_TARGET soxr)
+pkg_check_modules(PULSE REQUIRED IMPORTED_TARGET libpulse libpulse-simple)
+pkg_check_modules(ESPEAK_NG REQUIRED IMPORTED_TARGET espeak-ng)
+pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
 
 add_library(tovarin_deps_core INTERFACE)
 target_link_libraries(tovarin_deps_core INTERFACE
@@ -24,6 +28,14 @@ target_compile_definitions(tovarin_deps_core INTERFACE
 
 add_library(tovarin_deps_linux INTERFACE)
 target_link_libraries(tovarin_deps_linux INTERFACE PkgConfig::GIO PkgConfig::X11)
+
+# Resampling is plain arithmetic, so the portable voice core may use it; the sound
+# server and the system voices stay with the Linux adapters.
+add_library(tovarin_deps_voice INTERFACE)
+target_link_libraries(tovarin_deps_voice INTERFACE PkgConfig::SOXR)
+
+add_library(tovarin_deps_linux_audio INTERFACE)
+target_link_libraries(tovarin_deps_linux_audio INTERFACE PkgConfig::PULSE PkgConfig::ESPEAK_NG PkgConfig::SNDFILE)
 
 add_library(tovarin_deps_gtk INTERFACE)
 target_link_libraries(tovarin_deps_gtk INTERFACE PkgConfig::GTK3 PkgConfig::WEBKIT PkgConfig::GIO)

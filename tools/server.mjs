@@ -335,7 +335,7 @@ async function loadFeatures() {
     return;
   }
   const context = {
-    env, state, routes, pageParts, send, sendJson, readBody, readJsonObject, broadcastChange, page,
+    env, state, routes, pageParts, send, sendJson, readBody, readJsonObject, broadcastChange, page, server,
   };
   for (const name of files) {
     const feature = await import(path.join(dir, name));

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/SerialQueue.h"
+#include "base/WebSocketClient.h"
+#include "main/voice/VoiceCloudSession.h"
+#include "main/voice/VoiceCloudUpdate.h"
+
+namespace tovarin {
+
+// One dictation socket to the relay. Audio leaves in 3,200-byte binary messages; whole
+// chunks wait (up to 10 s of audio) until the relay says "ready". Every field below is
+// touched only on queue_, and update_ is always called there.
+class RelayVoiceCloudSession final : public VoiceCloudSession,
+                                     public std::enable_shared_from_this<RelayVoiceCloudSession> {
+ public:
+  static constexpr const char* queueLabel = "cn.orvik.tovarin.voice.cloud";
+  static constexpr std::size_t maxWaitingBytes = 320000;
+
+  using Update = std::function<void(VoiceCloudUpdate)>;
+
+  // Without a request (nobody signed in) the session is closed from the start and
+  // reports "signed-out".
+  static std::shared_ptr<RelayVoiceCloudSession> create(std::optional<WebSocketRequest> request,
+                                                        WebSocketClient& client, Update update);
+
+  void send(std::string pcm) override;
+  void finish() override;
+  void cancel() override;
+
+  // The error code for a socket that failed with this handshake status (0: no response).
+  static std::string failureCode(int httpStatus);
+
+  // Private to create(); public for make_shared.
+  explicit RelayVoiceCloudSession(Update update);
+
+ private:
+  void connect(WebSocketRequest request, WebSocketClient& client);
+  void onMessage(const WebSocketMessage& message);
+  void onEnd(const WebSocketEnd& end);
+  void handle(const std::string& text);
+  void finishWith(VoiceCloudUpdate update);
+  void sendAudio(std::string pcm);
+  void beginEnding();
+  void deliver(std::string chunk);
+  void flushWaiting();
+  void sendEndIfDue();
+
+  SerialQueue queue_{queueLabel};
+  Update update_;
+  std::unique_ptr<WebSocketConnection> socket_;
+  bool ready_ = false;
+  bool ending_ = false;
+  bool endSent_ = false;
+  bool closed_ = false;
+  std::string partialChunk_;
+  std::vector<std::string> waiting_;
+  std::size_t waitingBytes_ = 0;
+};
+
+}  // namespace tovarin
