@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <string>
+#include <utility>
 
 #include "widget/WidgetLayout.h"
 #include "widget/app/WidgetPainter.h"
@@ -77,6 +78,7 @@ gboolean WidgetWindow::onDraw(GtkWidget*, cairo_t* cr, gpointer data) {
   auto* self = static_cast<WidgetWindow*>(data);
   if (!self->entry_) return FALSE;
   WidgetPainter::paint(cr, self->layout());
+  if (auto firstFrame = std::exchange(self->firstFrame_, nullptr)) firstFrame();
   return TRUE;
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtk/gtk.h>
 
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -24,6 +25,8 @@ class WidgetWindow final {
   WidgetWindow& operator=(const WidgetWindow&) = delete;
 
   void show(const CalendarEntry& entry);
+  // Called once, after the first picture of an entry is drawn (for start-up timing).
+  void onFirstFrame(std::function<void()> callback) { firstFrame_ = std::move(callback); }
 
  private:
   static gboolean onDraw(GtkWidget* widget, cairo_t* cr, gpointer self);
@@ -41,6 +44,7 @@ class WidgetWindow final {
   GtkWidget* canvas_ = nullptr;
   gulong themeHandler_ = 0;
   gulong darkHandler_ = 0;
+  std::function<void()> firstFrame_;
 };
 
 }  // namespace tovarin

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -71,6 +72,15 @@ int runWindow(const WidgetOptions& options, const std::string& infoPath) {
     GlibMainLoop loop;
     BeastHttpClient http;
     WidgetWindow window(options.family, options.scheme, options.position, device);
+    // Start-up timing: the moment of the first drawn picture, in ms since 1970.
+    if (const char* path = std::getenv("TOVARIN_WIDGET_FIRST_FRAME_FILE")) {
+      window.onFirstFrame([file = std::string(path)] {
+        if (FILE* out = std::fopen(file.c_str(), "w")) {
+          std::fprintf(out, "%.3f\n", wallClock() * 1000);
+          std::fclose(out);
+        }
+      });
+    }
     auto host = std::make_shared<WidgetTimelineHost>(
         WidgetTimelineHost::Environment{loop, http, wallClock, [infoPath] { return CalendarFeed::readPort(infoPath); },
                                         device},
