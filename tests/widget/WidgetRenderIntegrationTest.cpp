@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -23,9 +24,17 @@ struct ToolRun {
   std::string output;
 };
 
+// The sanitizers' settings go with the child, so a sanitized program is judged alike.
+std::vector<std::string> environment() {
+  std::vector<std::string> env = {"PATH=/usr/bin:/bin", "TZ=Asia/Shanghai"};
+  for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+    if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
+  }
+  return env;
+}
+
 ToolRun run(const std::string& executable, const std::vector<std::string>& arguments) {
-  auto launch = ChildProcess::launch(
-      ChildProcessOptions{executable, arguments, "", {"PATH=/usr/bin:/bin", "TZ=Asia/Shanghai"}, false, true});
+  auto launch = ChildProcess::launch(ChildProcessOptions{executable, arguments, "", environment(), false, true});
   if (!launch.process) return {};
   ToolRun result;
   result.output = launch.process->readAllOutput();
