@@ -9,7 +9,9 @@
 #include <string>
 
 #include "base/ChildProcess.h"
+#include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
+#include "tests/widget/WidgetTestData.h"
 #include "widget/WidgetFamily.h"
 
 namespace tovarin {
@@ -79,6 +81,24 @@ TEST(WidgetRenderIntegrationTest, AnUnreachableServerRendersTheHint) {
   facts >> width >> height >> colours;
   EXPECT_EQ(width, 170);
   EXPECT_GT(colours, 5);
+}
+
+TEST(WidgetRenderIntegrationTest, TheProgramReadsThePortFromTheInfoBesideIt) {
+  // <prefix>/bin/TheTovarinWidgetExtension with <prefix>/share/the-tovarin-widget/Info.json,
+  // as installed: the program is copied, so it finds the Info.json of this prefix.
+  LoopbackServer server(LoopbackServer::answering(200, widget_test::feedBody().dump()));
+  TempDir prefix;
+  fs::create_directories(fs::path(prefix.path()) / "bin");
+  fs::create_directories(fs::path(prefix.path()) / "share" / "the-tovarin-widget");
+  fs::path program = fs::path(prefix.path()) / "bin" / "TheTovarinWidgetExtension";
+  fs::copy_file(widgetProgram(), program);
+  std::ofstream(fs::path(prefix.path()) / "share" / "the-tovarin-widget" / "Info.json")
+      << R"({"VORNServerPort": )" << server.port() << "}";
+  std::string png = prefix.path() + "/medium.png";
+  ASSERT_EQ(run(program.string(), {"--render", png, "--family", "medium"}).exitCode, 0);
+  ASSERT_EQ(server.requests().size(), 1u);
+  EXPECT_EQ(server.requests()[0].target.rfind("/api/widget-feed?from=", 0), 0u);
+  EXPECT_TRUE(fs::file_size(png) > 0);
 }
 
 TEST(WidgetRenderIntegrationTest, ABadCommandLineIsRefused) {

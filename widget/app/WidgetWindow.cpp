@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "widget/TheTovarinWidget.h"
 #include "widget/WidgetLayout.h"
 #include "widget/app/WidgetPainter.h"
 
@@ -14,7 +15,8 @@ WidgetWindow::WidgetWindow(WidgetFamily family, std::optional<TovarinColorToken:
     : family_(family), fixedScheme_(scheme), device_(std::move(device)) {
   WidgetSize size = defaultSize(family);
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  gtk_window_set_title(GTK_WINDOW(window_), "The Tovarin｜岚笺");
+  gtk_window_set_title(GTK_WINDOW(window_), TheTovarinWidget::displayName);
+  gtk_window_set_role(GTK_WINDOW(window_), TheTovarinWidget::kind);
   gtk_window_set_decorated(GTK_WINDOW(window_), FALSE);
   gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);
   gtk_window_set_default_size(GTK_WINDOW(window_), static_cast<int>(size.width), static_cast<int>(size.height));
