@@ -9,6 +9,7 @@
 #include <future>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "base/BeastHttpClient.h"
 #include "base/ChildProcess.h"
@@ -18,6 +19,7 @@
 #include "tests/support/LocalPorts.h"
 #include "tests/support/PrivateDbus.h"
 #include "tests/support/TempDir.h"
+#include "widget/CalendarProvider.h"
 #include "widget/WidgetLayout.h"
 #include "widget/WidgetRoute.h"
 #include "tests/widget/WidgetTestData.h"
@@ -174,15 +176,18 @@ class WidgetProgramE2ETest : public ::testing::Test {
               0);
   }
 
-  // Where the large widget draws its first row: the header's height does not depend on
-  // the data, so any entry with one event shows it.
-  static const WidgetItem firstRowTitle() {
-    CalendarEntry entry;
-    entry.date = widget_test::at(widget_test::shanghai(), 2026, 3, 5, 10);
-    entry.occurrences = {Occurrence{"a", "a", true, "2026-03-05T00:00", "2026-03-05T23:59", "c"}};
-    WidgetLayout layout = WidgetLayout::make(entry, WidgetFamily::large, defaultSize(WidgetFamily::large),
-                                             TovarinColorToken::Scheme::light, widget_test::shanghai());
-    return *layout.find("title", "e:a");
+  // The large widget's picture of what the stand-in server answers now, in the zone the
+  // widget runs in.
+  WidgetLayout layoutOfTheFeed() {
+    FeedRequest request;
+    request.port = port_;
+    request.now = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    request.device = widget_test::shanghai();
+    std::promise<CalendarEntry> loaded;
+    CalendarProvider::load(http_, queue_, request, [&](CalendarEntry entry) { loaded.set_value(std::move(entry)); });
+    CalendarEntry entry = loaded.get_future().get();
+    return WidgetLayout::make(entry, WidgetFamily::large, defaultSize(WidgetFamily::large),
+                              TovarinColorToken::Scheme::light, request.device);
   }
 
   PrivateDbus bus_;
@@ -224,18 +229,19 @@ TEST_F(WidgetProgramE2ETest, ShowsTheFeedReloadsOnTheApplicationsSignalAndOpensI
   EXPECT_TRUE(eventually([&] { return feedRequests() > before; }, 20));
   EXPECT_TRUE(eventually([&] { return (text = screenText()).find("OKR") != std::string::npos; }, 30)) << text;
 
-  // An event row opens the agenda; the header opens the application.
-  WidgetItem row = firstRowTitle();
-  click(row.x + 10, row.y + row.height / 2);
-  EXPECT_TRUE(eventually([&] { return readFile(openedLog()) == std::string(WidgetRoute::agenda) + "\n"; }, 20))
-      << readFile(openedLog());
-  click(20, 20);
-  EXPECT_TRUE(eventually(
-      [&] {
-        return readFile(openedLog()) == std::string(WidgetRoute::agenda) + "\n" + WidgetRoute::app + "\n";
-      },
-      20))
-      << readFile(openedLog());
+  // An event row opens the agenda, a task row the task list, the header the application.
+  WidgetLayout shown = layoutOfTheFeed();
+  const WidgetItem* event = shown.find("title", "e:okr");
+  const WidgetItem* task = shown.find("title", "t:notes");
+  ASSERT_TRUE(event && task);
+  std::string expected;
+  for (auto [x, y, url] : {std::tuple{event->x + 10, event->y + event->height / 2, WidgetRoute::agenda},
+                           std::tuple{task->x + 10, task->y + task->height / 2, WidgetRoute::tasks},
+                           std::tuple{20.0, 20.0, WidgetRoute::app}}) {
+    click(x, y);
+    expected += std::string(url) + "\n";
+    EXPECT_TRUE(eventually([&] { return readFile(openedLog()) == expected; }, 20)) << readFile(openedLog());
+  }
 
   fs::path artifacts = fs::path(TOVARIN_BINARY_DIR) / "test-artifacts";
   fs::create_directories(artifacts);
