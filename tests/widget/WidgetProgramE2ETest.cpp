@@ -48,8 +48,8 @@ std::string readFile(const fs::path& path) {
   return text.str();
 }
 
-// The real widget program on the test's display and bus, fed by the stand-in server,
-// with a stand-in for the application as the desktop's handler of its links.
+// The real widget program on the test's display and bus, fed by the stand-in server.
+// The desktop's handler of its links is a recorder, or the installed application.
 class WidgetProgramE2ETest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -60,11 +60,14 @@ class WidgetProgramE2ETest : public ::testing::Test {
     fs::permissions(root() / "run", fs::perms::owner_all, fs::perm_options::replace);
     std::ofstream(root() / "Info.json") << R"({"VORNServerPort": ")" << port_ << R"("})";
     installLinkRecorder();
+    // The application's own version, so that the application takes this server for its own.
+    std::vector<std::string> serverEnvironment = environment();
+    serverEnvironment.push_back("VORN_APP_VERSION=" + applicationVersion());
     auto server = ChildProcess::launch(ChildProcessOptions{
         "/usr/bin/node",
         {(fs::path(TOVARIN_SOURCE_DIR) / "tools" / "server.mjs").string(), "--port", std::to_string(port_)},
         root().string(),
-        environment(),
+        serverEnvironment,
         false,
         false,
         true});
@@ -74,7 +77,7 @@ class WidgetProgramE2ETest : public ::testing::Test {
   }
 
   void TearDown() override {
-    for (auto& process : {widget_, server_}) {
+    for (auto& process : {application_, widget_, server_}) {
       if (process && process->isRunning()) {
         process->signal(SIGKILL);
         (void)process->wait();
@@ -85,10 +88,19 @@ class WidgetProgramE2ETest : public ::testing::Test {
   fs::path root() const { return root_.path(); }
   fs::path openedLog() const { return root() / "opened.txt"; }
 
+  static std::string applicationVersion() {
+    auto info = parseJson(readFile(fs::path(TOVARIN_STAGE_DIR) / "share" / "the-tovarin" / "Info.json"));
+    return info ? jsonString(*info, "CFBundleShortVersionString").value_or("") : "";
+  }
+
   // The desktop hands "the-tovarin:" links to this handler, which writes each one down.
   void installLinkRecorder() {
-    fs::path script = root() / "record-link.sh";
-    std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << openedLog().string() << "'\n";
+    installLinkHandler("#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + openedLog().string() + "'\n");
+  }
+
+  void installLinkHandler(const std::string& scriptText) {
+    fs::path script = root() / "open-link.sh";
+    std::ofstream(script) << scriptText;
     fs::permissions(script, fs::perms::owner_all);
     std::ofstream(root() / "data/applications/tovarin-link-recorder.desktop")
         << "[Desktop Entry]\nType=Application\nName=Link recorder\nExec=" << script.string()
@@ -108,6 +120,8 @@ class WidgetProgramE2ETest : public ::testing::Test {
         "DBUS_SESSION_BUS_ADDRESS=" + bus_.address(),
         "NO_AT_BRIDGE=1",
         "TZ=Asia/Shanghai",
+        // Text recognition on one thread: its thread pool only fights the other tests.
+        "OMP_THREAD_LIMIT=1",
     };
     for (const char* name : {"DISPLAY", "XAUTHORITY"}) {
       if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
@@ -129,6 +143,31 @@ class WidgetProgramE2ETest : public ::testing::Test {
     ASSERT_TRUE(launch.process) << launch.error;
     widget_ = launch.process;
   }
+
+  // The application as installed under <root>/prefix, sharing this test's server, and
+  // the desktop's handler of its links; both write their standard error to one log.
+  void startApplicationAsLinkHandler() {
+    fs::path prefix = root() / "prefix";
+    fs::path stage(TOVARIN_STAGE_DIR);
+    fs::create_directories(prefix / "bin");
+    fs::create_directories(prefix / "share" / "the-tovarin");
+    fs::copy_file(stage / "bin" / "TheTovarin", prefix / "bin" / "TheTovarin");
+    for (const char* file : {"Info.json", "TheTovarinMark.svg"}) {
+      fs::copy_file(stage / "share" / "the-tovarin" / file, prefix / "share" / "the-tovarin" / file);
+    }
+    std::ofstream(prefix / "share" / "the-tovarin" / "config.json")
+        << R"({"port":)" << port_ << R"(,"autoStartServer":true})";
+    fs::create_directories(prefix / "lib" / "the-tovarin");
+    fs::create_directory_symlink(stage / "lib" / "the-tovarin" / "webext", prefix / "lib" / "the-tovarin" / "webext");
+    std::string program = (prefix / "bin" / "TheTovarin").string();
+    installLinkHandler("#!/bin/sh\nexec '" + program + "' \"$1\" 2>>'" + applicationLog().string() + "'\n");
+    auto launch = ChildProcess::launch(ChildProcessOptions{
+        "/bin/sh", {"-c", "exec \"$0\" 2>>'" + applicationLog().string() + "'", program}, root().string(),
+        environment(), false, false, true});
+    ASSERT_TRUE(launch.process) << launch.error;
+    application_ = launch.process;
+  }
+  fs::path applicationLog() const { return root() / "application.log"; }
 
   std::optional<Json> call(const std::string& method, const std::string& path) {
     std::promise<std::optional<Json>> answer;
@@ -197,6 +236,7 @@ class WidgetProgramE2ETest : public ::testing::Test {
   SerialQueue queue_{"widget-e2e-http"};
   std::shared_ptr<ChildProcess> server_;
   std::shared_ptr<ChildProcess> widget_;
+  std::shared_ptr<ChildProcess> application_;
   std::string lastOutput_;
 };
 
@@ -248,6 +288,35 @@ TEST_F(WidgetProgramE2ETest, ShowsTheFeedReloadsOnTheApplicationsSignalAndOpensI
   fs::copy_file(root() / "widget.png", artifacts / "TheTovarinWidgetExtension.png",
                 fs::copy_options::overwrite_existing);
   EXPECT_TRUE(widget_->isRunning());
+}
+
+TEST_F(WidgetProgramE2ETest, ARowOpensTheApplicationOnItsPage) {
+  startApplicationAsLinkHandler();
+  auto mainPageLoaded = [&] {
+    auto state = call("GET", "/__test/state");
+    return state && state->contains("pageLoads") && (*state)["pageLoads"]["main"].size() >= 1;
+  };
+  ASSERT_TRUE(eventually(mainPageLoaded, 60)) << readFile(applicationLog());
+  startWidget();
+  ASSERT_TRUE(eventually([&] { return feedRequests() >= 1; }, 30));
+  std::string text;
+  ASSERT_TRUE(eventually([&] { return (text = screenText()).find("OKR") != std::string::npos; }, 30)) << text;
+
+  WidgetLayout shown = layoutOfTheFeed();
+  const WidgetItem* task = shown.find("title", "t:notes");
+  ASSERT_TRUE(task);
+  click(task->x + 10, task->y + task->height / 2);
+  EXPECT_TRUE(eventually([&] { return readFile(applicationLog()).find("[orvik] open url host=tasks") != std::string::npos; },
+                         30))
+      << readFile(applicationLog());
+  const WidgetItem* event = shown.find("title", "e:okr");
+  ASSERT_TRUE(event);
+  click(event->x + 10, event->y + event->height / 2);
+  EXPECT_TRUE(eventually([&] { return readFile(applicationLog()).find("[orvik] open url host=agenda") != std::string::npos; },
+                         30))
+      << readFile(applicationLog());
+  // The running application took both links; no second one stayed.
+  EXPECT_TRUE(application_->isRunning());
 }
 
 }  // namespace
