@@ -201,10 +201,7 @@ class WidgetProgramE2ETest : public ::testing::Test {
                        std::to_string(static_cast<int>(size.height)) + "+" + std::to_string(kLeft) + "+" +
                        std::to_string(kTop);
     if (tool("/usr/bin/import", {"-window", "root", "-crop", crop, shot.string()}) != 0) return "";
-    if (tool("/usr/bin/convert", {shot.string(), "-resize", "300%", large.string()}) != 0 &&
-        tool("/usr/local/bin/convert", {shot.string(), "-resize", "300%", large.string()}) != 0) {
-      return "";
-    }
+    if (tool("/usr/bin/convert", {shot.string(), "-resize", "300%", large.string()}) != 0) return "";
     if (tool("/usr/bin/tesseract", {large.string(), "stdout", "-l", "chi_sim+eng"}) != 0) return "";
     return lastOutput_;
   }
