@@ -237,16 +237,16 @@ class LayoutBuilder {
 
     double spacing = compact_ ? 6 : 8;
     double titleLeft = x + mark.width + spacing;
-    double titleRight = x + width;
-    if (row.overdue) {
-      titleRight -= kOverdueWidth + spacing;
-      text("overdue", "已过期", {TovarinType::micro, 500}, TovarinSignal::danger, titleRight + spacing, y,
-           kOverdueWidth, height)
-          .rowId = row.id();
-    }
+    double titleRight = x + width - (row.overdue ? kOverdueWidth + spacing : 0);
     text("title", row.task.title, {TovarinType::tiny, 400}, TovarinInk::primary, titleLeft, y, titleRight - titleLeft,
          height)
         .rowId = row.id();
+    if (row.overdue) {
+      auto& overdue = text("overdue", "已过期", {TovarinType::micro, 500}, TovarinSignal::danger, titleRight + spacing,
+                           y, kOverdueWidth, height);
+      overdue.rowId = row.id();
+      overdue.followsPreviousText = true;
+    }
   }
 
   void offlineHint(FeedFailure failure) {

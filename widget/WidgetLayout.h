@@ -48,6 +48,10 @@ struct WidgetItem {
   double lineSpacing = 0;
   Anchor anchor = Anchor::center;
   double baseline = 0;
+  // Drawn right after the text before it, with the gap the layout leaves between their
+  // boxes, once that text is measured: a short title keeps its tag beside it. `x` is
+  // the furthest right it can stand.
+  bool followsPreviousText = false;
   std::string rowId;  // the list row it belongs to, if any
   std::string role;   // "dayNumber", "weekday", "summary", "time", "title", "overdue", "caption", "empty", "hint"...
 

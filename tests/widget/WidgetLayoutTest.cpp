@@ -154,7 +154,11 @@ TEST_F(WidgetLayoutTest, TaskMarksAndTheOverdueText) {
   const WidgetItem* overdue = picture.find("overdue", "t:late");
   ASSERT_NE(overdue, nullptr);
   EXPECT_EQ(overdue->text, "已过期");
-  EXPECT_LE(picture.find("title", "t:late")->x + picture.find("title", "t:late")->width, overdue->x);
+  const WidgetItem* title = picture.find("title", "t:late");
+  EXPECT_LE(title->x + title->width, overdue->x);
+  EXPECT_TRUE(overdue->followsPreviousText);
+  EXPECT_EQ(&*std::prev(std::find(picture.items.begin(), picture.items.end(), *overdue)), title)
+      << "the tag follows its title";
 
   const WidgetItem* follow = picture.find("mark", "t:f");
   EXPECT_EQ(follow->kind, WidgetItem::Kind::ring);

@@ -3,6 +3,7 @@
 #include <cairo.h>
 #include <pango/pangocairo.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -66,8 +67,9 @@ std::unique_ptr<PangoLayout, GObjectUnref> textLayout(cairo_t* cr, const WidgetI
   return layout;
 }
 
-void drawText(cairo_t* cr, const WidgetItem& item) {
-  if (item.text.empty() || item.width <= 0) return;
+// Draws the text and returns where its drawn line ends on the right.
+double drawText(cairo_t* cr, const WidgetItem& item, double left) {
+  if (item.text.empty() || item.width <= 0) return left;
   auto layout = textLayout(cr, item);
   double top = item.y;
   if (item.anchor == WidgetItem::Anchor::baseline) {
@@ -78,8 +80,11 @@ void drawText(cairo_t* cr, const WidgetItem& item) {
     top = item.y + (item.height - logical.height) / 2;
   }
   setColor(cr, item.color, item.opacity);
-  cairo_move_to(cr, item.x, top);
+  cairo_move_to(cr, left, top);
   pango_cairo_show_layout(cr, layout.get());
+  PangoRectangle logical;
+  pango_layout_get_pixel_extents(layout.get(), nullptr, &logical);
+  return left + std::min<double>(logical.x + logical.width, item.width);
 }
 
 void drawCapsule(cairo_t* cr, const WidgetItem& item) {
@@ -144,9 +149,20 @@ void paint(cairo_t* cr, const WidgetLayout& layout) {
   cairo_set_line_width(cr, 1);
   setColor(cr, layout.border);
   cairo_stroke(cr);
+  const WidgetItem* previousText = nullptr;
+  double previousTextEnd = 0;
   for (const WidgetItem& item : layout.items) {
     switch (item.kind) {
-      case WidgetItem::Kind::text: drawText(cr, item); break;
+      case WidgetItem::Kind::text: {
+        double left = item.x;
+        if (item.followsPreviousText && previousText) {
+          double gap = item.x - (previousText->x + previousText->width);
+          left = std::min(item.x, previousTextEnd + gap);
+        }
+        previousTextEnd = drawText(cr, item, left);
+        previousText = &item;
+        break;
+      }
       case WidgetItem::Kind::capsule: drawCapsule(cr, item); break;
       case WidgetItem::Kind::ring: drawRing(cr, item); break;
       case WidgetItem::Kind::square: drawSquare(cr, item); break;
