@@ -27,6 +27,16 @@ std::string DropBridge::readinessProbe() {
   return "!!(" + object + " && " + object + ".deliver)";
 }
 
+void DropBridge::setHost(std::shared_ptr<DropHost> host) {
+  assert(services_.loop.isMainThread());
+  host_ = std::move(host);
+  if (!host_) return;
+  host_->setFilesHandler([weak = weak_from_this()](std::vector<std::string> paths) {
+    if (auto self = weak.lock()) self->accept(paths);
+  });
+  if (adopted_) host_->takeFileDropsFromPage();
+}
+
 void DropBridge::adoptIfPageReady(int retries) {
   assert(services_.loop.isMainThread());
   auto webView = webView_.lock();
@@ -37,7 +47,7 @@ void DropBridge::adoptIfPageReady(int retries) {
     if (value.isTrue()) {
       self->adopted_ = true;
       self->adoptRetry_.cancel();
-      self->services_.host.takeFileDropsFromPage();
+      if (self->host_) self->host_->takeFileDropsFromPage();
       log("drop: 页面已装 " + std::string(DropProtocol::pageBridge) + "，整窗拖入由外壳接管");
     } else if (retries >= 1) {
       self->adoptRetry_ = self->services_.loop.postAfter(adoptRetryInterval, [weak, retries] {

@@ -28,13 +28,15 @@ class DropBridge final : public std::enable_shared_from_this<DropBridge> {
     MainLoop& loop;
     TaskRunner& background;
     OcrService& ocr;
-    DropHost& host;
     std::function<int64_t()> millisecondsSince1970;  // wall clock, for request ids
   };
 
   explicit DropBridge(Services services) : services_(std::move(services)) {}
 
   void attach(std::weak_ptr<WebView> webView) { webView_ = std::move(webView); }
+  // The window's drop target: its files come here. Set once the window exists; a page
+  // that was ready before then hands the drops over at once.
+  void setHost(std::shared_ptr<DropHost> host);
   // Probes the page for `__dropText`, again every 0.5 s while it is missing; adopts the
   // window's file drops at the first positive answer. Once adopted, never undone.
   void adoptIfPageReady(int retries = defaultAdoptRetries);
@@ -55,6 +57,7 @@ class DropBridge final : public std::enable_shared_from_this<DropBridge> {
   uint64_t counter_ = 0;            // main loop only
   bool adopted_ = false;            // main loop only
   TimerHandle adoptRetry_;          // main loop only
+  std::shared_ptr<DropHost> host_;  // main loop only
 };
 
 }  // namespace tovarin

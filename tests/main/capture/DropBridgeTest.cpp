@@ -106,14 +106,25 @@ TEST_F(DropFiles, ReadsRealFilesUpTo8MiB) {
   EXPECT_EQ(DropTextReader::read(write("gb.csv", "\xD6\xD0\xCE\xC4,1\n")).text, "中文,1");
 }
 
-class DropBridgeTest : public DropFiles, public DropHost {
- protected:
-  void SetUp() override { bridge_->attach(page_); }
-  void TearDown() override { recognizer_->release(); }
+// Records the take-over and lets the test drop files as the window would.
+class RecordingDropHost final : public DropHost {
+ public:
+  void setFilesHandler(FilesHandler handler) override { handler_ = std::move(handler); }
+  void takeFileDropsFromPage() override { ++takeOvers; }
+  void drop(std::vector<std::string> paths) { handler_(std::move(paths)); }
+  int takeOvers = 0;
 
-  // DropHost
-  void setFilesHandler(FilesHandler) override {}
-  void takeFileDropsFromPage() override { ++takeOvers_; }
+ private:
+  FilesHandler handler_;
+};
+
+class DropBridgeTest : public DropFiles {
+ protected:
+  void SetUp() override {
+    bridge_->attach(page_);
+    bridge_->setHost(host_);
+  }
+  void TearDown() override { recognizer_->release(); }
 
   // The payloads the page receives, acknowledged, until `count` arrived.
   std::vector<Json> payloads(size_t count) {
@@ -131,19 +142,19 @@ class DropBridgeTest : public DropFiles, public DropHost {
   SerialQueue ocrQueue_{"ocr-test"};
   SerialQueue background_{"drop-test"};
   OcrService ocr_{loop_, ocrQueue_, recognizer_};
-  int takeOvers_ = 0;
+  std::shared_ptr<RecordingDropHost> host_ = std::make_shared<RecordingDropHost>();
   int64_t nowMs_ = 1'700'000'000'000;
   std::shared_ptr<FakeWebView> page_ = std::make_shared<FakeWebView>(WebViewOptions{});
   std::shared_ptr<DropBridge> bridge_ =
-      std::make_shared<DropBridge>(DropBridge::Services{loop_, background_, ocr_, *this, [this] { return nowMs_; }});
+      std::make_shared<DropBridge>(DropBridge::Services{loop_, background_, ocr_, [this] { return nowMs_; }});
   LogRecorder log_;
 };
 
 TEST_F(DropBridgeTest, EachAcceptedFileGivesOnePayloadUnderItsOwnId) {
   std::filesystem::create_directory(dir_.path() + "/plain");
   recognizer_->answer(OcrResult::success("Screenshot words"));
-  bridge_->accept({dir_.path() + "/plain", write("Notes.TXT", "hello"), write("doc.pdf", "%PDF"),
-                   write("shot.png", "png bytes"), write("blank.md", " \n ")});
+  host_->drop({dir_.path() + "/plain", write("Notes.TXT", "hello"), write("doc.pdf", "%PDF"),
+               write("shot.png", "png bytes"), write("blank.md", " \n ")});
   auto results = payloads(3);
   ASSERT_EQ(results.size(), 3u);
   loop_.advance(1.0);
@@ -188,14 +199,14 @@ TEST_F(DropBridgeTest, AdoptsOnceThePageHasDropText) {
   loop_.advance(0.5);
   page_->answerNext(ScriptValue::ofBool(true));
   EXPECT_TRUE(bridge_->adopted());
-  EXPECT_EQ(takeOvers_, 1);
+  EXPECT_EQ(host_->takeOvers, 1);
   EXPECT_TRUE(log_.contains("[orvik] drop: 页面已装 __dropText，整窗拖入由外壳接管"));
 
   // Never again, whatever the next navigation brings.
   bridge_->adoptIfPageReady();
   loop_.advance(5.0);
   EXPECT_TRUE(page_->pendingCalls().empty());
-  EXPECT_EQ(takeOvers_, 1);
+  EXPECT_EQ(host_->takeOvers, 1);
 }
 
 TEST_F(DropBridgeTest, ProbesTwentyMoreTimesThenStops) {
@@ -207,7 +218,17 @@ TEST_F(DropBridgeTest, ProbesTwentyMoreTimesThenStops) {
   }
   EXPECT_EQ(probes, 21);
   EXPECT_FALSE(bridge_->adopted());
-  EXPECT_EQ(takeOvers_, 0);
+  EXPECT_EQ(host_->takeOvers, 0);
+}
+
+TEST_F(DropBridgeTest, AHostSetAfterAdoptionIsTakenOverAtOnce) {
+  auto bridge = std::make_shared<DropBridge>(DropBridge::Services{loop_, background_, ocr_, [this] { return nowMs_; }});
+  bridge->attach(page_);
+  bridge->adoptIfPageReady();
+  page_->answerNext(ScriptValue::ofBool(true));
+  auto late = std::make_shared<RecordingDropHost>();
+  bridge->setHost(late);
+  EXPECT_EQ(late->takeOvers, 1);
 }
 
 TEST_F(DropBridgeTest, ResultsForAGoneBridgeAreDropped) {
