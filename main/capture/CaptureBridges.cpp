@@ -8,6 +8,7 @@ namespace tovarin {
 
 CaptureBridges::CaptureBridges(Services services, int64_t serverPort)
     : loop_(services.loop),
+      reminders_(services.reminders),
       serverOrigin_("http://127.0.0.1:" + std::to_string(serverPort)),
       ocr_(std::make_shared<OcrBridge>(services.loop, services.ocr)),
       notify_(std::make_shared<NotifyBridge>(NotifyBridge::Services{
@@ -20,6 +21,7 @@ void CaptureBridges::attach(std::weak_ptr<WebView> webView, std::function<void()
   drop_->attach(webView);
   notify_->setOnOpen(std::move(onOpen));
   notify_->attach(std::move(webView));
+  reminders_.start();
 }
 
 bool CaptureBridges::handle(const ScriptMessage& message) {

@@ -35,6 +35,7 @@ class CaptureBridges final {
   CaptureBridges(Services services, int64_t serverPort);
 
   // The page's web view; `onOpen` shows the window when a notification is clicked.
+  // Starts the reminders kept from earlier runs.
   void attach(std::weak_ptr<WebView> webView, std::function<void()> onOpen);
   void setDropHost(std::shared_ptr<DropHost> host) { drop_->setHost(std::move(host)); }
   // True when the message was one of ours (served or refused).
@@ -48,6 +49,7 @@ class CaptureBridges final {
   bool fromLocalServer(const MessageSource& source) const;
 
   MainLoop& loop_;
+  ReminderScheduler& reminders_;
   const std::string serverOrigin_;
   const std::shared_ptr<OcrBridge> ocr_;
   const std::shared_ptr<NotifyBridge> notify_;

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
+#include <utility>
 
 #include "base/Json.h"
 #include "base/Log.h"
@@ -37,6 +38,7 @@ ReminderScheduler::ReminderScheduler(std::string path, SystemNotifier& notifier,
 ReminderScheduler::~ReminderScheduler() { alarm_.disarm(); }
 
 void ReminderScheduler::start() {
+  if (std::exchange(started_, true)) return;
   load();
   fireDue();
 }

@@ -25,7 +25,7 @@ class ReminderScheduler final {
   ReminderScheduler(const ReminderScheduler&) = delete;
   ReminderScheduler& operator=(const ReminderScheduler&) = delete;
 
-  // Reads the file, shows what came due meanwhile and arms the alarm.
+  // Reads the file, shows what came due meanwhile and arms the alarm; once.
   void start();
   // Adds or replaces the reminder of its id. On failure to keep it, nothing changes and
   // the reason is returned.
@@ -46,6 +46,7 @@ class ReminderScheduler final {
   SystemNotifier& notifier_;
   WallClockAlarm& alarm_;
   std::map<std::string, Reminder> reminders_;
+  bool started_ = false;
 };
 
 }  // namespace tovarin
