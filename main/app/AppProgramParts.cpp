@@ -6,6 +6,8 @@
 #include "main/shell/PresenceReporter.h"
 #include "main/windows/MainWindowController.h"
 #include "main/windows/StickyWindowController.h"
+#include "platform/gtk/SheetPresenter.h"
+#include "platform/gtk/UserFolders.h"
 
 namespace tovarin {
 namespace {
@@ -88,6 +90,10 @@ AppProgramParts::AppProgramParts(AppConfig config, Services services, ServerCont
 
 AppProgramParts::~AppProgramParts() = default;
 
+WebPanels::Folders AppProgramParts::downloadFolders() {
+  return WebPanels::Folders{UserFolders::downloads(), UserFolders::temporary()};
+}
+
 std::shared_ptr<ServerSupervisor> AppProgramParts::makeServer() {
   server_ = ServerController::create(config_, services_.http, services_.loop, serverOptions_);
   return server_;
@@ -109,7 +115,9 @@ std::shared_ptr<AppMainWindow> AppProgramParts::makeMainWindow(std::shared_ptr<S
   main_ = MainWindowController::create(
       config_, MainWindowController::Services{services_.loop, services_.background, services_.desktop,
                                              services_.webViews, services_.accessibility, services_.defaults,
-                                             std::move(server)});
+                                             std::move(server),
+                                             std::make_shared<SheetPresenter>(services_.loop, SheetPresenter::Attachment::sheets),
+                                             downloadFolders()});
   return std::make_shared<MainWindowPart>(main_);
 }
 
@@ -117,7 +125,10 @@ std::shared_ptr<AppStickyWindow> AppProgramParts::makeStickyWindow(std::shared_p
   sticky_ = StickyWindowController::create(
       config_, StickyWindowController::Services{services_.loop, services_.background, services_.desktop,
                                                 services_.webViews, services_.accessibility, services_.defaults,
-                                                std::move(server), services_.chromeSurfaces});
+                                                std::move(server), services_.chromeSurfaces,
+                                                std::make_shared<SheetPresenter>(
+                                                    services_.loop, SheetPresenter::Attachment::applicationModal),
+                                                downloadFolders()});
   return std::make_shared<StickyWindowPart>(sticky_);
 }
 

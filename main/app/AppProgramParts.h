@@ -11,6 +11,7 @@
 #include "main/shell/AccessibilitySettings.h"
 #include "main/shell/AppConfig.h"
 #include "main/shell/PresenceProbe.h"
+#include "main/windows/WebPanels.h"
 #include "main/shell/ServerController.h"
 #include "main/shell/WebView.h"
 #include "main/shell/WidgetTimelines.h"
@@ -59,6 +60,9 @@ class AppProgramParts final : public AppParts {
   const std::shared_ptr<StickyWindowController>& stickyWindow() const { return sticky_; }
 
  private:
+  // Where the windows save downloads.
+  static WebPanels::Folders downloadFolders();
+
   const AppConfig config_;
   Services services_;
   const ServerController::Options serverOptions_;

@@ -102,6 +102,8 @@ MainWindowController::MainWindowController(CreateKey, AppConfig config, Services
       accessibility_(services.accessibility),
       defaults_(services.defaults),
       server_(std::move(services.server)),
+      panelPresenter_(std::move(services.panelPresenter)),
+      downloadFolders_(std::move(services.downloadFolders)),
       serviceRecovery_(loop_, background_, server_),
       frameAutosave_(loop_, defaults_, std::string(frameKey), defaults_.string(std::string(frameKey)).value_or("")) {}
 
@@ -116,6 +118,9 @@ void MainWindowController::build() {
                                   weak_from_this(), messageNames());
   window_->setContent(webView_);
   window_->setClient(weak_from_this());
+  panels_ = std::make_shared<WebPanels>(loop_, static_cast<int>(config_.port), "__calendar", panelPresenter_,
+                                        downloadFolders_);
+  panels_->attach(window_, webView_);
 
   if (!FrameGuard::restore(*window_, defaults_.string(std::string(frameKey)), desktop_.screens())) window_->center();
 
@@ -331,7 +336,9 @@ void MainWindowController::measureAndShowOffline(const std::string& trigger, boo
 void MainWindowController::webViewDidReceiveMessage(const ScriptMessage& message) {
   assert(loop_.isMainThread());
   const std::string& name = message.name;
-  if (name == "voice" || name == "ocr" || name == "notify" || name == "download") {
+  if (name == WebPanels::downloadHandlerName) {
+    panels_->handle(message.body, message.source);
+  } else if (name == "voice" || name == "ocr" || name == "notify") {
     dropMessageForLaterBridge(message);
   } else if (name == WebViewFactory::startupHandlerName) {
     handleStartupMessage(message);
@@ -340,7 +347,7 @@ void MainWindowController::webViewDidReceiveMessage(const ScriptMessage& message
   }
 }
 
-// The voice, text-recognition, reminder and download bridges are not part of this
+// The voice, text-recognition and reminder bridges are not part of this
 // window yet; their messages end here, unanswered.
 void MainWindowController::dropMessageForLaterBridge(const ScriptMessage& message) {
   if (dropLog_.allows(message.name, loop_.now())) log(message.name + ": no bridge in this window yet, message dropped");
@@ -364,7 +371,7 @@ void MainWindowController::handleChromeMessage(const ScriptMessage& message) {
 
 NavigationDecision MainWindowController::webViewDecideNavigation(const NavigationAction& action) {
   assert(loop_.isMainThread());
-  // Downloads are decided by the download panels once the window has them.
+  if (auto download = panels_->downloadPolicy(action)) return *download;
   const auto verdict = navigationVerdict(action, config_.port);
   if (verdict.openInBrowser) desktop_.openInBrowser(action.url);
   return verdict.decision;
@@ -372,11 +379,12 @@ NavigationDecision MainWindowController::webViewDecideNavigation(const Navigatio
 
 NavigationDecision MainWindowController::webViewDecideResponse(const NavigationResponse& response) {
   assert(loop_.isMainThread());
+  if (auto download = panels_->downloadPolicy(response)) return *download;
   if (!response.isMeantForSaving()) return NavigationDecision::allow;
-  // A response meant to be saved: the download panels that save it are not part of this
-  // window yet. Refusing it keeps the page; showing it would replace the page with the
-  // file, or fail the load and make the recovery reload the page.
-  log("download: not available in this window yet, refused " + response.url);
+  // Meant to be saved, but from an address nothing may be downloaded from. Refusing it
+  // keeps the page; showing it would replace the page with the file, or fail the load
+  // and make the recovery reload the page.
+  log("download: refused " + response.url);
   return NavigationDecision::cancel;
 }
 
@@ -447,6 +455,34 @@ void MainWindowController::accessibilitySettingsDidChange() {
 
 void MainWindowController::applyNativeGround() {
   window_->setBackgroundColor(MainWindowChrome::nativeGround(accessibility_.prefersDarkAppearance()));
+}
+
+
+// Panels -------------------------------------------------------------------------------------
+
+void MainWindowController::webViewRunScriptDialog(const ScriptDialog& dialog,
+                                         std::function<void(ScriptDialogAnswer)> completion) {
+  assert(loop_.isMainThread());
+  panels_->runScriptDialog(dialog, std::move(completion));
+}
+
+void MainWindowController::webViewRunFileChooser(const FileChooserRequest& request,
+                                        std::function<void(std::optional<std::vector<std::string>>)> completion) {
+  assert(loop_.isMainThread());
+  panels_->openPanel(request, request.source, std::move(completion));
+}
+
+void MainWindowController::webViewDidStartDownload(std::shared_ptr<WebDownload> download) {
+  assert(loop_.isMainThread());
+  panels_->adopt(download);
+}
+
+bool MainWindowController::webViewAllowsPrinting(const MessageSource& source) { return panels_->trusts(source); }
+
+bool MainWindowController::webViewAllowsAuthentication(const std::string& host, int port) {
+  // Only the local server may ask for a login; a frame of any other origin would ask
+  // with a realm of its choosing, in this program's name.
+  return host == "127.0.0.1" && port == config_.port;
 }
 
 }  // namespace tovarin

@@ -19,7 +19,9 @@
 #include "main/shell/WebView.h"
 #include "main/shell/Window.h"
 #include "main/windows/FrameAutosave.h"
+#include "main/windows/PanelPresenter.h"
 #include "main/windows/ServiceRecovery.h"
+#include "main/windows/WebPanels.h"
 
 namespace tovarin {
 
@@ -45,6 +47,9 @@ class MainWindowController final : public WebViewClient,
     AccessibilitySettings& accessibility;
     UserDefaults& defaults;
     std::shared_ptr<ServerSupervisor> server;
+    // Runs the page's dialogs and file panels; none: every panel ends as cancelled.
+    std::shared_ptr<PanelPresenter> panelPresenter = nullptr;
+    WebPanels::Folders downloadFolders = {};
   };
 
   static constexpr std::string_view frameKey = "ORVIK.mainFrame";
@@ -98,6 +103,12 @@ class MainWindowController final : public WebViewClient,
   void webViewDidFinishNavigation(const std::string& url) override;
   void webViewDidFailProvisionalNavigation(const std::string& error, const std::string& failingUrl) override;
   void webViewDidFailNavigation(const std::string& error, const std::string& failingUrl) override;
+  void webViewRunScriptDialog(const ScriptDialog& dialog, std::function<void(ScriptDialogAnswer)> completion) override;
+  void webViewRunFileChooser(const FileChooserRequest& request,
+                             std::function<void(std::optional<std::vector<std::string>>)> completion) override;
+  void webViewDidStartDownload(std::shared_ptr<WebDownload> download) override;
+  bool webViewAllowsPrinting(const MessageSource& source) override;
+  bool webViewAllowsAuthentication(const std::string& host, int port) override;
   void webViewWebContentProcessDidTerminate() override;
 
   // WindowClient
@@ -150,12 +161,15 @@ class MainWindowController final : public WebViewClient,
   AccessibilitySettings& accessibility_;
   UserDefaults& defaults_;
   const std::shared_ptr<ServerSupervisor> server_;
+  const std::shared_ptr<PanelPresenter> panelPresenter_;
+  const WebPanels::Folders downloadFolders_;
   ServiceRecovery serviceRecovery_;
   FrameAutosave frameAutosave_;
 
   // Main loop only, all of them.
   std::shared_ptr<Window> window_;
   std::shared_ptr<WebView> webView_;
+  std::shared_ptr<WebPanels> panels_;
   bool loadedOnce_ = false;
   LogThrottle dropLog_;
   bool waitingAfterNotice_ = false;

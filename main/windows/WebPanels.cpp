@@ -98,10 +98,16 @@ bool WebPanels::trusts(const MessageSource& frame) const {
 }
 
 std::optional<NavigationDecision> WebPanels::downloadPolicy(const NavigationAction& action) const {
-  (void)action;
-  // The engine does not say ahead of time which actions will download: downloads are
-  // decided at their response.
-  return std::nullopt;
+  // The engine does not tell which actions are downloads (a link with a download
+  // attribute): a page's own blob or data address in the main frame can only be one,
+  // since showing it would replace the page. Other addresses are decided at their
+  // response.
+  if (!action.targetsMainFrame && !action.opensNewWindow) return std::nullopt;
+  auto url = UrlComponents::parse(action.url);
+  if (!url || !url->scheme) return std::nullopt;
+  const std::string scheme = text::lowercased(*url->scheme);
+  if (scheme != "blob" && scheme != "data") return std::nullopt;
+  return ShellPanels::acceptsDownload(action.url, port_) ? NavigationDecision::download : NavigationDecision::cancel;
 }
 
 std::optional<NavigationDecision> WebPanels::downloadPolicy(const NavigationResponse& response) const {
@@ -261,6 +267,10 @@ void WebPanels::chooseDirectory(const Json& body) {
   panel.canCreateDirectories = true;
   panel.prompt = ShellPanelCopy::choose;
   panel.message = ShellPanelCopy::directoryMessage;
+  if (!presenter_) {
+    choosingDirectory_ = false;
+    return settleDirectory(Json{{"requestId", *requestId}, {"operationId", *operationId}, {"status", "cancelled"}});
+  }
   presenter_->runOpenPanel(
       std::move(panel), window_.lock(),
       [weak = weak_from_this(), requestId = *requestId,
@@ -296,6 +306,7 @@ AlertPanel WebPanels::makeAlert(const std::string& message, const std::vector<st
 }
 
 void WebPanels::runDialog(AlertPanel panel, std::function<void(AlertResult)> completion) {
+  if (!presenter_) return completion(AlertResult{});
   presenter_->runAlert(std::move(panel), window_.lock(), std::move(completion));
 }
 
@@ -341,6 +352,7 @@ void WebPanels::openPanel(const FileChooserRequest& request, const MessageSource
   panel.allowsMultipleSelection = request.allowsMultiple;
   panel.prompt = ShellPanelCopy::choose;
   panel.allowedExtensions = ShellPanels::fileExtensions(request.acceptedExtensions);
+  if (!presenter_) return completion(std::nullopt);
   presenter_->runOpenPanel(std::move(panel), window_.lock(),
                            [completion = std::move(completion)](std::optional<std::vector<std::string>> paths) {
                              if (paths && !paths->empty()) return completion(std::move(paths));
@@ -404,6 +416,10 @@ void WebPanels::decidePanelSave(WebDownload& download, DownloadJob& job, Complet
   panel.canCreateDirectories = true;
   panel.directory = !lastDirectory_.empty() ? lastDirectory_ : folders_.downloads;
   std::weak_ptr<DownloadJob> weakJob = jobs_[&download];
+  if (!presenter_) {
+    completion(std::nullopt);
+    return finish(&download, DownloadOutcome::cancelled(job.filename));
+  }
   presenter_->runSavePanel(
       std::move(panel), window_.lock(),
       [weak = weak_from_this(), key = &download, weakJob, suggested = job.filename,

@@ -66,6 +66,7 @@ class WebPanels final : public WebDownloadClient, public std::enable_shared_from
     bool settled = false;
   };
 
+  // Without a presenter no panel can be shown: every panel ends as if cancelled.
   WebPanels(MainLoop& loop, int port, std::string toastHost, std::shared_ptr<PanelPresenter> presenter,
             Folders folders);
 

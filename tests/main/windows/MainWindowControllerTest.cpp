@@ -208,20 +208,23 @@ TEST_F(MainWindowControllerTest, NewWindowRequestsWithoutAUserActionOpenNothing)
   EXPECT_TRUE(desktop_.browserUrls().empty());
 }
 
-TEST_F(MainWindowControllerTest, ResponsesMeantForSavingAreRefusedAndThePageStays) {
+TEST_F(MainWindowControllerTest, ResponsesMeantForSavingDownloadOnlyFromTheLocalServerAndThePageStays) {
   create();
   struct Case {
     const char* what;
+    const char* url;
     bool attachment, canShow;
     NavigationDecision decision;
   } cases[] = {
-      {"a page", false, true, NavigationDecision::allow},
-      {"an attachment", true, true, NavigationDecision::cancel},
-      {"a type the view cannot show", false, false, NavigationDecision::cancel},
+      {"a page", "http://127.0.0.1:4173/export.csv", false, true, NavigationDecision::allow},
+      {"an attachment", "http://127.0.0.1:4173/export.csv", true, true, NavigationDecision::download},
+      {"a type the view cannot show", "http://127.0.0.1:4173/export.csv", false, false, NavigationDecision::download},
+      {"a foreign attachment", "https://files.example.com/x.csv", true, true, NavigationDecision::cancel},
+      {"another port", "http://127.0.0.1:9/x.bin", false, false, NavigationDecision::cancel},
   };
   for (const auto& c : cases) {
     NavigationResponse response;
-    response.url = "http://127.0.0.1:4173/export.csv";
+    response.url = c.url;
     response.isAttachment = c.attachment;
     response.canShowMimeType = c.canShow;
     EXPECT_EQ(view_->decideResponse(response), c.decision) << c.what;

@@ -229,20 +229,22 @@ TEST_F(StickyPageRoutingTest, NewWindowRequestsWithoutAUserActionDoNothing) {
   EXPECT_TRUE(desktop_.browserUrls().empty());
 }
 
-TEST_F(StickyPageRoutingTest, ResponsesMeantForSavingAreRefusedWithoutARecovery) {
+TEST_F(StickyPageRoutingTest, ResponsesMeantForSavingDownloadOnlyFromTheLocalServerWithoutARecovery) {
   struct Row {
     const char* what;
+    const char* url;
     bool attachment, canShow;
     NavigationDecision decision;
   } rows[] = {
-      {"a page", false, true, NavigationDecision::allow},
-      {"an attachment", true, true, NavigationDecision::cancel},
-      {"a type the view cannot show", false, false, NavigationDecision::cancel},
+      {"a page", "http://127.0.0.1:4173/export.ics", false, true, NavigationDecision::allow},
+      {"an attachment", "http://127.0.0.1:4173/export.ics", true, true, NavigationDecision::download},
+      {"a type the view cannot show", "http://127.0.0.1:4173/export.ics", false, false, NavigationDecision::download},
+      {"a foreign attachment", "https://files.example.com/x.ics", true, true, NavigationDecision::cancel},
   };
   const size_t loadsBefore = view_->loads().size();
   for (const Row& row : rows) {
     NavigationResponse response;
-    response.url = "http://127.0.0.1:4173/export.ics";
+    response.url = row.url;
     response.isAttachment = row.attachment;
     response.canShowMimeType = row.canShow;
     EXPECT_EQ(view_->decideResponse(response), row.decision) << row.what;

@@ -394,6 +394,26 @@ TEST_F(WebPanelsTest, SavePanelAnsweredAfterThePanelsAreGoneRefusesTheDownload) 
 }
 
 TEST_F(WebPanelsTest, DownloadPolicies) {
+  struct ActionCase {
+    const char* url;
+    bool mainFrame;
+    std::optional<NavigationDecision> decision;
+  };
+  const ActionCase actions[] = {
+      {"blob:http://127.0.0.1:4173/abc", true, NavigationDecision::download},
+      {"blob:http://127.0.0.1:9999/abc", true, NavigationDecision::cancel},
+      {"blob:https://evil.example/abc", true, NavigationDecision::cancel},
+      {"data:text/plain,hi", true, NavigationDecision::download},
+      {"blob:http://127.0.0.1:4173/abc", false, std::nullopt},
+      {"http://127.0.0.1:4173/index.html", true, std::nullopt},
+      {"https://example.com/", true, std::nullopt},
+  };
+  for (const auto& c : actions) {
+    NavigationAction action;
+    action.url = c.url;
+    action.targetsMainFrame = c.mainFrame;
+    EXPECT_EQ(panels_->downloadPolicy(action), c.decision) << c.url;
+  }
   NavigationResponse shown{"http://127.0.0.1:4173/a.html", 200, "text/html", true, false, "", true};
   EXPECT_FALSE(panels_->downloadPolicy(shown));
   NavigationResponse attachment = shown;
