@@ -1,5 +1,6 @@
 #include <gtk/gtk.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -148,6 +149,9 @@ TEST_F(WebPanelsE2ETest, AConfirmDialogAppearsAndItsAnswerReachesThePage) {
   const char* shots = std::getenv("TOVARIN_SCREENSHOT_DIR");
   const std::string shot = std::string(shots ? shots : dir_.path().c_str()) + "/confirm-dialog.png";
   pumpUntil([&] { return gtk_widget_get_mapped(dialog); });
+  // Let it draw before the picture is taken.
+  const auto drawn = std::chrono::steady_clock::now() + std::chrono::milliseconds(800);
+  pumpUntil([&] { return std::chrono::steady_clock::now() > drawn; }, 5);
   const int status = std::system(("import -window root '" + shot + "' 2>/dev/null").c_str());
   if (status == 0) {
     EXPECT_GT(std::filesystem::file_size(shot), 1000u);
