@@ -430,3 +430,24 @@ TEST_F(StickyPageRoutingTest, ARecoveryWhoseControllerIsGoneDoesNothing) {
 
 }  // namespace
 }  // namespace tovarin
+
+namespace tovarin {
+namespace {
+
+TEST_F(StickyPageRoutingTest, DownloadMessagesGoToTheWindowsPanelsWithTheWidgetsToastHost) {
+  const std::string blob = "blob:http://127.0.0.1:4173/b1";
+  view_->postMessage("download", {{"type", "expect"}, {"requestId", "r1"}, {"blobURL", blob}, {"filename", "a.txt"}});
+  view_->postMessage("download", {{"type", "cancel"}, {"requestId", "r1"}, {"blobURL", blob}});
+  bool receipt = false;
+  for (const auto& call : view_->pendingCalls()) {
+    if (call.arguments && call.arguments->value("name", "") == "__tovarinDownload") {
+      EXPECT_EQ((*call.arguments)["toastHost"], "__widget");
+      receipt = true;
+    }
+  }
+  EXPECT_TRUE(receipt);
+  EXPECT_FALSE(controller_->webViewAllowsAuthentication("evil.example", 443));
+}
+
+}  // namespace
+}  // namespace tovarin

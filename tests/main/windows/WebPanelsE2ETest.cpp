@@ -15,6 +15,7 @@
 #include "tests/platform/gtk/GtkTestEnvironment.h"
 #include "tests/support/FakeAccessibilitySettings.h"
 #include "tests/support/FakeServerSupervisor.h"
+#include "tests/support/LogRecorder.h"
 #include "tests/support/PageServer.h"
 #include "tests/support/TempDir.h"
 
@@ -110,7 +111,18 @@ class WebPanelsE2ETest : public testing::Test {
   std::shared_ptr<FakeServerSupervisor> server_ = std::make_shared<FakeServerSupervisor>();
   BrowserRecordingDesktop desktop_;
   std::shared_ptr<MainWindowController> controller_;
+  LogRecorder log_;
 };
+
+bool anyDialogShown() {
+  bool shown = false;
+  GList* toplevels = gtk_window_list_toplevels();
+  for (GList* item = toplevels; item; item = item->next) {
+    shown = shown || (GTK_IS_DIALOG(item->data) && gtk_widget_get_visible(GTK_WIDGET(item->data)));
+  }
+  g_list_free(toplevels);
+  return shown;
+}
 
 TEST_F(WebPanelsE2ETest, AnAnnouncedDownloadLandsVerifiedAndTheSameNameIsThenRefused) {
   evaluate("startDownload('报告.txt', '第一版\\n'); 1");
@@ -203,6 +215,24 @@ TEST_F(WebPanelsE2ETest, AForeignFrameGetsNoDialog) {
   EXPECT_EQ(log[0]["frame"]["confirm"], false);
   EXPECT_TRUE(log[0]["frame"]["prompt"].is_null());
   EXPECT_TRUE(openDialogs().empty());
+}
+
+TEST_F(WebPanelsE2ETest, AForeignFrameCanNeitherPrintNorAskForALogin) {
+  PageServer::Page login;
+  login.status = 401;
+  login.body = "login";
+  login.extraHeaders = "WWW-Authenticate: Basic realm=\"请输入银行密码\"\r\n";
+  foreign_.add("/login", login);
+  foreign_.addHtml("/print.html", "<!doctype html><script>print(); parent.postMessage('printed', '*');</script>");
+  evaluate("for (const path of ['/login', '/print.html']) { const f = document.createElement('iframe');"
+           "f.src = '" + foreign_.origin() + "' + path; document.body.appendChild(f); } 1");
+  Json log = logOnceItHas(1);
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0]["frame"], "printed");
+  ASSERT_TRUE(pumpUntil([&] { return !log_.matching("[orvik] login request refused").empty(); }));
+  EXPECT_TRUE(log_.contains("[orvik] login request refused: 127.0.0.1:" + std::to_string(foreign_.port())));
+  drainReady();
+  EXPECT_FALSE(anyDialogShown());
 }
 
 }  // namespace
