@@ -14,6 +14,7 @@ pkg_check_modules(WEBKIT_WEBEXT REQUIRED IMPORTED_TARGET webkit2gtk-web-extensio
 pkg_check_modules(APPINDICATOR IMPORTED_TARGET ayatana-appindicator3-0.1)
 pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0)
 pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11 xscrnsaver)
+pkg_check_modules(OCR REQUIRED IMPORTED_TARGET tesseract lept libheif)
 
 add_library(tovarin_deps_core INTERFACE)
 target_link_libraries(tovarin_deps_core INTERFACE
@@ -23,7 +24,7 @@ target_compile_definitions(tovarin_deps_core INTERFACE
   BOOST_ASIO_NO_DEPRECATED BOOST_BEAST_USE_STD_STRING_VIEW)
 
 add_library(tovarin_deps_linux INTERFACE)
-target_link_libraries(tovarin_deps_linux INTERFACE PkgConfig::GIO PkgConfig::X11)
+target_link_libraries(tovarin_deps_linux INTERFACE PkgConfig::GIO PkgConfig::X11 PkgConfig::OCR)
 
 add_library(tovarin_deps_gtk INTERFACE)
 target_link_libraries(tovarin_deps_gtk INTERFACE PkgConfig::GTK3 PkgConfig::WEBKIT PkgConfig::GIO)

@@ -1,5 +1,6 @@
 #include "main/app/AppProgram.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
 
@@ -11,6 +12,8 @@
 #include "main/shell/AppConfig.h"
 #include "platform/gtk/AppGtkApplication.h"
 #include "platform/gtk/AppGtkDesktop.h"
+#include "platform/gtk/GtkDropHost.h"
+#include "platform/gtk/GtkSystemNotifier.h"
 #include "platform/gtk/GlibMainLoop.h"
 #include "platform/gtk/GnomeAccessibilitySettings.h"
 #include "platform/gtk/GtkDesktop.h"
@@ -18,6 +21,8 @@
 #include "platform/gtk/StickyGtkChromeSurfaceProvider.h"
 #include "platform/linux/DbusWidgetTimelines.h"
 #include "platform/linux/LinuxPresenceProbe.h"
+#include "platform/linux/TesseractRecognizer.h"
+#include "platform/linux/TimerfdWallClockAlarm.h"
 
 namespace tovarin {
 namespace {
@@ -35,6 +40,11 @@ std::string iconDirectory() {
   return base + "/TheTovarin/icons";
 }
 
+int64_t millisecondsSince1970() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
 AppDelegate::Identity identityOf(const Bundle& bundle) {
   return AppDelegate::Identity{AppIdentity::productName(bundle), AppIdentity::version(bundle)};
 }
@@ -45,12 +55,23 @@ AppDelegate::Identity identityOf(const Bundle& bundle) {
 // the loop last.
 struct AppProgram::Parts {
   explicit Parts(AppGtkApplication& application)
-      : appDesktop(AppGtkDesktop::Options{application.nativeApplication(), "the-tovarin",
+      : notifier(static_cast<GApplication*>(application.nativeApplication())),
+        appDesktop(AppGtkDesktop::Options{application.nativeApplication(), "the-tovarin",
                                           config.bundle.resource("TheTovarinMark", "svg"), iconDirectory()}),
         parts(config,
               AppProgramParts::Services{loop, background, desktop, webViews, *accessibility, chromeSurfaces, defaults,
-                                        http, eventStream, widgets, presenceProbe}),
+                                        http, eventStream, widgets, presenceProbe, capture,
+                                        [](Window& window, WebView& webView) -> std::shared_ptr<DropHost> {
+                                          return GtkDropHost::create(window, webView);
+                                        }}),
         delegate(AppDelegate::create(config, identityOf(config.bundle), loop, background, parts, appDesktop)) {}
+
+  static std::shared_ptr<CaptureBridges> makeCapture(Parts& p) {
+    return std::make_shared<CaptureBridges>(
+        CaptureBridges::Services{p.loop, p.dropQueue, p.ocr, p.notifier, p.reminders, p.wallClock,
+                                 Calendar::gregorianInCurrentZone(), millisecondsSince1970},
+        p.config.port);
+  }
 
   GlibMainLoop loop;
   SerialQueue background{"com.orvik.thetovarin.launch"};
@@ -64,6 +85,15 @@ struct AppProgram::Parts {
   BeastEventStream eventStream;
   DbusWidgetTimelines widgets;
   LinuxPresenceProbe presenceProbe;
+  // Recognition runs on its queue and reads the service; the queue is declared after
+  // the service so that it stops before the service goes.
+  OcrService ocr{loop, ocrQueue, std::make_shared<TesseractRecognizer>()};
+  SerialQueue ocrQueue{std::string(OcrService::queueLabel)};
+  SerialQueue dropQueue{"com.orvik.thetovarin.drop"};
+  GtkSystemNotifier notifier;
+  TimerfdWallClockAlarm wallClock;
+  ReminderScheduler reminders{config.dataDirectory() + "/reminders.json", notifier, wallClock};
+  std::shared_ptr<CaptureBridges> capture = makeCapture(*this);
   AppGtkDesktop appDesktop;
   AppProgramParts parts;
   std::shared_ptr<AppDelegate> delegate;

@@ -115,9 +115,12 @@ std::shared_ptr<AppMainWindow> AppProgramParts::makeMainWindow(std::shared_ptr<S
   main_ = MainWindowController::create(
       config_, MainWindowController::Services{services_.loop, services_.background, services_.desktop,
                                              services_.webViews, services_.accessibility, services_.defaults,
-                                             std::move(server),
+                                             std::move(server), services_.capture,
                                              std::make_shared<SheetPresenter>(services_.loop, SheetPresenter::Attachment::sheets),
                                              downloadFolders()});
+  if (services_.capture && services_.makeDropHost) {
+    services_.capture->setDropHost(services_.makeDropHost(*main_->window(), *main_->webView()));
+  }
   return std::make_shared<MainWindowPart>(main_);
 }
 

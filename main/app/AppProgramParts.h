@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "base/EventStream.h"
@@ -8,6 +9,7 @@
 #include "base/SerialQueue.h"
 #include "base/UserDefaults.h"
 #include "main/app/AppParts.h"
+#include "main/capture/CaptureBridges.h"
 #include "main/shell/AccessibilitySettings.h"
 #include "main/shell/AppConfig.h"
 #include "main/shell/PresenceProbe.h"
@@ -43,6 +45,10 @@ class AppProgramParts final : public AppParts {
     EventStream& eventStream;
     WidgetTimelines& widgets;
     PresenceProbe& presenceProbe;
+    // The main window's text recognition, reminders and file drop, with the maker of
+    // its window's drop target; the window goes without them when they are missing.
+    std::shared_ptr<CaptureBridges> capture = nullptr;
+    std::function<std::shared_ptr<DropHost>(Window&, WebView&)> makeDropHost = nullptr;
   };
 
   AppProgramParts(AppConfig config, Services services, ServerController::Options serverOptions = {});

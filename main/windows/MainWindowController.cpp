@@ -102,6 +102,7 @@ MainWindowController::MainWindowController(CreateKey, AppConfig config, Services
       accessibility_(services.accessibility),
       defaults_(services.defaults),
       server_(std::move(services.server)),
+      capture_(std::move(services.capture)),
       panelPresenter_(std::move(services.panelPresenter)),
       downloadFolders_(std::move(services.downloadFolders)),
       serviceRecovery_(loop_, background_, server_),
@@ -125,6 +126,11 @@ void MainWindowController::build() {
   if (!FrameGuard::restore(*window_, defaults_.string(std::string(frameKey)), desktop_.screens())) window_->center();
 
   AccessibilityDisplayBridge::observe(accessibility_, weak_from_this());
+  if (capture_) {
+    capture_->attach(webView_, [weak = weak_from_this()] {
+      if (auto self = weak.lock()) self->show();
+    });
+  }
   webView_->loadHtml(WebViewFactory::startingHTML(), "");
 }
 
@@ -336,6 +342,7 @@ void MainWindowController::measureAndShowOffline(const std::string& trigger, boo
 void MainWindowController::webViewDidReceiveMessage(const ScriptMessage& message) {
   assert(loop_.isMainThread());
   const std::string& name = message.name;
+  if (capture_ && capture_->handle(message)) return;
   if (name == WebPanels::downloadHandlerName) {
     panels_->handle(message.body, message.source);
   } else if (name == "voice" || name == "ocr" || name == "notify") {
@@ -347,8 +354,8 @@ void MainWindowController::webViewDidReceiveMessage(const ScriptMessage& message
   }
 }
 
-// The voice, text-recognition and reminder bridges are not part of this
-// window yet; their messages end here, unanswered.
+// The bridges this window does not have (voice, and the capture bridges when the
+// window was made without them); their messages end here, unanswered.
 void MainWindowController::dropMessageForLaterBridge(const ScriptMessage& message) {
   if (dropLog_.allows(message.name, loop_.now())) log(message.name + ": no bridge in this window yet, message dropped");
 }
@@ -404,7 +411,7 @@ void MainWindowController::webViewRequestedNewWindow(const NavigationAction& act
 void MainWindowController::webViewDidFinishNavigation(const std::string&) {
   assert(loop_.isMainThread());
   loadedOnce_ = FrameNavigation::stillShowsPage(webView_->url(), config_.port, "index.html", loadedOnce_);
-  // The drop bridge's page check follows here once the window has one.
+  if (capture_) capture_->pageFinishedLoading();
 }
 
 void MainWindowController::webViewDidFailProvisionalNavigation(const std::string&, const std::string& failingUrl) {

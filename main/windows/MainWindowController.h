@@ -12,6 +12,7 @@
 #include "base/LogThrottle.h"
 #include "base/MainLoop.h"
 #include "base/UserDefaults.h"
+#include "main/capture/CaptureBridges.h"
 #include "main/shell/AppConfig.h"
 #include "main/shell/AccessibilitySettings.h"
 #include "main/shell/ServerSupervisor.h"
@@ -47,6 +48,9 @@ class MainWindowController final : public WebViewClient,
     AccessibilitySettings& accessibility;
     UserDefaults& defaults;
     std::shared_ptr<ServerSupervisor> server;
+    // Text recognition, reminders and file drop; without them those messages are
+    // dropped with a log line.
+    std::shared_ptr<CaptureBridges> capture = nullptr;
     // Runs the page's dialogs and file panels; none: every panel ends as cancelled.
     std::shared_ptr<PanelPresenter> panelPresenter = nullptr;
     WebPanels::Folders downloadFolders = {};
@@ -92,6 +96,7 @@ class MainWindowController final : public WebViewClient,
 
   const std::shared_ptr<Window>& window() const { return window_; }
   const std::shared_ptr<WebView>& webView() const { return webView_; }
+  const std::shared_ptr<CaptureBridges>& capture() const { return capture_; }
   bool loadedOnce() const { return loadedOnce_; }
   bool waitingAfterNotice() const { return waitingAfterNotice_; }
 
@@ -161,6 +166,7 @@ class MainWindowController final : public WebViewClient,
   AccessibilitySettings& accessibility_;
   UserDefaults& defaults_;
   const std::shared_ptr<ServerSupervisor> server_;
+  const std::shared_ptr<CaptureBridges> capture_;
   const std::shared_ptr<PanelPresenter> panelPresenter_;
   const WebPanels::Folders downloadFolders_;
   ServiceRecovery serviceRecovery_;

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string_view>
+
+#include "base/Calendar.h"
+#include "base/Json.h"
+#include "base/MainLoop.h"
+#include "main/capture/ReminderScheduler.h"
+#include "main/capture/SystemNotifier.h"
+#include "main/capture/WallClockAlarm.h"
+#include "main/shell/WebView.h"
+
+namespace tovarin {
+
+// The page's "notify" handler: schedules a reminder for a local minute (or shows it at
+// once), cancels pending ones, and tells the page {"id", "opened": true} when the user
+// clicks one. Replies go through `window.__notify`. Main loop only.
+class NotifyBridge final : public std::enable_shared_from_this<NotifyBridge> {
+ public:
+  static constexpr std::string_view handlerName = "notify";
+  static constexpr std::string_view pageBridge = "__notify";
+  static constexpr size_t maxIdCharacters = 128;
+  static constexpr size_t maxTitle = 120;
+  static constexpr size_t maxBody = 600;
+  static constexpr size_t maxCancelIds = 256;
+  static constexpr std::string_view defaultTitle = "岚笺";
+
+  struct Services {
+    MainLoop& loop;
+    SystemNotifier& notifier;
+    ReminderScheduler& scheduler;
+    WallClockAlarm& clock;
+    Calendar calendar;  // the user's zone, in which "fireAt" is read
+  };
+
+  explicit NotifyBridge(Services services) : services_(std::move(services)) {}
+
+  // Remembers the page and takes the clicks on our notifications.
+  void attach(std::weak_ptr<WebView> webView);
+  void handle(const Json& body);
+  // Called when the user clicked a notification, before the page hears of it; the main
+  // window shows itself here.
+  void setOnOpen(std::function<void()> onOpen) { onOpen_ = std::move(onOpen); }
+
+ private:
+  void cancel(const Json& ids);
+  void opened(const std::string& id);
+  void reply(Json payload);
+
+  Services services_;
+  std::weak_ptr<WebView> webView_;
+  std::function<void()> onOpen_;
+};
+
+}  // namespace tovarin

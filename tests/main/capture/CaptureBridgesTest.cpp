@@ -1,0 +1,74 @@
+#include "main/capture/CaptureBridges.h"
+
+#include <gtest/gtest.h>
+
+#include "base/SerialQueue.h"
+#include "tests/support/FakeSystemNotifier.h"
+#include "tests/support/FakeTextRecognizer.h"
+#include "tests/support/FakeWallClockAlarm.h"
+#include "tests/support/FakeWebView.h"
+#include "tests/support/LogRecorder.h"
+#include "tests/support/ManualLoop.h"
+#include "tests/support/TempDir.h"
+
+namespace tovarin {
+namespace {
+
+class CaptureBridgesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    scheduler_.start();
+    bridges_.attach(page_, [this] { ++opened_; });
+  }
+  void TearDown() override { recognizer_->release(); }
+
+  ManualLoop loop_;
+  TempDir dir_;
+  std::shared_ptr<FakeTextRecognizer> recognizer_ = std::make_shared<FakeTextRecognizer>();
+  SerialQueue queue_{"ocr-test"};
+  OcrService ocr_{loop_, queue_, recognizer_};
+  FakeSystemNotifier notifier_;
+  FakeWallClockAlarm clock_{1.9e9};
+  ReminderScheduler scheduler_{dir_.path() + "/reminders.json", notifier_, clock_};
+  CaptureBridges bridges_{{loop_, queue_, ocr_, notifier_, scheduler_, clock_, *Calendar::gregorian("UTC"),
+                           [] { return int64_t{0}; }},
+                          4173};
+  std::shared_ptr<FakeWebView> page_ = std::make_shared<FakeWebView>(WebViewOptions{});
+  int opened_ = 0;
+  LogRecorder log_;
+};
+
+TEST_F(CaptureBridgesTest, OnlyTheLocalServersFramesMayAsk) {
+  const Json reminder{{"id", "r"}, {"title", "t"}};
+  MessageSource sameOriginChild{true, false, "http://127.0.0.1:4173/frame.html", "http://127.0.0.1:4173"};
+  MessageSource foreign{true, false, "https://ads.example/x", "https://ads.example"};
+  MessageSource otherPort{true, true, "http://127.0.0.1:9999/", "http://127.0.0.1:9999"};
+  MessageSource opaque{true, false, "about:srcdoc", "null"};
+  MessageSource unknown{};
+
+  EXPECT_TRUE(bridges_.handle({"notify", reminder, FakeWebView::mainFrameSource(4173)}));
+  EXPECT_TRUE(bridges_.handle({"notify", reminder, sameOriginChild}));
+  for (const auto& source : {foreign, otherPort, opaque, unknown}) {
+    EXPECT_TRUE(bridges_.handle({"notify", reminder, source}));
+    EXPECT_TRUE(bridges_.handle({"ocr", Json{{"requestId", "x"}, {"imageBase64", "aGVsbG8="}}, source}));
+  }
+  EXPECT_EQ(notifier_.shown().size(), 2u);
+  loop_.advance(1.0);
+  EXPECT_TRUE(recognizer_->requests().empty());
+  EXPECT_TRUE(log_.contains("[orvik] notify: message from a frame outside the local server dropped (https://ads.example)"));
+  EXPECT_TRUE(log_.contains("[orvik] ocr: message from a frame outside the local server dropped (frame unknown)"));
+  EXPECT_EQ(log_.matching("[orvik] notify: message from a frame outside").size(), 4u);
+}
+
+TEST_F(CaptureBridgesTest, OtherMessagesAreNotOurs) {
+  EXPECT_FALSE(bridges_.handle({"voice", Json::object(), FakeWebView::mainFrameSource(4173)}));
+  EXPECT_FALSE(bridges_.handle({"download", Json::object(), FakeWebView::mainFrameSource(4173)}));
+}
+
+TEST_F(CaptureBridgesTest, AClickOpensTheWindow) {
+  ASSERT_TRUE(notifier_.click("r"));
+  EXPECT_EQ(opened_, 1);
+}
+
+}  // namespace
+}  // namespace tovarin

@@ -1,0 +1,125 @@
+#include "platform/linux/TesseractRecognizer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "base/SerialQueue.h"
+#include "main/capture/OcrService.h"
+#include "tests/support/LogRecorder.h"
+#include "tests/support/ManualLoop.h"
+#include "tests/support/TempDir.h"
+
+namespace tovarin {
+namespace {
+
+std::string fixture(const std::string& name) { return std::string(TOVARIN_SOURCE_DIR) + "/tests/fixtures/ocr/" + name; }
+
+std::vector<uint8_t> fixtureBytes(const std::string& name) {
+  std::ifstream file(fixture(name), std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+std::vector<uint8_t> firstBytes(std::vector<uint8_t> bytes, size_t count) {
+  bytes.resize(count);
+  return bytes;
+}
+
+// Chinese recognition may put blanks between characters; what a person reads has none.
+std::string withoutBlanks(std::string text) {
+  std::erase(text, ' ');
+  return text;
+}
+
+const std::vector<std::string> bothLanguages = {"zh-Hans", "en-US"};
+
+TEST(TesseractRecognizerIntegrationTest, ReadsTheFixturePictures) {
+  TesseractRecognizer recognizer;
+  struct Case {
+    std::string file;
+    std::vector<std::string> words;
+  };
+  const std::vector<Case> cases = {
+      {"english.png", {"Quarterly Meeting Notes"}},
+      {"english.jpg", {"Quarterly Meeting Notes"}},
+      {"english.heic", {"Quarterly Meeting Notes"}},
+      {"chinese.png", {"请明天下午三点开会"}},
+      {"screenshot.png", {"Project Review", "Invoice 2024-117", "请把报告发给王经理", "Reply before Friday"}},
+  };
+  for (const auto& c : cases) {
+    const OcrResult result = recognizer.recognize(fixtureBytes(c.file), bothLanguages);
+    ASSERT_TRUE(result.ok()) << c.file;
+    for (const auto& word : c.words) {
+      const bool chinese = static_cast<unsigned char>(word[0]) >= 0x80;
+      EXPECT_NE((chinese ? withoutBlanks(result.text) : result.text).find(word), std::string::npos)
+          << c.file << ": " << result.text;
+    }
+    EXPECT_EQ(result.text.find("\n\n"), std::string::npos) << c.file;
+  }
+}
+
+TEST(TesseractRecognizerIntegrationTest, FailuresHaveTheirOwnReasons) {
+  TesseractRecognizer recognizer;
+  struct Case {
+    std::string name;
+    std::vector<uint8_t> bytes;
+    OcrFailure failure;
+  };
+  const std::vector<Case> cases = {
+      {"blank", fixtureBytes("blank.png"), OcrFailure::empty},
+      {"text file", fixtureBytes("not-a-picture.png"), OcrFailure::decode},
+      {"cut after its header", firstBytes(fixtureBytes("english.png"), 60), OcrFailure::decode},
+      // 83 bytes whose header promises ten billion pixels: refused before decoding.
+      {"huge header", fixtureBytes("huge-header.png"), OcrFailure::tooLarge},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(recognizer.recognize(c.bytes, bothLanguages), OcrResult::failed(c.failure)) << c.name;
+  }
+}
+
+TEST(TesseractRecognizerIntegrationTest, WithoutChineseDataTheServiceFallsBackToEnglish) {
+  TempDir data;
+  std::filesystem::copy_file(std::string(TesseractRecognizer::defaultDataPath) + "/eng.traineddata",
+                             data.path() + "/eng.traineddata");
+  LogRecorder log;
+  ManualLoop loop;
+  SerialQueue queue("ocr-test");
+  OcrService service(loop, queue, std::make_shared<TesseractRecognizer>(data.path()));
+  std::optional<OcrResult> result;
+  std::ifstream file(fixture("english.png"), std::ios::binary);
+  std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  service.recognizeData(bytes, [&](OcrResult r) { result = std::move(r); });
+  ASSERT_TRUE(loop.waitFor([&] { return result.has_value(); }, 60));
+  ASSERT_TRUE(result->ok());
+  EXPECT_NE(result->text.find("Quarterly Meeting Notes"), std::string::npos);
+  EXPECT_TRUE(log.contains("[orvik] ocr: 首选语言不可用，退到 en-US 再试一次"));
+  EXPECT_EQ(log.matching("[orvik] ocr: 识别引擎失败（zh-Hans+en-US）").size(), 1u);
+}
+
+TEST(TesseractRecognizerIntegrationTest, TheBridgeRoundTripsABase64Picture) {
+  ManualLoop loop;
+  SerialQueue queue("ocr-test");
+  OcrService service(loop, queue, std::make_shared<TesseractRecognizer>());
+  const auto bytes = fixtureBytes("chinese.png");
+  // Base64 with line breaks every 76 characters, as mail and some pages send it.
+  static constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string base64;
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    const uint32_t n = (bytes[i] << 16) | ((i + 1 < bytes.size() ? bytes[i + 1] : 0) << 8) | (i + 2 < bytes.size() ? bytes[i + 2] : 0);
+    base64 += alphabet[(n >> 18) & 63];
+    base64 += alphabet[(n >> 12) & 63];
+    base64 += i + 1 < bytes.size() ? alphabet[(n >> 6) & 63] : '=';
+    base64 += i + 2 < bytes.size() ? alphabet[n & 63] : '=';
+    if (base64.size() % 77 == 76) base64 += '\n';
+  }
+  std::optional<OcrResult> result;
+  service.recognizeBase64(base64, [&](OcrResult r) { result = std::move(r); });
+  ASSERT_TRUE(loop.waitFor([&] { return result.has_value(); }, 60));
+  ASSERT_TRUE(result->ok());
+  EXPECT_NE(withoutBlanks(result->text).find("请明天下午三点开会"), std::string::npos) << result->text;
+}
+
+}  // namespace
+}  // namespace tovarin
