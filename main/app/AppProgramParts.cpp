@@ -1,6 +1,5 @@
 #include "main/app/AppProgramParts.h"
 
-#include "base/Log.h"
 #include "main/shell/ChangeWatcher.h"
 #include "main/shell/PresenceBeacon.h"
 #include "main/shell/PresenceReporter.h"
@@ -25,11 +24,7 @@ class MainWindowPart final : public AppMainWindow {
     controller_->navigate(target, retries);
   }
   void openConversation() override { controller_->openConversation(); }
-  void importMaterials() override {
-    // The import panel comes with the file-drop bridge, which is not built yet.
-    controller_->show();
-    log("import: the import panel is not available in this build");
-  }
+  void importMaterials() override { controller_->importMaterials(); }
 
  private:
   std::shared_ptr<MainWindowController> controller_;

@@ -4,6 +4,7 @@
 
 #include "base/Log.h"
 #include "base/UrlComponents.h"
+#include "main/capture/DropProtocol.h"
 #include "main/shell/AccessibilityDisplayBridge.h"
 #include "main/shell/FrameGuard.h"
 #include "main/shell/WebViewFactory.h"
@@ -161,6 +162,33 @@ void MainWindowController::openConversation() {
   runCommand("open-ai-chat", defaultRetries, [weak = weak_from_this()] {
     if (auto self = weak.lock()) self->webView_->evaluate(std::string(chatFocusScript), [](ScriptValue) {});
   });
+}
+
+void MainWindowController::importMaterials() {
+  assert(loop_.isMainThread());
+  show();
+  if (!panelPresenter_ || !capture_) {
+    log("import: this window has no import panel");
+    return;
+  }
+  OpenPanel panel;
+  panel.title = "整理材料";
+  panel.message = "选择截图、照片、文本、Markdown、CSV 或 TSV。先在本机提取文字，确认后才记录。";
+  panel.prompt = "整理";
+  panel.canChooseFiles = true;
+  panel.canChooseDirectories = false;
+  panel.allowsMultipleSelection = true;
+  panel.allowedExtensions = DropProtocol::extensions();
+  panelPresenter_->runOpenPanel(std::move(panel), window_,
+                                [weak = weak_from_this()](std::optional<std::vector<std::string>> paths) {
+                                  auto self = weak.lock();
+                                  if (!self || !paths) return;
+                                  std::vector<std::string> accepted;
+                                  for (auto& path : *paths) {
+                                    if (DropProtocol::accepts(path)) accepted.push_back(std::move(path));
+                                  }
+                                  self->capture_->drop().accept(accepted);
+                                });
 }
 
 void MainWindowController::runCommand(const std::string& name, int retries, std::function<void()> completion) {

@@ -85,6 +85,9 @@ class MainWindowController final : public WebViewClient,
   void reload();
   // Shows the window, then opens the conversation in the page and focuses it.
   void openConversation();
+  // Shows the window, then a panel for choosing screenshots, photos and text files;
+  // the chosen files that can be read go to the file-drop bridge.
+  void importMaterials();
   // Runs a named page command, retrying every 0.25 s while the page is not ready. The
   // name must be a plain identifier ("view.tasks"); anything else is refused and logged.
   void runCommand(const std::string& name, int retries = defaultRetries, std::function<void()> completion = {});

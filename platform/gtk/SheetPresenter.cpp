@@ -191,8 +191,10 @@ void SheetPresenter::runOpenPanel(OpenPanel panel, std::shared_ptr<Window> windo
   assert(loop_.isMainThread());
   Placement placement = placementFor(attachesSheets(), window);
   bool folders = panel.canChooseDirectories && !panel.canChooseFiles;
+  // A file chooser has no place for a message: it goes into the title when there is no title.
+  const std::string& title = panel.title.empty() ? panel.message : panel.title;
   GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
-      panel.message.empty() ? nullptr : panel.message.c_str(), placement.parent,
+      title.empty() ? nullptr : title.c_str(), placement.parent,
       folders ? GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER : GTK_FILE_CHOOSER_ACTION_OPEN, panel.prompt.c_str(),
       std::string(ShellPanelCopy::cancel).c_str());
   GtkFileChooser* fileChooser = GTK_FILE_CHOOSER(chooser);
