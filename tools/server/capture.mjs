@@ -49,15 +49,27 @@ export function register(context) {
   };
 
   // {"type": "ocr"} recognises the sample; {"type": "notify", "message": {...}} posts a
-  // "notify" message as it stands.
+  // "notify" message as it stands; {"type": "frame", "url": ...} embeds a frame.
   routes['POST /__test/capture/command'] = async (request, response) => {
     if (!testing) return sendJson(response, 404, { error: 'not found' });
     const body = await readJsonObject(request, response);
     if (!body) return;
-    if (body.type !== 'ocr' && body.type !== 'notify') return sendJson(response, 400, { error: 'unknown command' });
+    if (!['ocr', 'notify', 'frame'].includes(body.type)) return sendJson(response, 400, { error: 'unknown command' });
     const command = { ...body, seq: capture.commands.length + 1 };
     capture.commands.push(command);
     sendJson(response, 200, { seq: command.seq });
+  };
+
+  // A page that asks for native powers from inside a frame, naming its host in the
+  // reminder's title; served to tests only. Embedded from another origin it must be
+  // refused.
+  routes['GET /capture/frame.html'] = (request, response) => {
+    if (!testing) return sendJson(response, 404, { error: 'not found' });
+    send(response, 200, 'text/html; charset=utf-8', `<!doctype html><meta charset="utf-8"><p>frame</p><script>
+  const handlers = (window.webkit && window.webkit.messageHandlers) || {};
+  if (handlers.notify) handlers.notify.postMessage({ id: 'frame-' + location.hostname, title: location.hostname });
+  if (handlers.ocr) handlers.ocr.postMessage({ requestId: 'frame-' + location.hostname, imageBase64: 'aGVsbG8=' });
+</script>`);
   };
 
   routes['GET /__test/capture'] = (request, response) => {
@@ -168,6 +180,11 @@ export function register(context) {
         after = Math.max(after, command.seq);
         if (command.type === 'ocr') await recogniseSample();
         if (command.type === 'notify') post('notify', command.message);
+        if (command.type === 'frame') {
+          const frame = document.createElement('iframe');
+          frame.src = String(command.url).replace('{port}', location.port);
+          document.body.appendChild(frame);
+        }
       }
     } catch (error) {}
     setTimeout(poll, 200);

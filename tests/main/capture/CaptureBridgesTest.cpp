@@ -20,7 +20,11 @@ class CaptureBridgesTest : public ::testing::Test {
     scheduler_.start();
     bridges_.attach(page_, [this] { ++opened_; });
   }
-  void TearDown() override { recognizer_->release(); }
+  void TearDown() override {
+    recognizer_->release();
+    loop_.runUntilIdle();
+    page_->answerAll(ScriptValue::ofBool(true));
+  }
 
   ManualLoop loop_;
   TempDir dir_;

@@ -110,6 +110,27 @@ TEST_F(CaptureE2ETest, TheWindowTakesFileDropsOnceThePageCanTakeTheirText) {
       << program_.log();
 }
 
+// Frames reach the bridges; a frame of the page's own origin is served, one from
+// "localhost", another origin than the page's "127.0.0.1", is not.
+TEST_F(CaptureE2ETest, OnlyFramesOfThePagesOwnOriginMayAsk) {
+  ASSERT_TRUE(program_.post("/__test/capture/command",
+                            Json{{"type", "frame"}, {"url", "http://127.0.0.1:{port}/capture/frame.html"}}));
+  ASSERT_TRUE(notifications_.waitForNotifications(1, 30)) << program_.log();
+  EXPECT_EQ(notifications_.notifications().front().summary, "127.0.0.1");
+
+  ASSERT_TRUE(program_.post("/__test/capture/command",
+                            Json{{"type", "frame"}, {"url", "http://localhost:{port}/capture/frame.html"}}));
+  EXPECT_TRUE(eventually([&] { return program_.logHas("[orvik] notify: message from a frame outside the local server dropped (http://localhost:"); }, 30))
+      << program_.log();
+  EXPECT_TRUE(eventually([&] { return program_.logHas("[orvik] ocr: message from a frame outside the local server dropped (http://localhost:"); }, 10))
+      << program_.log();
+  ASSERT_TRUE(program_.post("/__test/capture/command",
+                            Json{{"type", "notify"}, {"message", Json{{"id", "own"}, {"title", "自己的"}}}}));
+  ASSERT_TRUE(notifications_.waitForNotifications(2, 30)) << program_.log();
+  EXPECT_EQ(notifications_.notifications().at(1).summary, "自己的");
+  EXPECT_EQ(notifications_.notifications().size(), 2u);
+}
+
 TEST_F(CaptureE2ETest, AReminderWithoutATimeIsShownAtOnce) {
   ASSERT_TRUE(program_.post("/__test/capture/command",
                             Json{{"type", "notify"}, {"message", Json{{"id", "now"}, {"title", "现在"}}}}));

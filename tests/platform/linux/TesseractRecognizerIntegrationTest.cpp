@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <sstream>
 
 #include "base/SerialQueue.h"
+#include "main/capture/DropBridge.h"
 #include "main/capture/OcrService.h"
+#include "tests/support/FakeWebView.h"
 #include "tests/support/LogRecorder.h"
 #include "tests/support/ManualLoop.h"
 #include "tests/support/TempDir.h"
@@ -119,6 +122,38 @@ TEST(TesseractRecognizerIntegrationTest, TheBridgeRoundTripsABase64Picture) {
   ASSERT_TRUE(loop.waitFor([&] { return result.has_value(); }, 60));
   ASSERT_TRUE(result->ok());
   EXPECT_NE(withoutBlanks(result->text).find("请明天下午三点开会"), std::string::npos) << result->text;
+}
+
+}  // namespace
+}  // namespace tovarin
+
+namespace tovarin {
+namespace {
+
+// Text files are read where the bridge says; pictures go through the real recogniser.
+TEST(DroppedFilesIntegrationTest, PicturesAndTextFilesComeBackAsText) {
+  ManualLoop loop;
+  SerialQueue background("drop-test");
+  SerialQueue queue("ocr-test");
+  OcrService service(loop, queue, std::make_shared<TesseractRecognizer>());
+  auto bridge = std::make_shared<DropBridge>(DropBridge::Services{loop, background, service, [] { return int64_t{1}; }});
+  auto page = std::make_shared<FakeWebView>(WebViewOptions{});
+  bridge->attach(page);
+  TempDir dir;
+  std::ofstream(dir.path() + "/日程.md") << "\xEF\xBB\xBF# 周会\n";
+  bridge->accept({fixture("english.heic"), fixture("huge-header.png"), dir.path() + "/日程.md"});
+
+  std::map<std::string, Json> byName;
+  while (byName.size() < 3 && loop.waitFor([&] { return !page->pendingCalls().empty(); }, 60)) {
+    const Json payload = page->pendingCalls().front().arguments->at("payload");
+    byName[payload.at("filename").get<std::string>()] = payload;
+    page->answerNext(ScriptValue::ofBool(true));
+  }
+  ASSERT_EQ(byName.size(), 3u);
+  EXPECT_NE(byName["english.heic"].value("text", "").find("Quarterly Meeting Notes"), std::string::npos)
+      << byName["english.heic"].dump();
+  EXPECT_EQ(byName["huge-header.png"].value("error", ""), ocrFailureMessage(OcrFailure::tooLarge));
+  EXPECT_EQ(byName["日程.md"].value("text", ""), "# 周会");
 }
 
 }  // namespace
