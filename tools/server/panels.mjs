@@ -1,6 +1,13 @@
 // Panels and downloads: buttons on both pages that exercise the native dialogs, the file
 // input, the folder choice and announced, verified downloads, and show the receipts the
-// app settles. Receipts and dialog answers are also kept here, so tests can read them.
+// app settles. Receipts and dialog answers are also kept here, so tests can read them
+// (GET /__test/panels/records).
+//
+// Test mode, switched by the environment:
+//   TOVARIN_TEST_PANELS=1   the pages run the commands that tests queue with
+//                           POST /__test/panels/command: {"page": "main"|"widget",
+//                           "type": "download", "name", "text", "announced"} or
+//                           {"page", "type": "confirm"|"alert"|"prompt", "message"}.
 
 const MAX_RECORDS = 200;
 
@@ -89,17 +96,56 @@ const script = `
   on('panel-prompt', () => window.__panels.prompt('给这条记录起个名字', '新记录'));
   on('panel-secret', () => window.__panels.prompt('请输入密码', 'not shown'));
   on('panel-directory', () => window.__panels.chooseDirectory());
+  if (window.__panelsTestMode) {
+    let after = 0;
+    const poll = async () => {
+      try {
+        const answer = await fetch('/panels/commands?after=' + after + '&page=' + window.__tovarinPage,
+                                   { cache: 'no-store' });
+        const { commands } = await answer.json();
+        for (const command of commands) {
+          after = Math.max(after, command.seq);
+          if (command.type === 'download') window.__panels.download(command.name, command.text, command.announced);
+          if (command.type === 'confirm') setTimeout(() => window.__panels.confirm(command.message), 0);
+          if (command.type === 'alert') setTimeout(() => window.__panels.alert(command.message), 0);
+          if (command.type === 'prompt') setTimeout(() => window.__panels.prompt(command.message, ''), 0);
+        }
+      } catch (e) {}
+      setTimeout(poll, 250);
+    };
+    poll();
+  }
   const file = document.getElementById('panel-file');
   if (file) file.addEventListener('change', () => log({ kind: 'files', names: Array.from(file.files, (f) => f.name) }));
 })();`;
 
 export function register(context) {
-  const { routes, pageParts, sendJson, readBody } = context;
+  const { env, routes, pageParts, sendJson, readBody, readJsonObject } = context;
   const records = [];
+  const commands = [];
+  const testMode = env.TOVARIN_TEST_PANELS === '1';
   for (const name of ['main', 'widget']) {
     pageParts[name].html.push(html);
-    pageParts[name].script.push(script);
+    pageParts[name].script.push(`window.__panelsTestMode = ${testMode};`, script);
   }
+  routes['GET /panels/commands'] = (request, response) => {
+    const query = new URL(request.url, 'http://127.0.0.1').searchParams;
+    const after = Number(query.get('after') ?? 0);
+    const page = query.get('page');
+    sendJson(response, 200, { commands: commands.filter((c) => c.seq > after && c.page === page) });
+  };
+  routes['POST /__test/panels/command'] = async (request, response) => {
+    if (!testMode) return sendJson(response, 404, { error: 'not found' });
+    const body = await readJsonObject(request, response);
+    if (!body) return;
+    if (!['download', 'confirm', 'alert', 'prompt'].includes(body.type)) {
+      return sendJson(response, 400, { error: 'unknown command' });
+    }
+    if (!['main', 'widget'].includes(body.page)) return sendJson(response, 400, { error: 'unknown page' });
+    const command = { ...body, seq: commands.length + 1 };
+    commands.push(command);
+    sendJson(response, 200, { seq: command.seq });
+  };
   routes['POST /__test/panels/record'] = async (request, response) => {
     let entry;
     try {
