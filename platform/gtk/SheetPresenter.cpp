@@ -33,6 +33,10 @@ void placeDialog(GtkWindow* dialog, const Placement& placement) {
       gtk_window_group_add_window(group, placement.parent);
     }
     gtk_window_group_add_window(gtk_window_get_group(placement.parent), dialog);
+  } else if (placement.parent && gtk_window_has_group(placement.parent)) {
+    // A transient window joins its parent's group, where a grab would leave the rest of
+    // the program usable: a modal panel belongs to the program's own group.
+    gtk_window_group_add_window(gtk_window_get_group(nullptr), dialog);
   }
   gtk_window_set_modal(dialog, TRUE);
 }
