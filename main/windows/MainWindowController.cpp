@@ -515,9 +515,7 @@ void MainWindowController::webViewDidStartDownload(std::shared_ptr<WebDownload> 
 bool MainWindowController::webViewAllowsPrinting(const MessageSource& source) { return panels_->trusts(source); }
 
 bool MainWindowController::webViewAllowsAuthentication(const std::string& host, int port) {
-  // Only the local server may ask for a login; a frame of any other origin would ask
-  // with a realm of its choosing, in this program's name.
-  return host == "127.0.0.1" && port == config_.port;
+  return panels_->allowsAuthentication(host, port);
 }
 
 }  // namespace tovarin

@@ -97,6 +97,10 @@ bool WebPanels::trusts(const MessageSource& frame) const {
   return *origin->scheme == "http" && origin->host == "127.0.0.1" && origin->port == port_;
 }
 
+bool WebPanels::allowsAuthentication(const std::string& host, int port) const {
+  return host == "127.0.0.1" && port == port_;
+}
+
 std::optional<NavigationDecision> WebPanels::downloadPolicy(const NavigationAction& action) const {
   // The engine does not tell which actions are downloads (a link with a download
   // attribute): a page's own blob or data address in the main frame can only be one,

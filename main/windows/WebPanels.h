@@ -73,6 +73,9 @@ class WebPanels final : public WebDownloadClient, public std::enable_shared_from
   void attach(std::weak_ptr<Window> window, std::weak_ptr<WebView> webView);
 
   [[nodiscard]] bool trusts(const MessageSource& frame) const;
+  // Only the local server may ask for a login: any other would ask with a realm of its
+  // choosing, in this program's name.
+  [[nodiscard]] bool allowsAuthentication(const std::string& host, int port) const;
   [[nodiscard]] std::optional<NavigationDecision> downloadPolicy(const NavigationAction& action) const;
   [[nodiscard]] std::optional<NavigationDecision> downloadPolicy(const NavigationResponse& response) const;
   void handle(const Json& body, const std::optional<MessageSource>& frame);
