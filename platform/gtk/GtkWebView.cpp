@@ -556,13 +556,15 @@ void GtkWebView::onPanelFacts(void* messagePointer) {
   gboolean isMainFrame = FALSE;
   const char* frameUrl = nullptr;
   const char* origin = nullptr;
-  g_variant_get(parameters, "(&sb&s&s)", &kind, &isMainFrame, &frameUrl, &origin);
-  panelFacts_ = PanelFacts{kind, loop_.now(), MessageSource{true, isMainFrame != FALSE, frameUrl, origin}};
+  const char* detail = nullptr;
+  g_variant_get(parameters, "(&sb&s&s&s)", &kind, &isMainFrame, &frameUrl, &origin, &detail);
+  panelFacts_ = PanelFacts{kind, loop_.now(), MessageSource{true, isMainFrame != FALSE, frameUrl, origin}, detail};
 }
 
-MessageSource GtkWebView::takePanelFacts(const std::string& kind) {
+MessageSource GtkWebView::takePanelFacts(const std::string& kind, std::string* detail) {
   auto facts = std::exchange(panelFacts_, std::nullopt);
   if (!facts || facts->kind != kind || loop_.now() - facts->at > kPanelFactsLifetime) return MessageSource{};
+  if (detail) *detail = facts->detail;
   return facts->source;
 }
 
@@ -608,12 +610,18 @@ bool GtkWebView::onFileChooser(void* requestPointer) {
   auto* request = static_cast<WebKitFileChooserRequest*>(requestPointer);
   FileChooserRequest asked;
   asked.allowsMultiple = webkit_file_chooser_request_get_select_multiple(request);
-  if (const gchar* const* types = webkit_file_chooser_request_get_mime_types(request)) {
-    for (const gchar* const* type = types; *type; ++type) {
-      if (**type == '.') asked.acceptedExtensions.emplace_back(*type);
-    }
+  // The engine tells MIME types only; the file-name extensions the input accepts come
+  // with the frame's announcement of the click.
+  std::string accepted;
+  asked.source = takePanelFacts("file", &accepted);
+  std::size_t start = 0;
+  while (start <= accepted.size()) {
+    const std::size_t comma = std::min(accepted.find(',', start), accepted.size());
+    std::string item = accepted.substr(start, comma - start);
+    const auto first = item.find_first_not_of(' ');
+    if (first != std::string::npos && item[first] == '.') asked.acceptedExtensions.push_back(item);
+    start = comma + 1;
   }
-  asked.source = takePanelFacts("file");
   auto c = client();
   if (!c) {
     webkit_file_chooser_request_cancel(request);

@@ -81,8 +81,8 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   void deliver(ScriptMessage message);
   void logDropped(const std::string& kind, const std::string& line);
   // The frame facts announced for a panel of this kind just now, taken once; unknown
-  // facts when none were announced.
-  MessageSource takePanelFacts(const std::string& kind);
+  // facts when none were announced. `detail` receives what came with them.
+  MessageSource takePanelFacts(const std::string& kind, std::string* detail = nullptr);
 
   MainLoop& loop_;
   _WebKitWebView* view_;  // strong reference
@@ -111,6 +111,7 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
     std::string kind;
     double at = 0;
     MessageSource source;
+    std::string detail;  // a file input's accept attribute
   };
   std::optional<PanelFacts> panelFacts_;
 };

@@ -94,7 +94,7 @@ constexpr const char* kInstaller = R"JS(
     try {
       Object.defineProperty(win, key, {
         value: function () {
-          announce(key, readOrigin());
+          announce(key, readOrigin(), '');
           return reflectApply(original, win, arguments);
         },
         writable: false, configurable: false,
@@ -102,13 +102,18 @@ constexpr const char* kInstaller = R"JS(
     } catch (e) {}
   };
   for (const key of ['alert', 'confirm', 'prompt', 'print']) wrapPanel(key);
-  const inputType = findGetter(win.HTMLInputElement ? win.HTMLInputElement.prototype : null, 'type');
+  const inputProto = win.HTMLInputElement ? win.HTMLInputElement.prototype : null;
+  const inputType = findGetter(inputProto, 'type');
+  const inputAccept = findGetter(inputProto, 'accept');
   const readType = inputType ? Function.prototype.call.bind(inputType) : null;
+  const readAccept = inputAccept ? Function.prototype.call.bind(inputAccept) : () => '';
   const InputElement = win.HTMLInputElement;
   if (readType && InputElement && typeof win.addEventListener === 'function') {
     win.addEventListener('click', (event) => {
       const target = event.target;
-      if (target instanceof InputElement && readType(target) === 'file') announce('file', readOrigin());
+      if (target instanceof InputElement && readType(target) === 'file') {
+        announce('file', readOrigin(), String(readAccept(target)).slice(0, 4096));
+      }
     }, true);
   }
 })
@@ -150,7 +155,7 @@ void sendScriptMessage(const char* name, const char* origin, JSCValue* body, gpo
   g_object_unref(message);
 }
 
-void sendPanelFacts(const char* kind, const char* origin, gpointer data) {
+void sendPanelFacts(const char* kind, const char* origin, const char* detail, gpointer data) {
   auto* target = static_cast<FrameTarget*>(data);
   g_autoptr(WebKitFrame) frame = static_cast<WebKitFrame*>(g_weak_ref_get(&target->frame));
   g_autoptr(WebKitWebPage) page = static_cast<WebKitWebPage*>(g_weak_ref_get(&target->page));
@@ -158,7 +163,7 @@ void sendPanelFacts(const char* kind, const char* origin, gpointer data) {
   const char* uri = webkit_frame_get_uri(frame);
   WebKitUserMessage* message = webkit_user_message_new(
       wire::kPanelFactsName, g_variant_new(wire::kPanelFactsFormat, kind, webkit_frame_is_main_frame(frame),
-                                           uri ? uri : "", origin ? origin : "null"));
+                                           uri ? uri : "", origin ? origin : "null", detail ? detail : ""));
   g_object_ref_sink(message);
   webkit_web_page_send_message_to_view(page, message, nullptr, nullptr, nullptr);
   g_object_unref(message);
@@ -178,8 +183,8 @@ void installIntoFrame(WebKitScriptWorld* world, WebKitWebPage* page, WebKitFrame
                                                     newTarget(page, frame), freeTarget, G_TYPE_NONE, 3, G_TYPE_STRING,
                                                     G_TYPE_STRING, JSC_TYPE_VALUE);
   g_autoptr(JSCValue) announce = jsc_value_new_function(context, nullptr, G_CALLBACK(sendPanelFacts),
-                                                        newTarget(page, frame), freeTarget, G_TYPE_NONE, 2,
-                                                        G_TYPE_STRING, G_TYPE_STRING);
+                                                        newTarget(page, frame), freeTarget, G_TYPE_NONE, 3,
+                                                        G_TYPE_STRING, G_TYPE_STRING, G_TYPE_STRING);
   std::vector<const char*> names;
   for (const auto& name : handlerNames()) names.push_back(name.c_str());
   names.push_back(nullptr);

@@ -14,8 +14,9 @@ inline constexpr const char* kParametersFormat = "(sbsss)";
 // script dialog, the print dialog, a file chooser), so the view can tell who asked.
 inline constexpr const char* kPanelFactsName = "tovarin.panel-facts";
 // Its parameters: the panel ("alert", "confirm", "prompt", "print" or "file"), main
-// frame, the frame's URL and the frame's security origin.
-inline constexpr const char* kPanelFactsFormat = "(sbss)";
+// frame, the frame's URL, the frame's security origin, and a detail (a file input's
+// accept attribute; empty otherwise).
+inline constexpr const char* kPanelFactsFormat = "(sbsss)";
 
 // The extension's initialisation data: the handler names of every web view ("as").
 inline constexpr const char* kInitialisationFormat = "as";

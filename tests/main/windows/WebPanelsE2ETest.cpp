@@ -43,6 +43,8 @@ window.startDownload = async (name, text) => {
   link.click();
 };
 addEventListener('message', (event) => window.__log.push({ frame: event.data }));
+</script><input id=f type=file accept=".TXT, md" multiple><script>
+document.getElementById('f').addEventListener('cancel', () => window.__log.push({ files: 'cancelled' }));
 </script>)HTML";
 
 // The main window with its real panels: WebKitGTK downloads, GTK dialogs, the web-process
@@ -233,6 +235,34 @@ TEST_F(WebPanelsE2ETest, AForeignFrameCanNeitherPrintNorAskForALogin) {
   EXPECT_TRUE(log_.contains("[orvik] login request refused: 127.0.0.1:" + std::to_string(foreign_.port())));
   drainReady();
   EXPECT_FALSE(anyDialogShown());
+}
+
+TEST_F(WebPanelsE2ETest, AFileInputOpensTheChooserRestrictedToItsExtensions) {
+  evaluate("document.getElementById('f').click(); 1");
+  pumpUntil([] {
+    GList* toplevels = gtk_window_list_toplevels();
+    bool found = false;
+    for (GList* item = toplevels; item; item = item->next) {
+      found = found || (GTK_IS_FILE_CHOOSER_DIALOG(item->data) && gtk_widget_get_visible(GTK_WIDGET(item->data)));
+    }
+    g_list_free(toplevels);
+    return found;
+  });
+  GtkFileChooserDialog* chooser = nullptr;
+  GList* toplevels = gtk_window_list_toplevels();
+  for (GList* item = toplevels; item; item = item->next) {
+    if (GTK_IS_FILE_CHOOSER_DIALOG(item->data) && gtk_widget_get_visible(GTK_WIDGET(item->data))) {
+      chooser = GTK_FILE_CHOOSER_DIALOG(item->data);
+    }
+  }
+  g_list_free(toplevels);
+  ASSERT_NE(chooser, nullptr);
+  EXPECT_TRUE(gtk_file_chooser_get_select_multiple(GTK_FILE_CHOOSER(chooser)));
+  GtkFileFilter* filter = gtk_file_chooser_get_filter(GTK_FILE_CHOOSER(chooser));
+  ASSERT_NE(filter, nullptr);
+  EXPECT_STREQ(gtk_file_filter_get_name(filter), ".txt");
+  gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_CANCEL);
+  drainReady();
 }
 
 }  // namespace
