@@ -591,17 +591,24 @@ bool GtkWebView::onScriptDialog(void* dialogPointer) {
   }
   auto c = client();
   if (!c) return true;  // the engine answers negatively
-  webkit_script_dialog_ref(dialog);
+  // An answer given at once is left for the engine to read when this handler returns;
+  // one given later closes the dialog, which the engine then waits for.
+  struct Pending {
+    WebKitScriptDialog* dialog;
+    bool inSignal = true;
+  };
+  auto pending = std::make_shared<Pending>(Pending{webkit_script_dialog_ref(dialog)});
   const auto kind = asked.kind;
-  c->webViewRunScriptDialog(asked, [dialog, kind](ScriptDialogAnswer answer) {
+  c->webViewRunScriptDialog(asked, [pending, kind](ScriptDialogAnswer answer) {
+    if (!pending->dialog) return;
+    WebKitScriptDialog* dialog = std::exchange(pending->dialog, nullptr);
     if (kind == ScriptDialog::Kind::confirm) webkit_script_dialog_confirm_set_confirmed(dialog, answer.confirmed);
-    if (kind == ScriptDialog::Kind::prompt) {
-      // A cancelled prompt gives null to the page; an empty text is an answer.
-      if (answer.text) webkit_script_dialog_prompt_set_text(dialog, answer.text->c_str());
-    }
-    webkit_script_dialog_close(dialog);
+    // A cancelled prompt gives null to the page; an empty text is an answer.
+    if (kind == ScriptDialog::Kind::prompt && answer.text) webkit_script_dialog_prompt_set_text(dialog, answer.text->c_str());
+    if (!pending->inSignal) webkit_script_dialog_close(dialog);
     webkit_script_dialog_unref(dialog);
   });
+  pending->inSignal = false;
   return true;
 }
 
