@@ -1,12 +1,13 @@
 #include "main/app/AppProgramParts.h"
 
-#include "base/Log.h"
 #include "main/shell/ChangeWatcher.h"
 #include "main/shell/PresenceBeacon.h"
 #include "main/shell/PresenceReporter.h"
 #include "main/windows/MainWindowController.h"
 #include "main/windows/StickySettingsRoundTrip.h"
 #include "main/windows/StickyWindowController.h"
+#include "platform/gtk/SheetPresenter.h"
+#include "platform/gtk/UserFolders.h"
 
 namespace tovarin {
 namespace {
@@ -24,11 +25,7 @@ class MainWindowPart final : public AppMainWindow {
     controller_->navigate(target, retries);
   }
   void openConversation() override { controller_->openConversation(); }
-  void importMaterials() override {
-    // The import panel comes with the file-drop bridge, which is not built yet.
-    controller_->show();
-    log("import: the import panel is not available in this build");
-  }
+  void importMaterials() override { controller_->importMaterials(); }
 
  private:
   std::shared_ptr<MainWindowController> controller_;
@@ -89,6 +86,10 @@ AppProgramParts::AppProgramParts(AppConfig config, Services services, ServerCont
 
 AppProgramParts::~AppProgramParts() = default;
 
+WebPanels::Folders AppProgramParts::downloadFolders() {
+  return WebPanels::Folders{UserFolders::downloads(), UserFolders::temporary()};
+}
+
 std::shared_ptr<ServerSupervisor> AppProgramParts::makeServer() {
   server_ = ServerController::create(config_, services_.http, services_.loop, serverOptions_);
   return server_;
@@ -110,7 +111,9 @@ std::shared_ptr<AppMainWindow> AppProgramParts::makeMainWindow(std::shared_ptr<S
   main_ = MainWindowController::create(
       config_, MainWindowController::Services{services_.loop, services_.background, services_.desktop,
                                              services_.webViews, services_.accessibility, services_.defaults,
-                                             std::move(server), services_.capture});
+                                             std::move(server), services_.capture,
+                                             std::make_shared<SheetPresenter>(services_.loop, SheetPresenter::Attachment::sheets),
+                                             downloadFolders()});
   if (services_.capture && services_.makeDropHost) {
     services_.capture->setDropHost(services_.makeDropHost(*main_->window(), *main_->webView()));
   }
@@ -121,7 +124,8 @@ std::shared_ptr<AppStickyWindow> AppProgramParts::makeStickyWindow(std::shared_p
   sticky_ = StickyWindowController::create(
       config_, StickyWindowController::Services{services_.loop, services_.background, services_.desktop,
                                                 services_.webViews, services_.accessibility, services_.defaults,
-                                                std::move(server), services_.chromeSurfaces});
+                                                std::move(server), services_.chromeSurfaces, services_.stickyPanels,
+                                                downloadFolders()});
   stickySettings_ = StickySettingsRoundTrip::create(
       config_.dataURL(),
       StickySettingsRoundTrip::Services{services_.loop, stickySettingsQueue_, services_.http, services_.stickyPanels},

@@ -13,6 +13,7 @@
 #include "main/shell/AccessibilitySettings.h"
 #include "main/shell/AppConfig.h"
 #include "main/shell/PresenceProbe.h"
+#include "main/windows/WebPanels.h"
 #include "main/shell/ServerController.h"
 #include "main/shell/WebView.h"
 #include "main/shell/WidgetTimelines.h"
@@ -69,6 +70,9 @@ class AppProgramParts final : public AppParts {
   const std::shared_ptr<StickyWindowController>& stickyWindow() const { return sticky_; }
 
  private:
+  // Where the windows save downloads.
+  static WebPanels::Folders downloadFolders();
+
   const AppConfig config_;
   Services services_;
   const ServerController::Options serverOptions_;

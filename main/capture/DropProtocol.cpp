@@ -1,5 +1,6 @@
 #include "main/capture/DropProtocol.h"
 
+#include <algorithm>
 #include <array>
 
 namespace tovarin::DropProtocol {
@@ -49,5 +50,12 @@ FileKind kindOf(std::string_view path) {
 }
 
 bool accepts(std::string_view path) { return kindOf(path) != FileKind::other; }
+
+std::vector<std::string> extensions() {
+  std::vector<std::string> all(imageExtensions.begin(), imageExtensions.end());
+  all.insert(all.end(), textExtensions.begin(), textExtensions.end());
+  std::sort(all.begin(), all.end());
+  return all;
+}
 
 }  // namespace tovarin::DropProtocol

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Which dropped or imported files the program reads, by extension alone: the content is
 // not looked at, so a folder named "notes.txt" passes here and fails on reading.
@@ -18,6 +19,8 @@ enum class FileKind { image, text, other };
 [[nodiscard]] std::string lowercasedExtension(std::string_view path);
 [[nodiscard]] FileKind kindOf(std::string_view path);
 [[nodiscard]] bool accepts(std::string_view path);
+// Every extension accepted, lower case, sorted.
+[[nodiscard]] std::vector<std::string> extensions();
 // The last path component, as it stands.
 [[nodiscard]] std::string fileName(std::string_view path);
 

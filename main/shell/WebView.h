@@ -2,10 +2,12 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/Json.h"
+#include "main/shell/WebDownload.h"
 
 namespace tovarin {
 
@@ -68,6 +70,31 @@ struct NavigationResponse {
 
 enum class NavigationDecision { allow, cancel, download };
 
+// A page's alert, confirm or prompt, with the frame that raised it (unknown when the
+// engine could not tell).
+struct ScriptDialog {
+  enum class Kind { alert, confirm, prompt };
+  Kind kind = Kind::alert;
+  std::string message;
+  std::optional<std::string> defaultText;  // prompts only
+  MessageSource source;
+};
+
+// The page's answer to a script dialog: confirmed (alert: ignored), and a prompt's text
+// (none for a cancelled prompt).
+struct ScriptDialogAnswer {
+  bool confirmed = false;
+  std::optional<std::string> text;
+};
+
+// A file input asking for files.
+struct FileChooserRequest {
+  bool allowsMultiple = false;
+  bool allowsDirectories = false;
+  std::vector<std::string> acceptedExtensions;  // as the page wrote them, without MIME types
+  MessageSource source;
+};
+
 // Receives a web view's events on the main thread. Every method has a neutral default.
 class WebViewClient {
  public:
@@ -91,6 +118,31 @@ class WebViewClient {
     (void)failingUrl;
   }
   virtual void webViewWebContentProcessDidTerminate() {}
+  // Panels the page asks for. The completion must be called exactly once; by default
+  // every request gets the negative answer at once.
+  virtual void webViewRunScriptDialog(const ScriptDialog& dialog, std::function<void(ScriptDialogAnswer)> completion) {
+    (void)dialog;
+    completion({});
+  }
+  virtual void webViewRunFileChooser(const FileChooserRequest& request,
+                                     std::function<void(std::optional<std::vector<std::string>>)> completion) {
+    (void)request;
+    completion(std::nullopt);
+  }
+  // A navigation became a download. Nobody adopting it leaves it without a destination,
+  // which refuses it.
+  virtual void webViewDidStartDownload(std::shared_ptr<WebDownload> download) { (void)download; }
+  // The print dialog, asked for by this frame; refused unless allowed.
+  virtual bool webViewAllowsPrinting(const MessageSource& source) {
+    (void)source;
+    return false;
+  }
+  // A login asked for by a server; refused unless allowed.
+  virtual bool webViewAllowsAuthentication(const std::string& host, int port) {
+    (void)host;
+    (void)port;
+    return false;
+  }
 };
 
 // A page in a window. Lives on the main thread; all callbacks arrive there.

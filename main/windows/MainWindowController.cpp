@@ -4,6 +4,7 @@
 
 #include "base/Log.h"
 #include "base/UrlComponents.h"
+#include "main/capture/DropProtocol.h"
 #include "main/shell/AccessibilityDisplayBridge.h"
 #include "main/shell/FrameGuard.h"
 #include "main/shell/WebViewFactory.h"
@@ -103,6 +104,8 @@ MainWindowController::MainWindowController(CreateKey, AppConfig config, Services
       defaults_(services.defaults),
       server_(std::move(services.server)),
       capture_(std::move(services.capture)),
+      panelPresenter_(std::move(services.panelPresenter)),
+      downloadFolders_(std::move(services.downloadFolders)),
       serviceRecovery_(loop_, background_, server_),
       frameAutosave_(loop_, defaults_, std::string(frameKey), defaults_.string(std::string(frameKey)).value_or("")) {}
 
@@ -117,6 +120,9 @@ void MainWindowController::build() {
                                   weak_from_this(), messageNames());
   window_->setContent(webView_);
   window_->setClient(weak_from_this());
+  panels_ = std::make_shared<WebPanels>(loop_, static_cast<int>(config_.port), "__calendar", panelPresenter_,
+                                        downloadFolders_);
+  panels_->attach(window_, webView_);
 
   if (!FrameGuard::restore(*window_, defaults_.string(std::string(frameKey)), desktop_.screens())) window_->center();
 
@@ -156,6 +162,33 @@ void MainWindowController::openConversation() {
   runCommand("open-ai-chat", defaultRetries, [weak = weak_from_this()] {
     if (auto self = weak.lock()) self->webView_->evaluate(std::string(chatFocusScript), [](ScriptValue) {});
   });
+}
+
+void MainWindowController::importMaterials() {
+  assert(loop_.isMainThread());
+  show();
+  if (!panelPresenter_ || !capture_) {
+    log("import: this window has no import panel");
+    return;
+  }
+  OpenPanel panel;
+  panel.title = "整理材料";
+  panel.message = "选择截图、照片、文本、Markdown、CSV 或 TSV。先在本机提取文字，确认后才记录。";
+  panel.prompt = "整理";
+  panel.canChooseFiles = true;
+  panel.canChooseDirectories = false;
+  panel.allowsMultipleSelection = true;
+  panel.allowedExtensions = DropProtocol::extensions();
+  panelPresenter_->runOpenPanel(std::move(panel), window_,
+                                [weak = weak_from_this()](std::optional<std::vector<std::string>> paths) {
+                                  auto self = weak.lock();
+                                  if (!self || !paths) return;
+                                  std::vector<std::string> accepted;
+                                  for (auto& path : *paths) {
+                                    if (DropProtocol::accepts(path)) accepted.push_back(std::move(path));
+                                  }
+                                  self->capture_->drop().accept(accepted);
+                                });
 }
 
 void MainWindowController::runCommand(const std::string& name, int retries, std::function<void()> completion) {
@@ -338,7 +371,9 @@ void MainWindowController::webViewDidReceiveMessage(const ScriptMessage& message
   assert(loop_.isMainThread());
   const std::string& name = message.name;
   if (capture_ && capture_->handle(message)) return;
-  if (name == "voice" || name == "ocr" || name == "notify" || name == "download") {
+  if (name == WebPanels::downloadHandlerName) {
+    panels_->handle(message.body, message.source);
+  } else if (name == "voice" || name == "ocr" || name == "notify") {
     dropMessageForLaterBridge(message);
   } else if (name == WebViewFactory::startupHandlerName) {
     handleStartupMessage(message);
@@ -347,7 +382,7 @@ void MainWindowController::webViewDidReceiveMessage(const ScriptMessage& message
   }
 }
 
-// The bridges this window does not have (voice and downloads, and the others when the
+// The bridges this window does not have (voice, and the capture bridges when the
 // window was made without them); their messages end here, unanswered.
 void MainWindowController::dropMessageForLaterBridge(const ScriptMessage& message) {
   if (dropLog_.allows(message.name, loop_.now())) log(message.name + ": no bridge in this window yet, message dropped");
@@ -371,7 +406,7 @@ void MainWindowController::handleChromeMessage(const ScriptMessage& message) {
 
 NavigationDecision MainWindowController::webViewDecideNavigation(const NavigationAction& action) {
   assert(loop_.isMainThread());
-  // Downloads are decided by the download panels once the window has them.
+  if (auto download = panels_->downloadPolicy(action)) return *download;
   const auto verdict = navigationVerdict(action, config_.port);
   if (verdict.openInBrowser) desktop_.openInBrowser(action.url);
   return verdict.decision;
@@ -379,11 +414,12 @@ NavigationDecision MainWindowController::webViewDecideNavigation(const Navigatio
 
 NavigationDecision MainWindowController::webViewDecideResponse(const NavigationResponse& response) {
   assert(loop_.isMainThread());
+  if (auto download = panels_->downloadPolicy(response)) return *download;
   if (!response.isMeantForSaving()) return NavigationDecision::allow;
-  // A response meant to be saved: the download panels that save it are not part of this
-  // window yet. Refusing it keeps the page; showing it would replace the page with the
-  // file, or fail the load and make the recovery reload the page.
-  log("download: not available in this window yet, refused " + response.url);
+  // Meant to be saved, but from an address nothing may be downloaded from. Refusing it
+  // keeps the page; showing it would replace the page with the file, or fail the load
+  // and make the recovery reload the page.
+  log("download: refused " + response.url);
   return NavigationDecision::cancel;
 }
 
@@ -454,6 +490,32 @@ void MainWindowController::accessibilitySettingsDidChange() {
 
 void MainWindowController::applyNativeGround() {
   window_->setBackgroundColor(MainWindowChrome::nativeGround(accessibility_.prefersDarkAppearance()));
+}
+
+
+// Panels -------------------------------------------------------------------------------------
+
+void MainWindowController::webViewRunScriptDialog(const ScriptDialog& dialog,
+                                         std::function<void(ScriptDialogAnswer)> completion) {
+  assert(loop_.isMainThread());
+  panels_->runScriptDialog(dialog, std::move(completion));
+}
+
+void MainWindowController::webViewRunFileChooser(const FileChooserRequest& request,
+                                        std::function<void(std::optional<std::vector<std::string>>)> completion) {
+  assert(loop_.isMainThread());
+  panels_->openPanel(request, request.source, std::move(completion));
+}
+
+void MainWindowController::webViewDidStartDownload(std::shared_ptr<WebDownload> download) {
+  assert(loop_.isMainThread());
+  panels_->adopt(download);
+}
+
+bool MainWindowController::webViewAllowsPrinting(const MessageSource& source) { return panels_->trusts(source); }
+
+bool MainWindowController::webViewAllowsAuthentication(const std::string& host, int port) {
+  return panels_->allowsAuthentication(host, port);
 }
 
 }  // namespace tovarin

@@ -20,7 +20,9 @@
 #include "main/shell/WebView.h"
 #include "main/shell/Window.h"
 #include "main/windows/FrameAutosave.h"
+#include "main/windows/PanelPresenter.h"
 #include "main/windows/ServiceRecovery.h"
+#include "main/windows/WebPanels.h"
 
 namespace tovarin {
 
@@ -49,6 +51,9 @@ class MainWindowController final : public WebViewClient,
     // Text recognition, reminders and file drop; without them those messages are
     // dropped with a log line.
     std::shared_ptr<CaptureBridges> capture = nullptr;
+    // Runs the page's dialogs and file panels; none: every panel ends as cancelled.
+    std::shared_ptr<PanelPresenter> panelPresenter = nullptr;
+    WebPanels::Folders downloadFolders = {};
   };
 
   static constexpr std::string_view frameKey = "ORVIK.mainFrame";
@@ -80,6 +85,9 @@ class MainWindowController final : public WebViewClient,
   void reload();
   // Shows the window, then opens the conversation in the page and focuses it.
   void openConversation();
+  // Shows the window, then a panel for choosing screenshots, photos and text files;
+  // the chosen files that can be read go to the file-drop bridge.
+  void importMaterials();
   // Runs a named page command, retrying every 0.25 s while the page is not ready. The
   // name must be a plain identifier ("view.tasks"); anything else is refused and logged.
   void runCommand(const std::string& name, int retries = defaultRetries, std::function<void()> completion = {});
@@ -103,6 +111,12 @@ class MainWindowController final : public WebViewClient,
   void webViewDidFinishNavigation(const std::string& url) override;
   void webViewDidFailProvisionalNavigation(const std::string& error, const std::string& failingUrl) override;
   void webViewDidFailNavigation(const std::string& error, const std::string& failingUrl) override;
+  void webViewRunScriptDialog(const ScriptDialog& dialog, std::function<void(ScriptDialogAnswer)> completion) override;
+  void webViewRunFileChooser(const FileChooserRequest& request,
+                             std::function<void(std::optional<std::vector<std::string>>)> completion) override;
+  void webViewDidStartDownload(std::shared_ptr<WebDownload> download) override;
+  bool webViewAllowsPrinting(const MessageSource& source) override;
+  bool webViewAllowsAuthentication(const std::string& host, int port) override;
   void webViewWebContentProcessDidTerminate() override;
 
   // WindowClient
@@ -156,12 +170,15 @@ class MainWindowController final : public WebViewClient,
   UserDefaults& defaults_;
   const std::shared_ptr<ServerSupervisor> server_;
   const std::shared_ptr<CaptureBridges> capture_;
+  const std::shared_ptr<PanelPresenter> panelPresenter_;
+  const WebPanels::Folders downloadFolders_;
   ServiceRecovery serviceRecovery_;
   FrameAutosave frameAutosave_;
 
   // Main loop only, all of them.
   std::shared_ptr<Window> window_;
   std::shared_ptr<WebView> webView_;
+  std::shared_ptr<WebPanels> panels_;
   bool loadedOnce_ = false;
   LogThrottle dropLog_;
   bool waitingAfterNotice_ = false;

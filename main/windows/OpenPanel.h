@@ -11,6 +11,7 @@ struct OpenPanel {
   bool canChooseDirectories = false;
   bool allowsMultipleSelection = false;
   bool canCreateDirectories = false;
+  std::string title;    // the panel's own title; may be empty
   std::string prompt;   // the confirming button's title
   std::string message;  // an explanation shown in the panel; may be empty
   // Lowercase file-name extensions without dot; empty lets any file be chosen.

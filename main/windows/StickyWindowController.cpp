@@ -63,6 +63,8 @@ StickyWindowController::StickyWindowController(CreateKey, AppConfig config, Serv
       accessibility_(services.accessibility),
       defaults_(services.defaults),
       server_(std::move(services.server)),
+      panelPresenter_(std::move(services.panelPresenter)),
+      downloadFolders_(std::move(services.downloadFolders)),
       serviceRecovery_(loop_, background_, server_),
       frameAutosave_(loop_, defaults_, std::string(frameKey), defaults_.string(std::string(frameKey)).value_or("")),
       chromeSurfaces_(services.chromeSurfaces) {}
@@ -96,6 +98,9 @@ void StickyWindowController::build() {
   clampSize();
   lastFrame_ = window_->frame();
   window_->setClient(weak_from_this());
+  panels_ = std::make_shared<WebPanels>(loop_, static_cast<int>(config_.port), "__widget", panelPresenter_,
+                                        downloadFolders_);
+  panels_->attach(window_, webView_);
   webView_->loadHtml(WebViewFactory::startingHTML(), "");
 }
 
@@ -293,7 +298,9 @@ void StickyWindowController::webViewDidReceiveMessage(const ScriptMessage& messa
   const std::string& name = message.name;
   if (name == "navigation") {
     handleNavigationMessage(message);
-  } else if (name == "voice" || name == "download") {
+  } else if (name == WebPanels::downloadHandlerName) {
+    panels_->handle(message.body, message.source);
+  } else if (name == "voice") {
     dropMessageForLaterBridge(message);
   } else if (name == WebViewFactory::startupHandlerName) {
     handleStartupMessage(message);
@@ -304,8 +311,8 @@ void StickyWindowController::webViewDidReceiveMessage(const ScriptMessage& messa
   }
 }
 
-// The voice and download bridges are not part of this window yet; their messages end
-// here, unanswered.
+// The voice bridge is not part of this window yet; its messages end here,
+// unanswered.
 void StickyWindowController::dropMessageForLaterBridge(const ScriptMessage& message) {
   if (dropLog_.allows(message.name, loop_.now())) {
     log(message.name + ": no bridge in the sticky window yet, message dropped");
@@ -381,7 +388,7 @@ void StickyWindowController::pointerChanged(bool inside, StickyZone zone) {
 
 NavigationDecision StickyWindowController::webViewDecideNavigation(const NavigationAction& action) {
   assert(loop_.isMainThread());
-  // Downloads are decided by the download panels once the window has them.
+  if (auto download = panels_->downloadPolicy(action)) return *download;
   if (action.url.empty()) return NavigationDecision::allow;
   if (!action.opensNewWindow && !action.targetsMainFrame) {
     return FrameNavigation::mayLoadInFrame(action.url) ? NavigationDecision::allow : NavigationDecision::cancel;
@@ -398,10 +405,12 @@ NavigationDecision StickyWindowController::webViewDecideNavigation(const Navigat
 
 NavigationDecision StickyWindowController::webViewDecideResponse(const NavigationResponse& response) {
   assert(loop_.isMainThread());
+  if (auto download = panels_->downloadPolicy(response)) return *download;
   if (!response.isMeantForSaving()) return NavigationDecision::allow;
-  // Nothing saves files from this window yet. Showing such a response would fail the
-  // load, and the recovery would reload the widget page for an outage that is not one.
-  log("download: not available in the sticky window yet, refused " + response.url);
+  // Meant to be saved, but from an address nothing may be downloaded from. Showing it
+  // would fail the load, and the recovery would reload the widget page for an outage
+  // that is not one.
+  log("download: refused " + response.url);
   return NavigationDecision::cancel;
 }
 
@@ -471,6 +480,32 @@ void StickyWindowController::accessibilitySettingsDidChange() {
     self->applyTransparencyPolicy();
     AccessibilityDisplayBridge::apply(*self->webView_, shellClass, self->accessibility_);
   });
+}
+
+
+// Panels -------------------------------------------------------------------------------------
+
+void StickyWindowController::webViewRunScriptDialog(const ScriptDialog& dialog,
+                                         std::function<void(ScriptDialogAnswer)> completion) {
+  assert(loop_.isMainThread());
+  panels_->runScriptDialog(dialog, std::move(completion));
+}
+
+void StickyWindowController::webViewRunFileChooser(const FileChooserRequest& request,
+                                        std::function<void(std::optional<std::vector<std::string>>)> completion) {
+  assert(loop_.isMainThread());
+  panels_->openPanel(request, request.source, std::move(completion));
+}
+
+void StickyWindowController::webViewDidStartDownload(std::shared_ptr<WebDownload> download) {
+  assert(loop_.isMainThread());
+  panels_->adopt(download);
+}
+
+bool StickyWindowController::webViewAllowsPrinting(const MessageSource& source) { return panels_->trusts(source); }
+
+bool StickyWindowController::webViewAllowsAuthentication(const std::string& host, int port) {
+  return panels_->allowsAuthentication(host, port);
 }
 
 }  // namespace tovarin

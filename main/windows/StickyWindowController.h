@@ -17,7 +17,9 @@
 #include "main/shell/WebView.h"
 #include "main/shell/Window.h"
 #include "main/windows/FrameAutosave.h"
+#include "main/windows/PanelPresenter.h"
 #include "main/windows/ServiceRecovery.h"
+#include "main/windows/WebPanels.h"
 #include "main/windows/StickyChrome.h"
 #include "main/windows/StickyChromeSurface.h"
 #include "main/windows/StickyLevel.h"
@@ -50,6 +52,9 @@ class StickyWindowController final : public WebViewClient,
     UserDefaults& defaults;
     std::shared_ptr<ServerSupervisor> server;
     StickyChromeSurfaceProvider& chromeSurfaces;
+    // Runs the page's dialogs and file panels; none: every panel ends as cancelled.
+    std::shared_ptr<PanelPresenter> panelPresenter = nullptr;
+    WebPanels::Folders downloadFolders = {};
   };
 
   static constexpr std::string_view frameKey = "ORVIK.stickyFrame";
@@ -131,6 +136,12 @@ class StickyWindowController final : public WebViewClient,
   void webViewDidFinishNavigation(const std::string& url) override;
   void webViewDidFailProvisionalNavigation(const std::string& error, const std::string& failingUrl) override;
   void webViewDidFailNavigation(const std::string& error, const std::string& failingUrl) override;
+  void webViewRunScriptDialog(const ScriptDialog& dialog, std::function<void(ScriptDialogAnswer)> completion) override;
+  void webViewRunFileChooser(const FileChooserRequest& request,
+                             std::function<void(std::optional<std::vector<std::string>>)> completion) override;
+  void webViewDidStartDownload(std::shared_ptr<WebDownload> download) override;
+  bool webViewAllowsPrinting(const MessageSource& source) override;
+  bool webViewAllowsAuthentication(const std::string& host, int port) override;
 
   // WindowClient
   void windowDidMoveOrResize(const Rect& frame) override;
@@ -182,6 +193,8 @@ class StickyWindowController final : public WebViewClient,
   AccessibilitySettings& accessibility_;
   UserDefaults& defaults_;
   const std::shared_ptr<ServerSupervisor> server_;
+  const std::shared_ptr<PanelPresenter> panelPresenter_;
+  const WebPanels::Folders downloadFolders_;
   ServiceRecovery serviceRecovery_;
   FrameAutosave frameAutosave_;
   StickyChromeSurfaceProvider& chromeSurfaces_;
@@ -189,6 +202,7 @@ class StickyWindowController final : public WebViewClient,
   // Main loop only, all of them.
   std::shared_ptr<Window> window_;
   std::shared_ptr<WebView> webView_;
+  std::shared_ptr<WebPanels> panels_;
   std::shared_ptr<StickyChromeSurface> surface_;
   std::shared_ptr<StickyChrome> chrome_;
   std::weak_ptr<StickySettingsExchange> settingsExchange_;

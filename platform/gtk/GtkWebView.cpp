@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "base/Log.h"
+#include "platform/gtk/GtkWebDownload.h"
 #include "platform/webext/FrameMessageWire.h"
 
 namespace tovarin {
@@ -54,10 +55,50 @@ void webProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpo
 }
 
 gboolean userMessageReceived(WebKitWebView*, WebKitUserMessage* message, gpointer data) {
-  if (g_strcmp0(webkit_user_message_get_name(message), wire::kMessageName) != 0) return FALSE;
+  const char* name = webkit_user_message_get_name(message);
+  if (g_strcmp0(name, wire::kPanelFactsName) == 0) {
+    if (auto self = lockView(data)) self->onPanelFacts(message);
+    return TRUE;
+  }
+  if (g_strcmp0(name, wire::kMessageName) != 0) return FALSE;
   if (auto self = lockView(data)) self->onFramedMessage(message);
   return TRUE;
 }
+
+gboolean scriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer data) {
+  auto self = lockView(data);
+  return self ? self->onScriptDialog(dialog) : TRUE;
+}
+
+gboolean runFileChooser(WebKitWebView*, WebKitFileChooserRequest* request, gpointer data) {
+  auto self = lockView(data);
+  if (!self) {
+    webkit_file_chooser_request_cancel(request);
+    return TRUE;
+  }
+  return self->onFileChooser(request);
+}
+
+gboolean printRequested(WebKitWebView*, WebKitPrintOperation*, gpointer data) {
+  auto self = lockView(data);
+  return self ? self->onPrint() : TRUE;
+}
+
+gboolean authenticate(WebKitWebView*, WebKitAuthenticationRequest* request, gpointer data) {
+  auto self = lockView(data);
+  if (!self) {
+    webkit_authentication_request_cancel(request);
+    return TRUE;
+  }
+  return self->onAuthenticate(request);
+}
+
+void downloadStarted(WebKitWebContext*, WebKitDownload* download, gpointer data) {
+  if (auto self = lockView(data)) self->onDownloadStarted(download);
+}
+
+// Panel announcements older than this belong to a panel the engine never raised.
+constexpr double kPanelFactsLifetime = 2.0;
 
 void scriptMessageReceived(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data) {
   auto* handler = static_cast<HandlerData*>(data);
@@ -200,6 +241,11 @@ void GtkWebView::connectSignals() {
   connect(view_, "create", G_CALLBACK(createWindow));
   connect(view_, "web-process-terminated", G_CALLBACK(webProcessTerminated));
   connect(view_, "user-message-received", G_CALLBACK(userMessageReceived));
+  connect(view_, "script-dialog", G_CALLBACK(scriptDialog));
+  connect(view_, "run-file-chooser", G_CALLBACK(runFileChooser));
+  connect(view_, "print", G_CALLBACK(printRequested));
+  connect(view_, "authenticate", G_CALLBACK(authenticate));
+  connect(webkit_web_view_get_context(view_), "download-started", G_CALLBACK(downloadStarted));
   WebKitUserContentManager* manager = webkit_web_view_get_user_content_manager(view_);
   for (const auto& name : messageNames_) {
     const std::string signal = "script-message-received::" + name;
@@ -500,6 +546,137 @@ void GtkWebView::logDropped(const std::string& kind, const std::string& line) {
 
 void GtkWebView::deliver(ScriptMessage message) {
   if (auto c = client()) c->webViewDidReceiveMessage(message);
+}
+
+void GtkWebView::onPanelFacts(void* messagePointer) {
+  assert(loop_.isMainThread());
+  GVariant* parameters = webkit_user_message_get_parameters(static_cast<WebKitUserMessage*>(messagePointer));
+  if (!parameters || !g_variant_is_of_type(parameters, G_VARIANT_TYPE(wire::kPanelFactsFormat))) return;
+  const char* kind = nullptr;
+  gboolean isMainFrame = FALSE;
+  const char* frameUrl = nullptr;
+  const char* origin = nullptr;
+  const char* detail = nullptr;
+  g_variant_get(parameters, "(&sb&s&s&s)", &kind, &isMainFrame, &frameUrl, &origin, &detail);
+  panelFacts_ = PanelFacts{kind, loop_.now(), MessageSource{true, isMainFrame != FALSE, frameUrl, origin}, detail};
+}
+
+MessageSource GtkWebView::takePanelFacts(const std::string& kind, std::string* detail) {
+  auto facts = std::exchange(panelFacts_, std::nullopt);
+  if (!facts || facts->kind != kind || loop_.now() - facts->at > kPanelFactsLifetime) return MessageSource{};
+  if (detail) *detail = facts->detail;
+  return facts->source;
+}
+
+bool GtkWebView::onScriptDialog(void* dialogPointer) {
+  assert(loop_.isMainThread());
+  auto* dialog = static_cast<WebKitScriptDialog*>(dialogPointer);
+  ScriptDialog asked;
+  switch (webkit_script_dialog_get_dialog_type(dialog)) {
+    case WEBKIT_SCRIPT_DIALOG_ALERT: asked.kind = ScriptDialog::Kind::alert; break;
+    case WEBKIT_SCRIPT_DIALOG_CONFIRM: asked.kind = ScriptDialog::Kind::confirm; break;
+    case WEBKIT_SCRIPT_DIALOG_PROMPT: asked.kind = ScriptDialog::Kind::prompt; break;
+    case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
+      // Leaving a page is never held up by a question from the page.
+      webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);
+      return true;
+  }
+  static const char* const kinds[] = {"alert", "confirm", "prompt"};
+  asked.source = takePanelFacts(kinds[static_cast<int>(asked.kind)]);
+  const char* message = webkit_script_dialog_get_message(dialog);
+  asked.message = message ? message : "";
+  if (asked.kind == ScriptDialog::Kind::prompt) {
+    const char* defaultText = webkit_script_dialog_prompt_get_default_text(dialog);
+    if (defaultText) asked.defaultText = std::string(defaultText);
+  }
+  auto c = client();
+  if (!c) return true;  // the engine answers negatively
+  // An answer given at once is left for the engine to read when this handler returns;
+  // one given later closes the dialog, which the engine then waits for.
+  struct Pending {
+    WebKitScriptDialog* dialog;
+    bool inSignal = true;
+  };
+  auto pending = std::make_shared<Pending>(Pending{webkit_script_dialog_ref(dialog)});
+  const auto kind = asked.kind;
+  c->webViewRunScriptDialog(asked, [pending, kind](ScriptDialogAnswer answer) {
+    if (!pending->dialog) return;
+    WebKitScriptDialog* dialog = std::exchange(pending->dialog, nullptr);
+    if (kind == ScriptDialog::Kind::confirm) webkit_script_dialog_confirm_set_confirmed(dialog, answer.confirmed);
+    // A cancelled prompt gives null to the page; an empty text is an answer.
+    if (kind == ScriptDialog::Kind::prompt && answer.text) webkit_script_dialog_prompt_set_text(dialog, answer.text->c_str());
+    if (!pending->inSignal) webkit_script_dialog_close(dialog);
+    webkit_script_dialog_unref(dialog);
+  });
+  pending->inSignal = false;
+  return true;
+}
+
+bool GtkWebView::onFileChooser(void* requestPointer) {
+  assert(loop_.isMainThread());
+  auto* request = static_cast<WebKitFileChooserRequest*>(requestPointer);
+  FileChooserRequest asked;
+  asked.allowsMultiple = webkit_file_chooser_request_get_select_multiple(request);
+  // The engine tells MIME types only; the file-name extensions the input accepts come
+  // with the frame's announcement of the click.
+  std::string accepted;
+  asked.source = takePanelFacts("file", &accepted);
+  std::size_t start = 0;
+  while (start <= accepted.size()) {
+    const std::size_t comma = std::min(accepted.find(',', start), accepted.size());
+    std::string item = accepted.substr(start, comma - start);
+    const auto first = item.find_first_not_of(' ');
+    if (first != std::string::npos && item[first] == '.') asked.acceptedExtensions.push_back(item);
+    start = comma + 1;
+  }
+  auto c = client();
+  if (!c) {
+    webkit_file_chooser_request_cancel(request);
+    return true;
+  }
+  g_object_ref(request);
+  c->webViewRunFileChooser(asked, [request](std::optional<std::vector<std::string>> paths) {
+    if (paths && !paths->empty()) {
+      std::vector<const char*> files;
+      for (const auto& path : *paths) files.push_back(path.c_str());
+      files.push_back(nullptr);
+      webkit_file_chooser_request_select_files(request, files.data());
+    } else {
+      webkit_file_chooser_request_cancel(request);
+    }
+    g_object_unref(request);
+  });
+  return true;
+}
+
+bool GtkWebView::onPrint() {
+  assert(loop_.isMainThread());
+  const MessageSource source = takePanelFacts("print");
+  auto c = client();
+  // TRUE stops the engine's own print dialog.
+  return !(c && c->webViewAllowsPrinting(source));
+}
+
+bool GtkWebView::onAuthenticate(void* requestPointer) {
+  assert(loop_.isMainThread());
+  auto* request = static_cast<WebKitAuthenticationRequest*>(requestPointer);
+  const char* host = webkit_authentication_request_get_host(request);
+  const int port = static_cast<int>(webkit_authentication_request_get_port(request));
+  auto c = client();
+  if (c && !webkit_authentication_request_is_for_proxy(request) && c->webViewAllowsAuthentication(host ? host : "", port)) {
+    return false;  // the engine asks the user
+  }
+  log(std::string("login request refused: ") + (host ? host : "") + ":" + std::to_string(port));
+  webkit_authentication_request_cancel(request);
+  return true;
+}
+
+void GtkWebView::onDownloadStarted(void* downloadPointer) {
+  assert(loop_.isMainThread());
+  auto* download = static_cast<WebKitDownload*>(downloadPointer);
+  if (webkit_download_get_web_view(download) != view_) return;
+  auto made = GtkWebDownload::create(loop_, download);
+  if (auto c = client()) c->webViewDidStartDownload(made);
 }
 
 }  // namespace tovarin

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -58,6 +59,12 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   void onWebProcessTerminated();
   void onFramedMessage(void* userMessage);
   void onUnframedMessage(const std::string& name, void* javascriptResult);
+  void onPanelFacts(void* userMessage);
+  bool onScriptDialog(void* dialog);
+  bool onFileChooser(void* request);
+  bool onPrint();
+  bool onAuthenticate(void* request);
+  void onDownloadStarted(void* download);
 
  private:
   GtkWebView(MainLoop& loop, _WebKitWebView* view, std::vector<std::string> messageNames);
@@ -73,6 +80,9 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   void onLoadTimedOut(unsigned generation);
   void deliver(ScriptMessage message);
   void logDropped(const std::string& kind, const std::string& line);
+  // The frame facts announced for a panel of this kind just now, taken once; unknown
+  // facts when none were announced. `detail` receives what came with them.
+  MessageSource takePanelFacts(const std::string& kind, std::string* detail = nullptr);
 
   MainLoop& loop_;
   _WebKitWebView* view_;  // strong reference
@@ -96,6 +106,14 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   bool loadFailed_ = false;  // the current main-frame load failed: no "finished" for it
   unsigned loadGeneration_ = 0;
   TimerHandle loadTimeout_;
+  // The latest panel announcement: its kind, when it came and its frame.
+  struct PanelFacts {
+    std::string kind;
+    double at = 0;
+    MessageSource source;
+    std::string detail;  // a file input's accept attribute
+  };
+  std::optional<PanelFacts> panelFacts_;
 };
 
 }  // namespace tovarin

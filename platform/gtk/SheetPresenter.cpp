@@ -33,6 +33,10 @@ void placeDialog(GtkWindow* dialog, const Placement& placement) {
       gtk_window_group_add_window(group, placement.parent);
     }
     gtk_window_group_add_window(gtk_window_get_group(placement.parent), dialog);
+  } else if (placement.parent && gtk_window_has_group(placement.parent)) {
+    // A transient window joins its parent's group, where a grab would leave the rest of
+    // the program usable: a modal panel belongs to the program's own group.
+    gtk_window_group_add_window(gtk_window_get_group(nullptr), dialog);
   }
   gtk_window_set_modal(dialog, TRUE);
 }
@@ -191,8 +195,10 @@ void SheetPresenter::runOpenPanel(OpenPanel panel, std::shared_ptr<Window> windo
   assert(loop_.isMainThread());
   Placement placement = placementFor(attachesSheets(), window);
   bool folders = panel.canChooseDirectories && !panel.canChooseFiles;
+  // A file chooser has no place for a message: it goes into the title when there is no title.
+  const std::string& title = panel.title.empty() ? panel.message : panel.title;
   GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
-      panel.message.empty() ? nullptr : panel.message.c_str(), placement.parent,
+      title.empty() ? nullptr : title.c_str(), placement.parent,
       folders ? GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER : GTK_FILE_CHOOSER_ACTION_OPEN, panel.prompt.c_str(),
       std::string(ShellPanelCopy::cancel).c_str());
   GtkFileChooser* fileChooser = GTK_FILE_CHOOSER(chooser);

@@ -22,7 +22,7 @@ std::vector<std::string>& handlerNames() {
 // time is captured here, while only built-ins the page has not touched exist, and is
 // bound so that no property is looked up later: a page cannot redirect it.
 constexpr const char* kInstaller = R"JS(
-(function (send, names, isMainFrame) {
+(function (send, names, isMainFrame, announce) {
   'use strict';
   const win = globalThis;
   const findGetter = (object, key) => {
@@ -83,6 +83,39 @@ constexpr const char* kInstaller = R"JS(
       }
     }
   }
+  // Dialogs a foreign frame had neutralised above stay so (they cannot be redefined).
+  // Dialogs and file choosers reach the view without their frame: each is announced
+  // with this frame's origin just before it is raised. A panel nobody announced (a
+  // frame this process never saw) is answered as refused.
+  const reflectApply = Reflect.apply;
+  const wrapPanel = (key) => {
+    const original = win[key];
+    if (typeof original !== 'function') return;
+    try {
+      Object.defineProperty(win, key, {
+        value: function () {
+          announce(key, readOrigin(), '');
+          return reflectApply(original, win, arguments);
+        },
+        writable: false, configurable: false,
+      });
+    } catch (e) {}
+  };
+  for (const key of ['alert', 'confirm', 'prompt', 'print']) wrapPanel(key);
+  const inputProto = win.HTMLInputElement ? win.HTMLInputElement.prototype : null;
+  const inputType = findGetter(inputProto, 'type');
+  const inputAccept = findGetter(inputProto, 'accept');
+  const readType = inputType ? Function.prototype.call.bind(inputType) : null;
+  const readAccept = inputAccept ? Function.prototype.call.bind(inputAccept) : () => '';
+  const InputElement = win.HTMLInputElement;
+  if (readType && InputElement && typeof win.addEventListener === 'function') {
+    win.addEventListener('click', (event) => {
+      const target = event.target;
+      if (target instanceof InputElement && readType(target) === 'file') {
+        announce('file', readOrigin(), String(readAccept(target)).slice(0, 4096));
+      }
+    }, true);
+  }
 })
 )JS";
 
@@ -122,14 +155,36 @@ void sendScriptMessage(const char* name, const char* origin, JSCValue* body, gpo
   g_object_unref(message);
 }
 
-void installIntoFrame(WebKitScriptWorld* world, WebKitWebPage* page, WebKitFrame* frame, gpointer) {
-  g_autoptr(JSCContext) context = webkit_frame_get_js_context_for_script_world(frame, world);
-  if (!context) return;
+void sendPanelFacts(const char* kind, const char* origin, const char* detail, gpointer data) {
+  auto* target = static_cast<FrameTarget*>(data);
+  g_autoptr(WebKitFrame) frame = static_cast<WebKitFrame*>(g_weak_ref_get(&target->frame));
+  g_autoptr(WebKitWebPage) page = static_cast<WebKitWebPage*>(g_weak_ref_get(&target->page));
+  if (!frame || !page || !kind) return;
+  const char* uri = webkit_frame_get_uri(frame);
+  WebKitUserMessage* message = webkit_user_message_new(
+      wire::kPanelFactsName, g_variant_new(wire::kPanelFactsFormat, kind, webkit_frame_is_main_frame(frame),
+                                           uri ? uri : "", origin ? origin : "null", detail ? detail : ""));
+  g_object_ref_sink(message);
+  webkit_web_page_send_message_to_view(page, message, nullptr, nullptr, nullptr);
+  g_object_unref(message);
+}
+
+FrameTarget* newTarget(WebKitWebPage* page, WebKitFrame* frame) {
   auto* target = new FrameTarget;
   g_weak_ref_init(&target->frame, frame);
   g_weak_ref_init(&target->page, page);
-  g_autoptr(JSCValue) send = jsc_value_new_function(context, nullptr, G_CALLBACK(sendScriptMessage), target, freeTarget,
-                                                    G_TYPE_NONE, 3, G_TYPE_STRING, G_TYPE_STRING, JSC_TYPE_VALUE);
+  return target;
+}
+
+void installIntoFrame(WebKitScriptWorld* world, WebKitWebPage* page, WebKitFrame* frame, gpointer) {
+  g_autoptr(JSCContext) context = webkit_frame_get_js_context_for_script_world(frame, world);
+  if (!context) return;
+  g_autoptr(JSCValue) send = jsc_value_new_function(context, nullptr, G_CALLBACK(sendScriptMessage),
+                                                    newTarget(page, frame), freeTarget, G_TYPE_NONE, 3, G_TYPE_STRING,
+                                                    G_TYPE_STRING, JSC_TYPE_VALUE);
+  g_autoptr(JSCValue) announce = jsc_value_new_function(context, nullptr, G_CALLBACK(sendPanelFacts),
+                                                        newTarget(page, frame), freeTarget, G_TYPE_NONE, 3,
+                                                        G_TYPE_STRING, G_TYPE_STRING, G_TYPE_STRING);
   std::vector<const char*> names;
   for (const auto& name : handlerNames()) names.push_back(name.c_str());
   names.push_back(nullptr);
@@ -138,7 +193,7 @@ void installIntoFrame(WebKitScriptWorld* world, WebKitWebPage* page, WebKitFrame
   g_autoptr(JSCValue) installer = jsc_context_evaluate(context, kInstaller, -1);
   if (installer && jsc_value_is_function(installer)) {
     g_autoptr(JSCValue) ignored = jsc_value_function_call(installer, JSC_TYPE_VALUE, send, JSC_TYPE_VALUE, nameArray,
-                                                          JSC_TYPE_VALUE, isMain, G_TYPE_NONE);
+                                                          JSC_TYPE_VALUE, isMain, JSC_TYPE_VALUE, announce, G_TYPE_NONE);
   }
   if (JSCException* failure = jsc_context_get_exception(context)) {
     g_warning("[orvik] frame message hook failed: %s", jsc_exception_get_message(failure));

@@ -10,6 +10,14 @@ inline constexpr const char* kMessageName = "tovarin.script-message";
 // security origin ("null" when opaque), and the posted body as JSON text.
 inline constexpr const char* kParametersFormat = "(sbsss)";
 
+// Sent just before a frame raises a panel the engine reports without its frame (a
+// script dialog, the print dialog, a file chooser), so the view can tell who asked.
+inline constexpr const char* kPanelFactsName = "tovarin.panel-facts";
+// Its parameters: the panel ("alert", "confirm", "prompt", "print" or "file"), main
+// frame, the frame's URL, the frame's security origin, and a detail (a file input's
+// accept attribute; empty otherwise).
+inline constexpr const char* kPanelFactsFormat = "(sbsss)";
+
 // The extension's initialisation data: the handler names of every web view ("as").
 inline constexpr const char* kInitialisationFormat = "as";
 

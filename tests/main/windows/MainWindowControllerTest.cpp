@@ -208,20 +208,23 @@ TEST_F(MainWindowControllerTest, NewWindowRequestsWithoutAUserActionOpenNothing)
   EXPECT_TRUE(desktop_.browserUrls().empty());
 }
 
-TEST_F(MainWindowControllerTest, ResponsesMeantForSavingAreRefusedAndThePageStays) {
+TEST_F(MainWindowControllerTest, ResponsesMeantForSavingDownloadOnlyFromTheLocalServerAndThePageStays) {
   create();
   struct Case {
     const char* what;
+    const char* url;
     bool attachment, canShow;
     NavigationDecision decision;
   } cases[] = {
-      {"a page", false, true, NavigationDecision::allow},
-      {"an attachment", true, true, NavigationDecision::cancel},
-      {"a type the view cannot show", false, false, NavigationDecision::cancel},
+      {"a page", "http://127.0.0.1:4173/export.csv", false, true, NavigationDecision::allow},
+      {"an attachment", "http://127.0.0.1:4173/export.csv", true, true, NavigationDecision::download},
+      {"a type the view cannot show", "http://127.0.0.1:4173/export.csv", false, false, NavigationDecision::download},
+      {"a foreign attachment", "https://files.example.com/x.csv", true, true, NavigationDecision::cancel},
+      {"another port", "http://127.0.0.1:9/x.bin", false, false, NavigationDecision::cancel},
   };
   for (const auto& c : cases) {
     NavigationResponse response;
-    response.url = "http://127.0.0.1:4173/export.csv";
+    response.url = c.url;
     response.isAttachment = c.attachment;
     response.canShowMimeType = c.canShow;
     EXPECT_EQ(view_->decideResponse(response), c.decision) << c.what;
@@ -458,6 +461,46 @@ TEST_F(MainWindowControllerTest, DisplaySettingChangesReachThePageAndTheGround) 
   accessibility_.change(true, true, false);
   loop_.runUntilIdle();
   EXPECT_EQ(window_->background(), MainWindowChrome::color("#102030"));
+}
+
+}  // namespace
+}  // namespace tovarin
+
+namespace tovarin {
+namespace {
+
+// The page's download protocol and panels reach the window's panels; without a panel
+// presenter every panel ends as cancelled, never as a silent yes.
+TEST_F(MainWindowControllerTest, DownloadMessagesAndPanelsGoToTheWindowsPanels) {
+  create();
+  const std::string blob = "blob:http://127.0.0.1:4173/b1";
+  view_->postMessage("download", {{"type", "expect"}, {"requestId", "r1"}, {"blobURL", blob}, {"filename", "a.txt"}});
+  view_->postMessage("download", {{"type", "cancel"}, {"requestId", "r1"}, {"blobURL", blob}});
+  bool receipt = false;
+  for (const auto& call : view_->pendingCalls()) {
+    if (call.arguments && call.arguments->value("name", "") == "__tovarinDownload") {
+      EXPECT_EQ((*call.arguments)["payload"]["status"], "cancelled");
+      EXPECT_EQ((*call.arguments)["toastHost"], "__calendar");
+      receipt = true;
+    }
+  }
+  EXPECT_TRUE(receipt);
+  NavigationAction link;
+  link.url = blob;
+  link.targetsMainFrame = true;
+  EXPECT_EQ(view_->decideNavigation(link), NavigationDecision::download);
+
+  std::optional<ScriptDialogAnswer> answer;
+  controller_->webViewRunScriptDialog(
+      ScriptDialog{ScriptDialog::Kind::confirm, "ok?", std::nullopt, FakeWebView::mainFrameSource(4173)},
+      [&](ScriptDialogAnswer a) { answer = a; });
+  ASSERT_TRUE(answer);
+  EXPECT_FALSE(answer->confirmed);
+  EXPECT_TRUE(controller_->webViewAllowsAuthentication("127.0.0.1", 4173));
+  EXPECT_FALSE(controller_->webViewAllowsAuthentication("127.0.0.1", 4174));
+  EXPECT_FALSE(controller_->webViewAllowsAuthentication("evil.example", 4173));
+  EXPECT_TRUE(controller_->webViewAllowsPrinting(FakeWebView::mainFrameSource(4173)));
+  EXPECT_FALSE(controller_->webViewAllowsPrinting(MessageSource{}));
 }
 
 }  // namespace

@@ -229,20 +229,22 @@ TEST_F(StickyPageRoutingTest, NewWindowRequestsWithoutAUserActionDoNothing) {
   EXPECT_TRUE(desktop_.browserUrls().empty());
 }
 
-TEST_F(StickyPageRoutingTest, ResponsesMeantForSavingAreRefusedWithoutARecovery) {
+TEST_F(StickyPageRoutingTest, ResponsesMeantForSavingDownloadOnlyFromTheLocalServerWithoutARecovery) {
   struct Row {
     const char* what;
+    const char* url;
     bool attachment, canShow;
     NavigationDecision decision;
   } rows[] = {
-      {"a page", false, true, NavigationDecision::allow},
-      {"an attachment", true, true, NavigationDecision::cancel},
-      {"a type the view cannot show", false, false, NavigationDecision::cancel},
+      {"a page", "http://127.0.0.1:4173/export.ics", false, true, NavigationDecision::allow},
+      {"an attachment", "http://127.0.0.1:4173/export.ics", true, true, NavigationDecision::download},
+      {"a type the view cannot show", "http://127.0.0.1:4173/export.ics", false, false, NavigationDecision::download},
+      {"a foreign attachment", "https://files.example.com/x.ics", true, true, NavigationDecision::cancel},
   };
   const size_t loadsBefore = view_->loads().size();
   for (const Row& row : rows) {
     NavigationResponse response;
-    response.url = "http://127.0.0.1:4173/export.ics";
+    response.url = row.url;
     response.isAttachment = row.attachment;
     response.canShowMimeType = row.canShow;
     EXPECT_EQ(view_->decideResponse(response), row.decision) << row.what;
@@ -424,6 +426,27 @@ TEST_F(StickyPageRoutingTest, ARecoveryWhoseControllerIsGoneDoesNothing) {
   loop_.advance(1);
   EXPECT_EQ(server_->startCount(), 1) << "no start for a controller that is gone";
   EXPECT_EQ(view_->loads().size(), 1u);
+}
+
+}  // namespace
+}  // namespace tovarin
+
+namespace tovarin {
+namespace {
+
+TEST_F(StickyPageRoutingTest, DownloadMessagesGoToTheWindowsPanelsWithTheWidgetsToastHost) {
+  const std::string blob = "blob:http://127.0.0.1:4173/b1";
+  view_->postMessage("download", {{"type", "expect"}, {"requestId", "r1"}, {"blobURL", blob}, {"filename", "a.txt"}});
+  view_->postMessage("download", {{"type", "cancel"}, {"requestId", "r1"}, {"blobURL", blob}});
+  bool receipt = false;
+  for (const auto& call : view_->pendingCalls()) {
+    if (call.arguments && call.arguments->value("name", "") == "__tovarinDownload") {
+      EXPECT_EQ((*call.arguments)["toastHost"], "__widget");
+      receipt = true;
+    }
+  }
+  EXPECT_TRUE(receipt);
+  EXPECT_FALSE(controller_->webViewAllowsAuthentication("evil.example", 443));
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "platform/gtk/GtkWebView.h"
 
+#include <fstream>
+#include <sstream>
+
 #include <gtest/gtest.h>
 #include <webkit2/webkit2.h>
 
@@ -14,6 +17,21 @@
 
 namespace tovarin {
 namespace {
+
+// Saves every download into `folder` under its suggested name and records its end.
+class SavingDownloadClient final : public WebDownloadClient {
+ public:
+  std::string folder;
+  std::vector<std::string> finished;
+  std::vector<std::string> failed;
+
+  void downloadDecideDestination(WebDownload&, const std::string& suggestedFilename,
+                                 std::function<void(std::optional<std::string>)> completion) override {
+    completion(folder + "/" + suggestedFilename);
+  }
+  void downloadDidFinish(WebDownload& download) override { finished.push_back(download.originalUrl().value_or("")); }
+  void downloadDidFail(WebDownload&, const std::string& error) override { failed.push_back(error); }
+};
 
 // Records what the view reports; navigation answers are the test's to choose.
 class RecordingClient final : public WebViewClient {
@@ -50,6 +68,20 @@ class RecordingClient final : public WebViewClient {
     failedUrls.push_back(failingUrl);
   }
   void webViewWebContentProcessDidTerminate() override { ++terminations; }
+  // Script dialogs that reach the client, answered at once: confirm yes, prompt "ok".
+  std::vector<ScriptDialog> scriptDialogs;
+  void webViewRunScriptDialog(const ScriptDialog& dialog, std::function<void(ScriptDialogAnswer)> completion) override {
+    scriptDialogs.push_back(dialog);
+    completion({true, std::string("ok")});
+  }
+  // Downloads are kept, and saved by `saver` when there is one; otherwise nobody adopts them.
+  std::vector<std::shared_ptr<WebDownload>> downloads;
+  std::shared_ptr<SavingDownloadClient> saver;
+  void webViewDidStartDownload(std::shared_ptr<WebDownload> download) override {
+    if (!saver) return;
+    download->setClient(saver);
+    downloads.push_back(std::move(download));
+  }
 
   const ScriptMessage* messageOfKind(const std::string& kind) const {
     for (const auto& m : messages)
@@ -349,12 +381,20 @@ TEST_F(GtkWebViewE2ETest, ResponseTurnedIntoADownloadIsNoFailureAndIsSaved) {
   client_->decideResponse = [](const NavigationResponse& response) {
     return response.isAttachment ? NavigationDecision::download : NavigationDecision::allow;
   };
+  client_->saver = std::make_shared<SavingDownloadClient>();
+  client_->saver->folder = GtkTestEnvironment::instance().downloadDirectory();
   loadAndWait(server_.url("/plain.html"));
   client_->finished.clear();
-  const std::string saved = GtkTestEnvironment::instance().downloadDirectory() + "/" + name;
+  const std::string saved = client_->saver->folder + "/" + name;
   std::filesystem::remove(saved);
   view_->loadUrl(server_.url(path), 30);
-  ASSERT_TRUE(pumpUntil([&] { return std::filesystem::exists(saved); }));
+  ASSERT_TRUE(pumpUntil([&] { return client_->saver->finished.size() == 1; }));
+  EXPECT_EQ(client_->saver->finished[0], server_.url(path));
+  EXPECT_TRUE(client_->saver->failed.empty());
+  std::ifstream file(saved);
+  std::stringstream content;
+  content << file.rdbuf();
+  EXPECT_EQ(content.str(), "a,b\n1,2\n");
   loadAndWait(server_.url("/plain.html"));
 
   auto asked = std::find_if(client_->responses.begin(), client_->responses.end(),
@@ -614,15 +654,6 @@ TEST_F(GtkWebViewE2ETest, NewWindowRequestsAreReportedOnlyOnAUserActionAndNoWind
 }
 
 TEST_F(GtkWebViewE2ETest, DialogsOfCrossOriginFramesAreSilencedButTheMainFramesAreNot) {
-  int dialogs = 0;
-  g_signal_connect(webkitView(), "script-dialog",
-                   G_CALLBACK(+[](WebKitWebView*, WebKitScriptDialog* dialog, gpointer count) -> gboolean {
-                     ++*static_cast<int*>(count);
-                     if (webkit_script_dialog_get_dialog_type(dialog) == WEBKIT_SCRIPT_DIALOG_CONFIRM)
-                       webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);
-                     return TRUE;
-                   }),
-                   &dialogs);
   otherServer_.addHtml("/asks.html",
                        "<!doctype html><script>"
                        "const answers = {kind: 'frame-dialogs', alert: alert('x'), confirm: confirm('y'),"
@@ -638,7 +669,10 @@ TEST_F(GtkWebViewE2ETest, DialogsOfCrossOriginFramesAreSilencedButTheMainFramesA
   const Json& frame = client_->messageOfKind("frame-dialogs")->body;
   EXPECT_EQ(frame["confirm"], false);
   EXPECT_TRUE(frame["prompt"].is_null());
-  EXPECT_EQ(dialogs, 1) << "only the main frame's confirm may reach the desktop";
+  ASSERT_EQ(client_->scriptDialogs.size(), 1u) << "only the main frame's confirm may reach the desktop";
+  EXPECT_EQ(client_->scriptDialogs[0].message, "m");
+  EXPECT_TRUE(client_->scriptDialogs[0].source.trustedMainFrame());
+  EXPECT_EQ(client_->scriptDialogs[0].source.securityOrigin, server_.origin());
 }
 
 TEST_F(GtkWebViewE2ETest, EndOfTheWebProcessIsReported) {
@@ -718,6 +752,29 @@ TEST_F(GtkWebViewE2ETest, WebViewsShareOneCookieStore) {
   // Kept on disk, for the next run of the program.
   const std::string cookies = GtkTestEnvironment::instance().webDataDirectory() + "/cookies.sqlite";
   EXPECT_TRUE(pumpUntil([&] { return std::filesystem::exists(cookies) && std::filesystem::file_size(cookies) > 0; }));
+}
+
+}  // namespace
+}  // namespace tovarin
+
+namespace tovarin {
+namespace {
+
+TEST_F(GtkWebViewE2ETest, ADownloadNobodyAdoptsIsCancelledAndWrittenNowhere) {
+  const std::string name = "orphan-" + std::to_string(::getpid()) + ".csv";
+  PageServer::Page csv;
+  csv.body = "a,b\n";
+  csv.contentType = "text/csv";
+  csv.extraHeaders = "Content-Disposition: attachment; filename=\"" + name + "\"\r\n";
+  server_.add("/" + name, csv);
+  client_->decideResponse = [](const NavigationResponse& response) {
+    return response.isAttachment ? NavigationDecision::download : NavigationDecision::allow;
+  };
+  loadAndWait(server_.url("/plain.html"));
+  view_->loadUrl(server_.url("/" + name), 30);
+  ASSERT_TRUE(pumpUntil([&] { return server_.requestsFor("/" + name) > 0; }));
+  loadAndWait(server_.url("/plain.html"));
+  EXPECT_FALSE(std::filesystem::exists(GtkTestEnvironment::instance().downloadDirectory() + "/" + name));
 }
 
 }  // namespace
