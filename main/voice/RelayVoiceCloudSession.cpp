@@ -22,7 +22,8 @@ std::shared_ptr<RelayVoiceCloudSession> RelayVoiceCloudSession::create(std::opti
                                                                       WebSocketClient& client, Update update) {
   auto session = std::make_shared<RelayVoiceCloudSession>(std::move(update));
   if (request) {
-    session->connect(std::move(*request), client);
+    // Opened on the queue, so that no message can be handled before socket_ is set.
+    session->queue_.sync([&] { session->connect(std::move(*request), client); });
   } else {
     session->queue_.async([session] {
       session->closed_ = true;

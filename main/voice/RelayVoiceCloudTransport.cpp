@@ -6,6 +6,7 @@
 #include "base/Json.h"
 #include "base/Text.h"
 #include "main/voice/RelayVoiceCloudSession.h"
+#include "main/voice/RelayVoiceSpeakSession.h"
 #include "main/voice/SpeakStreamProtocol.h"
 #include "main/voice/VoiceCloudTaskHandle.h"
 #include "main/voice/VoiceErrorCode.h"
@@ -126,8 +127,9 @@ std::shared_ptr<VoiceCloudSession> RelayVoiceCloudTransport::open(const std::str
 std::shared_ptr<VoiceSpeakSession> RelayVoiceCloudTransport::openSpeak(int64_t voice, double rate,
                                                                        std::function<void(VoiceSpeakUpdate)> update) {
   auto request = socketRequest(routes_.speak, {});
-  if (!request || !speakSessions_) return nullptr;
-  return speakSessions_(std::move(*request), voice, rate, std::move(update));
+  if (!request) return nullptr;
+  if (speakSessions_) return speakSessions_(std::move(*request), voice, rate, std::move(update));
+  return RelayVoiceSpeakSession::create(std::move(*request), sockets_, voice, rate, std::move(update));
 }
 
 std::shared_ptr<VoiceCloudCancellable> RelayVoiceCloudTransport::synthesize(const std::string& text, double rate,

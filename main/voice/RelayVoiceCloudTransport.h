@@ -38,7 +38,8 @@ class RelayVoiceCloudTransport final : public VoiceCloudTransport,
   };
   using Target = std::function<std::optional<VoiceCloudTarget>()>;
   using QueryItems = std::vector<std::pair<std::string, std::string>>;
-  // Makes the streamed-speech session for an opened speak socket request.
+  // Makes the streamed-speech session for a speak socket request; by default the
+  // relay's own RelayVoiceSpeakSession.
   using SpeakSessionFactory = std::function<std::shared_ptr<VoiceSpeakSession>(
       WebSocketRequest request, int64_t voice, double rate, std::function<void(VoiceSpeakUpdate)> update)>;
 

@@ -10,9 +10,9 @@
 #include <cmath>
 #include <utility>
 
-#include "base/SerialQueue.h"
 #include "base/Text.h"
 #include "main/voice/VoiceErrorCode.h"
+#include "platform/linux/EspeakEngine.h"
 
 namespace tovarin {
 
@@ -27,43 +27,16 @@ namespace {
 
 enum Report { started, finished, cancelled, failed };
 
-constexpr int kFragmentMilliseconds = 100;
-
-// espeak-ng is one process-wide engine: one worker thread owns every call into it.
-class EspeakWorker final {
- public:
-  static EspeakWorker& shared() {
-    static EspeakWorker* worker = new EspeakWorker();  // lives until exit, like its thread
-    return *worker;
+// Plays each fragment as it is made; a stop ends synthesis at the next fragment.
+int onAudio(short* samples, int count, espeak_EVENT* events) {
+  auto* job = events ? static_cast<EspeakVoiceSpeaker::Job*>(events->user_data) : nullptr;
+  if (!job || job->cancelled) return 1;
+  if (samples && count > 0) {
+    int error = 0;
+    if (pa_simple_write(job->output, samples, static_cast<size_t>(count) * sizeof(short), &error) < 0) return 1;
   }
-  SerialQueue& queue() { return queue_; }
-  // The engine's sample rate, or 0 when espeak-ng cannot start. Worker only.
-  int sampleRate() {
-    assert(queue_.isCurrent());
-    if (!initialised_) {
-      initialised_ = true;
-      sampleRate_ = std::max(0, espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, kFragmentMilliseconds, nullptr, 0));
-      if (sampleRate_ > 0) espeak_SetSynthCallback(&EspeakWorker::onAudio);
-    }
-    return sampleRate_;
-  }
-
- private:
-  // Plays each fragment as it is made; a stop ends synthesis at the next fragment.
-  static int onAudio(short* samples, int count, espeak_EVENT* events) {
-    auto* job = events ? static_cast<EspeakVoiceSpeaker::Job*>(events->user_data) : nullptr;
-    if (!job || job->cancelled) return 1;
-    if (samples && count > 0) {
-      int error = 0;
-      if (pa_simple_write(job->output, samples, static_cast<size_t>(count) * sizeof(short), &error) < 0) return 1;
-    }
-    return 0;
-  }
-
-  SerialQueue queue_{"voice.espeak"};
-  bool initialised_ = false;
-  int sampleRate_ = 0;
-};
+  return 0;
+}
 
 double clamp01(double value) { return std::isnan(value) ? 0.5 : std::clamp(value, 0.0, 1.0); }
 
@@ -112,7 +85,7 @@ void EspeakVoiceSpeaker::speak(std::shared_ptr<const VoiceUtterance> utterance, 
     jobs_.push_back(job);
   }
   // The job keeps the speaker for its reports; a dropped speaker's jobs are cancelled.
-  EspeakWorker::shared().queue().async([weak = weak_from_this(), job] {
+  EspeakEngine::shared().queue().async([weak = weak_from_this(), job] {
     if (auto self = weak.lock()) self->speakOnWorker(job);
   });
 }
@@ -126,8 +99,9 @@ bool EspeakVoiceSpeaker::stopSpeaking(VoiceSpeechBoundary /*boundary*/) {
 
 void EspeakVoiceSpeaker::speakOnWorker(const std::shared_ptr<Job>& job) {
   if (job->cancelled) return report(job, cancelled);
-  const int rate = EspeakWorker::shared().sampleRate();
+  const int rate = EspeakEngine::shared().sampleRate();
   if (rate <= 0) return report(job, failed, std::string(VoiceErrorCode::speakFailed));
+  espeak_SetSynthCallback(&onAudio);
   const VoiceUtterance& utterance = *job->utterance;
   if (espeak_SetVoiceByName(voiceName(utterance).c_str()) != EE_OK && espeak_SetVoiceByName("cmn") != EE_OK) {
     return report(job, failed, std::string(VoiceErrorCode::speakFailed));

@@ -2,6 +2,7 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <functional>
 #include <optional>
 
 #include "main/voice/VoiceErrorCode.h"
@@ -12,6 +13,8 @@ namespace tovarin {
 namespace {
 
 constexpr uint32_t kFramesPerFragment = 2048;
+// A server that accepts but never answers must not hold the caller for long.
+constexpr pa_usec_t kAnswerTimeout = 5 * PA_USEC_PER_SEC;
 
 struct SourceFacts {
   std::string name;
@@ -59,12 +62,35 @@ struct PulseMicrophone::Connection {
     }
     if (pa_threaded_mainloop_start(loop) < 0) return fail("cannot start the audio loop");
     Locked locked(loop);
+    const bool ready = waitUntil([&] { return pa_context_get_state(context) == PA_CONTEXT_READY; },
+                                 [&] { return !PA_CONTEXT_IS_GOOD(pa_context_get_state(context)); });
+    if (ready) return true;
+    return fail(timedOut ? "the sound server did not answer" : pa_strerror(pa_context_errno(context)));
+  }
+
+  // Waits on the loop until done() or failed(), or the answer timeout; true when done.
+  // Called locked.
+  bool waitUntil(const std::function<bool()>& done, const std::function<bool()>& failed) {
+    timedOut = false;
+    pa_time_event* deadline = pa_context_rttime_new(
+        context, pa_rtclock_now() + kAnswerTimeout,
+        [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* data) {
+          auto* self = static_cast<Connection*>(data);
+          self->timedOut = true;
+          pa_threaded_mainloop_signal(self->loop, 0);
+        },
+        this);
+    bool result = false;
     for (;;) {
-      const pa_context_state_t state = pa_context_get_state(context);
-      if (state == PA_CONTEXT_READY) return true;
-      if (!PA_CONTEXT_IS_GOOD(state)) return fail(pa_strerror(pa_context_errno(context)));
+      if (done()) {
+        result = true;
+        break;
+      }
+      if (failed() || timedOut) break;
       pa_threaded_mainloop_wait(loop);
     }
+    if (deadline) pa_threaded_mainloop_get_api(loop)->time_free(deadline);
+    return result;
   }
 
   // The default source, or nothing. Called locked.
@@ -122,12 +148,9 @@ struct PulseMicrophone::Connection {
     if (pa_stream_connect_record(stream, source.name.c_str(), &attributes, PA_STREAM_ADJUST_LATENCY) < 0) {
       return fail(pa_strerror(pa_context_errno(context)));
     }
-    for (;;) {
-      const pa_stream_state_t state = pa_stream_get_state(stream);
-      if (state == PA_STREAM_READY) break;
-      if (!PA_STREAM_IS_GOOD(state)) return fail(pa_strerror(pa_context_errno(context)));
-      pa_threaded_mainloop_wait(loop);
-    }
+    const bool ready = waitUntil([&] { return pa_stream_get_state(stream) == PA_STREAM_READY; },
+                                 [&] { return !PA_STREAM_IS_GOOD(pa_stream_get_state(stream)); });
+    if (!ready) return fail(timedOut ? "the sound server did not answer" : pa_strerror(pa_context_errno(context)));
     streaming = true;
     pa_context_set_subscribe_callback(context, &Connection::onServerEvent, this);
     pa_operation* subscription = pa_context_subscribe(context, PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr);
@@ -137,7 +160,9 @@ struct PulseMicrophone::Connection {
 
   void await(pa_operation* operation) {
     if (!operation) return;
-    while (pa_operation_get_state(operation) == PA_OPERATION_RUNNING) pa_threaded_mainloop_wait(loop);
+    waitUntil([&] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; }, [] { return false; });
+    // A query that timed out must not call back into a frame that is gone.
+    if (pa_operation_get_state(operation) == PA_OPERATION_RUNNING) pa_operation_cancel(operation);
     pa_operation_unref(operation);
   }
 
@@ -229,6 +254,7 @@ struct PulseMicrophone::Connection {
   BufferCallback onBuffer;
   std::string knownSource;
   bool streaming = false;
+  bool timedOut = false;
   std::string error;
 };
 

@@ -11,7 +11,6 @@
 #include "base/BeastWebSocketClient.h"
 #include "base/ChildProcess.h"
 #include "base/Json.h"
-#include "base/SerialQueue.h"
 #include "main/voice/RelayVoiceCloudTransport.h"
 #include "main/voice/VoicePCMConverter.h"
 #include "tests/support/LocalPorts.h"
@@ -200,41 +199,50 @@ TEST_F(VoiceRelayTest, DictationFailuresTheRelayCanBeToldToGive) {
   }
 }
 
-TEST_F(VoiceRelayTest, SpeakSocketStreamsPcmAndSaysDone) {
-  SerialQueue queue("test.speak");
+TEST_F(VoiceRelayTest, StreamedSpeechGivesPcmThenDone) {
   std::mutex mutex;
   std::condition_variable changed;
-  std::vector<WebSocketMessage> received;
-  bool ended = false;
-  auto socket = sockets_.open({.url = "ws://127.0.0.1:" + std::to_string(port_) + "/api/voice/speak", .headers = {}}, queue,
-                              {.onOpen = {},
-                               .onMessage =
-                                   [&](WebSocketMessage message) {
-                                     std::lock_guard lock(mutex);
-                                     received.push_back(std::move(message));
-                                   },
-                               .onEnd =
-                                   [&](WebSocketEnd) {
-                                     std::lock_guard lock(mutex);
-                                     ended = true;
-                                     changed.notify_all();
-                                   }});
-  socket->sendText(R"({"type":"start","voice":601000,"rate":1.0})");
-  socket->sendText(R"({"type":"text","text":"你好。"})");
-  socket->sendText(R"({"type":"text","text":"再见。"})");
-  socket->sendText(R"({"type":"end"})");
+  std::vector<VoiceSpeakUpdate> updates;
+  auto session = transport_->openSpeak(601001, 1.0, [&](VoiceSpeakUpdate update) {
+    std::lock_guard lock(mutex);
+    updates.push_back(std::move(update));
+    changed.notify_all();
+  });
+  ASSERT_NE(session, nullptr);
+  session->send("你好。");
+  session->send("再见。");
+  session->end();
   std::unique_lock lock(mutex);
-  ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(30), [&] { return ended; }));
-  ASSERT_GE(received.size(), 3u);
-  EXPECT_EQ(parseJson(received.front().data), Json::parse(R"({"type":"ready"})"));
-  EXPECT_EQ(parseJson(received.back().data), Json::parse(R"({"type":"done","chars":6,"reason":"end"})"));
+  ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(30), [&] {
+    return !updates.empty() && !std::holds_alternative<VoiceSpeakUpdate::Audio>(updates.back().value) &&
+           !std::holds_alternative<VoiceSpeakUpdate::Ready>(updates.back().value);
+  }));
+  ASSERT_GE(updates.size(), 3u);
+  EXPECT_EQ(updates.front(), VoiceSpeakUpdate(VoiceSpeakUpdate::Ready{}));
+  EXPECT_EQ(updates.back(), VoiceSpeakUpdate(VoiceSpeakUpdate::Done{6, "end"}));
   size_t audio = 0;
-  for (size_t i = 1; i + 1 < received.size(); ++i) {
-    EXPECT_TRUE(received[i].binary);
-    audio += received[i].data.size();
+  for (size_t i = 1; i + 1 < updates.size(); ++i) {
+    ASSERT_TRUE(std::holds_alternative<VoiceSpeakUpdate::Audio>(updates[i].value));
+    audio += std::get<VoiceSpeakUpdate::Audio>(updates[i].value).pcm.size();
   }
   EXPECT_GT(audio, 16000u);  // more than half a second of 16 kHz speech
-  EXPECT_EQ(audio % 2, 0u);
+  lock.unlock();
+  const Json state = control(Json::object());
+  ASSERT_EQ(state["speakSessions"].size(), 1u);
+  EXPECT_EQ(state["speakSessions"][0]["start"], (Json{{"voice", 601001}, {"rate", 1.0}}));
+  EXPECT_EQ(state["speakSessions"][0]["texts"], (Json{"你好。", "再见。"}));
+}
+
+TEST_F(VoiceRelayTest, StreamedSpeechFailureTheRelayCanBeToldToGive) {
+  control({{"speakError", "daily-limit"}});
+  std::promise<VoiceSpeakUpdate> last;
+  auto session = transport_->openSpeak(601000, 1.0, [&](VoiceSpeakUpdate update) {
+    if (std::holds_alternative<VoiceSpeakUpdate::Failed>(update.value)) last.set_value(update);
+  });
+  ASSERT_NE(session, nullptr);
+  auto future = last.get_future();
+  ASSERT_EQ(future.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+  EXPECT_EQ(future.get(), VoiceSpeakUpdate(VoiceSpeakUpdate::Failed{"daily-limit", "今天的云端语音额度已经用完，明天再试。"}));
 }
 
 }  // namespace

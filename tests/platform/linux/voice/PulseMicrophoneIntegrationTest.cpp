@@ -1,8 +1,13 @@
 #include "platform/linux/PulseMicrophone.h"
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -11,6 +16,7 @@
 
 #include "main/voice/VoiceFailure.h"
 #include "tests/support/PrivatePulse.h"
+#include "tests/support/TempDir.h"
 
 namespace tovarin {
 namespace {
@@ -80,6 +86,30 @@ TEST_F(PulseMicrophoneTest, NoServerIsAStartFailureWithAReason) {
     ASSERT_TRUE(failure.message);
     EXPECT_FALSE(failure.message->empty());
   }
+}
+
+TEST_F(PulseMicrophoneTest, AServerThatNeverAnswersIsAStartFailureInSeconds) {
+  // A socket that takes connections into its backlog and never speaks.
+  TempDir dir;
+  const std::string path = dir.path() + "/silent";
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener, 8), 0);
+
+  const auto start = std::chrono::steady_clock::now();
+  PulseMicrophone microphone("unix:" + path);
+  try {
+    microphone.open([](const VoiceAudioBuffer&) {});
+    FAIL() << "opened against a silent server";
+  } catch (const VoiceFailure& failure) {
+    EXPECT_EQ(failure, VoiceFailure("audio-start-failed", "the sound server did not answer"));
+  }
+  EXPECT_FALSE(PulseMicrophone::hasInputDevice("unix:" + path));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+  ::close(listener);
 }
 
 TEST_F(PulseMicrophoneTest, CapturesTheDefaultSourceInItsOwnFormatOnItsOwnThread) {
