@@ -197,10 +197,14 @@ VoiceCapabilities VoiceEngine::capabilities(const std::optional<std::string>& lo
   return answer;
 }
 
-Json VoiceEngine::voiceList() const {
+const std::vector<SystemVoice>& VoiceEngine::systemVoices() {
+  if (!systemVoices_) systemVoices_ = parts_.catalog ? parts_.catalog->voices() : std::vector<SystemVoice>{};
+  return *systemVoices_;
+}
+
+Json VoiceEngine::voiceList() {
   Json list = Json::array();
-  if (!parts_.systemVoices) return list;
-  for (const auto& voice : parts_.systemVoices()) {
+  for (const auto& voice : systemVoices()) {
     list.push_back({{"id", voice.id}, {"name", voice.name}, {"locale", voice.language}, {"quality", voice.quality}});
   }
   return list;
@@ -233,27 +237,6 @@ std::string VoiceEngine::speakFailureText(std::string_view code) {
   if (code == VoiceErrorCode::platformLimit) return "云端朗读今天暂停了，明天恢复。";
   if (code == VoiceErrorCode::network) return "连不上岚笺的服务器，这段话没能读出来。";
   return "这段话没能读出来。";
-}
-
-std::optional<SystemVoiceInfo> VoiceEngine::systemVoice(const std::vector<SystemVoiceInfo>& voices,
-                                                        const std::optional<std::string>& voiceID,
-                                                        std::string_view locale) {
-  if (voiceID) {
-    for (const auto& voice : voices) {
-      if (voice.id == *voiceID) return voice;
-    }
-  }
-  // The locale's language: an exact match first, then the same language of another region.
-  const std::string wanted = text::lowercased(locale);
-  const std::string language = wanted.substr(0, wanted.find_first_of("-_"));
-  for (const auto& voice : voices) {
-    if (text::lowercased(voice.language) == wanted) return voice;
-  }
-  for (const auto& voice : voices) {
-    const std::string other = text::lowercased(voice.language);
-    if (other.substr(0, other.find_first_of("-_")) == language) return voice;
-  }
-  return std::nullopt;
 }
 
 bool VoiceEngine::isBenignRecognizerError(std::string_view error) {
@@ -732,8 +715,7 @@ void VoiceEngine::doSpeak(const std::string& id, const std::string& text, const 
   auto utterance = std::make_shared<VoiceUtterance>();
   utterance->text = std::move(cut);
   utterance->language = sanitizeLocale(locale);
-  const auto voices = parts_.systemVoices ? parts_.systemVoices() : std::vector<SystemVoiceInfo>{};
-  const auto voice = systemVoice(voices, voiceID, utterance->language);
+  const auto voice = SystemVoice::choose(systemVoices(), voiceID, utterance->language);
   if (voice) utterance->voice = voice->id;
   utterance->rate = mapRate(rate);
   bool viaCloud = false;

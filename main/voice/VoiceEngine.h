@@ -8,7 +8,7 @@
 
 #include "base/Json.h"
 #include "base/MainLoop.h"
-#include "main/voice/SystemVoiceInfo.h"
+#include "main/voice/SystemVoice.h"
 #include "main/voice/VoiceAuthorizer.h"
 #include "main/voice/VoiceCapabilities.h"
 #include "main/voice/VoiceCloudTransport.h"
@@ -38,8 +38,8 @@ class VoiceEngine final : public VoiceSpeakerListener, public std::enable_shared
     std::shared_ptr<VoiceAuthorizer> authorizer;
     std::shared_ptr<VoiceSpeaker> synthesizer;
     std::shared_ptr<VoiceTimers> timers;
-    // The installed system voices, in the platform's order.
-    std::function<std::vector<SystemVoiceInfo>()> systemVoices;
+    // The installed system voices; asked once, on first need.
+    std::shared_ptr<VoiceCatalog> catalog;
     // A speaker given here is used for cloud reading instead of one made per transport.
     std::shared_ptr<VoiceSpeaker> cloudSpeaker;
     CloudSpeakerFactory makeCloudSpeaker;
@@ -85,7 +85,7 @@ class VoiceEngine final : public VoiceSpeakerListener, public std::enable_shared
   // Runs the completion on the main loop once the relay answered, or at once (queued)
   // without a transport.
   void refreshCloud(std::function<void()> completion);
-  Json voiceList() const;
+  Json voiceList();
 
   static std::string sanitizeLocale(std::string_view locale);
   // A page rate (1 normal) on the utterance scale (0 to 1, 0.5 normal).
@@ -93,10 +93,6 @@ class VoiceEngine final : public VoiceSpeakerListener, public std::enable_shared
   // A stream's rate, 0.5 to 2.
   static double clampStreamRate(double pageRate);
   static std::string speakFailureText(std::string_view code);
-  // The voice for an utterance: the asked one when installed, else the locale's own.
-  static std::optional<SystemVoiceInfo> systemVoice(const std::vector<SystemVoiceInfo>& voices,
-                                                    const std::optional<std::string>& voiceID,
-                                                    std::string_view locale);
   // Recogniser errors that end a session normally ("domain#code").
   static bool isBenignRecognizerError(std::string_view error);
   static std::string cloudFinishReason(std::string_view relayReason);
@@ -155,6 +151,7 @@ class VoiceEngine final : public VoiceSpeakerListener, public std::enable_shared
   void doSpeak(const std::string& id, const std::string& text, const std::string& locale,
                const std::optional<std::string>& voiceID, double rate, const Owner& owner);
   std::shared_ptr<VoiceSpeaker> cloudSpeaker();
+  const std::vector<SystemVoice>& systemVoices();
   void dropPending();
   void cancelLiveJobs();
   void handOff();
@@ -193,6 +190,7 @@ class VoiceEngine final : public VoiceSpeakerListener, public std::enable_shared
 
   // Speaking.
   std::shared_ptr<VoiceSpeaker> cloudSpeakerCache_;
+  std::optional<std::vector<SystemVoice>> systemVoices_;
   std::vector<SpeakJob> speakJobs_;
   std::optional<SpeakJob> pendingSpeak_;
   std::unique_ptr<VoiceTimer> speakWatchdog_;

@@ -216,7 +216,13 @@ struct Rig {
   std::shared_ptr<Transport> transport = std::make_shared<Transport>();
   std::vector<std::shared_ptr<StreamPlayer>> players;
   bool playerFailsStart = false;
-  std::vector<SystemVoiceInfo> voices = {{"cmn", "Chinese (Mandarin)", "zh-CN"}, {"en-us", "English (America)", "en-US"}};
+  struct Catalog final : VoiceCatalog {
+    std::vector<SystemVoice> list = {{"sit/cmn", "Chinese (Mandarin)", "cmn", {"zh-cmn", "zh"}},
+                                     {"gmw/en-US", "English (America)", "en-us", {"en"}}};
+    std::vector<SystemVoice> voices() override { return list; }
+  };
+  std::shared_ptr<Catalog> catalog = std::make_shared<Catalog>();
+  std::vector<SystemVoice>& voices = catalog->list;
   std::shared_ptr<Client> owner = std::make_shared<Client>();
   std::shared_ptr<Client> other = std::make_shared<Client>();
   std::shared_ptr<VoiceEngine> engine;
@@ -229,7 +235,7 @@ struct Rig {
     parts.authorizer = authorizer;
     parts.synthesizer = system;
     parts.timers = std::make_shared<MainLoopVoiceTimers>(loop);
-    parts.systemVoices = [this] { return voices; };
+    parts.catalog = catalog;
     parts.cloudSpeaker = cloudSpeaker;
     parts.makeStreamPlayer = [this] {
       auto player = std::make_shared<StreamPlayer>();

@@ -72,7 +72,7 @@ TEST(VoiceEngineSpeakingTest, WatchdogEndsACancelledJobAsCancelledAndHandsOverTh
 
 TEST(VoiceEngineSpeakingTest, CloudSpeakerGetsItsOwnGrace) {
   Rig rig;
-  rig.voices = {{"en-us", "English", "en-US"}};
+  rig.voices = {{"en-us", "English", "en-us", {}}};
   rig.withCloud();
   rig.speak("1", "没有中文的系统声音");
   ASSERT_EQ(rig.cloudSpeaker->spoken.size(), 1u);
@@ -87,7 +87,7 @@ TEST(VoiceEngineSpeakingTest, CloudSpeakerGetsItsOwnGrace) {
 TEST(VoiceEngineSpeakingTest, VoiceAndSpeakerChoice) {
   struct Case {
     const char* name;
-    std::vector<SystemVoiceInfo> voices;
+    std::vector<SystemVoice> voices;
     std::optional<std::string> voiceID;
     std::string locale;
     bool cloud;
@@ -96,9 +96,9 @@ TEST(VoiceEngineSpeakingTest, VoiceAndSpeakerChoice) {
     std::string voice;
   };
   const std::vector<Case> cases = {
-      {"asked voice installed", {{"a", "A", "zh-CN"}, {"b", "B", "en-US"}}, "b", "zh-CN", true, true, false, "b"},
-      {"unknown id falls back to the locale", {{"a", "A", "zh-CN"}}, "nope", "zh-CN", true, true, false, "a"},
-      {"same language, other region", {{"a", "A", "zh-TW"}}, std::nullopt, "zh-CN", false, std::nullopt, false, "a"},
+      {"asked voice installed", {{"a", "A", "zh-cn", {}}, {"b", "B", "en-us", {}}}, "b", "zh-CN", true, true, false, "b"},
+      {"unknown id falls back to the locale", {{"a", "A", "zh-cn", {}}}, "nope", "zh-CN", true, true, false, "a"},
+      {"same language, other region", {{"a", "A", "zh-tw", {"zh"}}}, std::nullopt, "zh-CN", false, std::nullopt, false, "a"},
       {"no Chinese voice, TTS allowed", {}, std::nullopt, "zh-CN", true, true, true, ""},
       {"no Chinese voice, status unknown", {}, std::nullopt, "zh-CN", true, std::nullopt, true, ""},
       {"no Chinese voice, TTS off", {}, std::nullopt, "zh-CN", true, false, false, ""},
@@ -324,9 +324,9 @@ TEST(VoiceEngineSpeakingTest, ANewStreamCancelsTheOldOneAndIgnoresItsLateUpdates
 
 TEST(VoiceEngineSpeakingTest, VoiceListIsPageReady) {
   Rig rig;
-  rig.voices = {{"cmn", "Chinese", "zh-CN", "enhanced"}};
+  rig.voices = {{"sit/cmn", "Chinese", "cmn", {"zh"}, "enhanced"}};
   EXPECT_EQ(rig.engine->voiceList(),
-            Json::parse(R"([{"id":"cmn","name":"Chinese","locale":"zh-CN","quality":"enhanced"}])"));
+            Json::parse(R"([{"id":"sit/cmn","name":"Chinese","locale":"cmn","quality":"enhanced"}])"));
 }
 
 }  // namespace
