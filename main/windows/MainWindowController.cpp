@@ -102,6 +102,7 @@ MainWindowController::MainWindowController(CreateKey, AppConfig config, Services
       accessibility_(services.accessibility),
       defaults_(services.defaults),
       server_(std::move(services.server)),
+      voiceEngine_(std::move(services.voice)),
       serviceRecovery_(loop_, background_, server_),
       frameAutosave_(loop_, defaults_, std::string(frameKey), defaults_.string(std::string(frameKey)).value_or("")) {}
 
@@ -115,6 +116,10 @@ void MainWindowController::build() {
   webView_ = WebViewFactory::make(webViews_, false, shellClass, AccessibilityDisplayBridge::currentClasses(accessibility_),
                                   weak_from_this(), messageNames());
   window_->setContent(webView_);
+  if (voiceEngine_) {
+    voice_ = VoiceBridge::create(loop_, voiceEngine_, &defaults_, "main", config_.origin());
+    voice_->attach(webView_);
+  }
   window_->setClient(weak_from_this());
 
   if (!FrameGuard::restore(*window_, defaults_.string(std::string(frameKey)), desktop_.screens())) window_->center();
@@ -331,7 +336,9 @@ void MainWindowController::measureAndShowOffline(const std::string& trigger, boo
 void MainWindowController::webViewDidReceiveMessage(const ScriptMessage& message) {
   assert(loop_.isMainThread());
   const std::string& name = message.name;
-  if (name == "voice" || name == "ocr" || name == "notify" || name == "download") {
+  if (name == "voice" && voice_) {
+    voice_->handle(message);
+  } else if (name == "voice" || name == "ocr" || name == "notify" || name == "download") {
     dropMessageForLaterBridge(message);
   } else if (name == WebViewFactory::startupHandlerName) {
     handleStartupMessage(message);
@@ -340,8 +347,8 @@ void MainWindowController::webViewDidReceiveMessage(const ScriptMessage& message
   }
 }
 
-// The voice, text-recognition, reminder and download bridges are not part of this
-// window yet; their messages end here, unanswered.
+// The text-recognition, reminder and download bridges are not part of this window yet;
+// their messages end here, unanswered.
 void MainWindowController::dropMessageForLaterBridge(const ScriptMessage& message) {
   if (dropLog_.allows(message.name, loop_.now())) log(message.name + ": no bridge in this window yet, message dropped");
 }
@@ -426,7 +433,7 @@ void MainWindowController::windowDidMoveOrResize(const Rect& frame) {
 
 bool MainWindowController::windowShouldClose() {
   assert(loop_.isMainThread());
-  // Releasing the voice work ("window-closed") joins here once the window has a voice bridge.
+  if (voice_) voice_->release("window-closed");
   window_->hide();
   return false;
 }

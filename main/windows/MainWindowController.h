@@ -19,6 +19,7 @@
 #include "main/shell/WebView.h"
 #include "main/shell/Window.h"
 #include "main/windows/FrameAutosave.h"
+#include "main/windows/VoiceBridge.h"
 #include "main/windows/ServiceRecovery.h"
 
 namespace tovarin {
@@ -45,6 +46,8 @@ class MainWindowController final : public WebViewClient,
     AccessibilitySettings& accessibility;
     UserDefaults& defaults;
     std::shared_ptr<ServerSupervisor> server;
+    // The shared voice engine; without it, "voice" messages are dropped.
+    std::shared_ptr<VoiceEngine> voice = nullptr;
   };
 
   static constexpr std::string_view frameKey = "ORVIK.mainFrame";
@@ -66,6 +69,9 @@ class MainWindowController final : public WebViewClient,
   // is not ordered front: the application does that once at launch. The title is the
   // bundle's "CFBundleDisplayName" when it has one.
   [[nodiscard]] static std::shared_ptr<MainWindowController> create(AppConfig config, Services services);
+
+  // This window's voice bridge; none without a voice engine.
+  const std::shared_ptr<VoiceBridge>& voiceBridge() const { return voice_; }
 
   // Checks the server, moves the window back onto a screen, orders it front and
   // activates the application.
@@ -150,12 +156,14 @@ class MainWindowController final : public WebViewClient,
   AccessibilitySettings& accessibility_;
   UserDefaults& defaults_;
   const std::shared_ptr<ServerSupervisor> server_;
+  const std::shared_ptr<VoiceEngine> voiceEngine_;
   ServiceRecovery serviceRecovery_;
   FrameAutosave frameAutosave_;
 
   // Main loop only, all of them.
   std::shared_ptr<Window> window_;
   std::shared_ptr<WebView> webView_;
+  std::shared_ptr<VoiceBridge> voice_;
   bool loadedOnce_ = false;
   LogThrottle dropLog_;
   bool waitingAfterNotice_ = false;

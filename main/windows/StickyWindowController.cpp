@@ -63,6 +63,7 @@ StickyWindowController::StickyWindowController(CreateKey, AppConfig config, Serv
       accessibility_(services.accessibility),
       defaults_(services.defaults),
       server_(std::move(services.server)),
+      voiceEngine_(std::move(services.voice)),
       serviceRecovery_(loop_, background_, server_),
       frameAutosave_(loop_, defaults_, std::string(frameKey), defaults_.string(std::string(frameKey)).value_or("")),
       chromeSurfaces_(services.chromeSurfaces) {}
@@ -78,6 +79,10 @@ void StickyWindowController::build() {
   webView_ = WebViewFactory::make(webViews_, true, shellClass, AccessibilityDisplayBridge::currentClasses(accessibility_),
                                   weak_from_this(), messageNames());
   window_->setContent(webView_);
+  if (voiceEngine_) {
+    voice_ = VoiceBridge::create(loop_, voiceEngine_, &defaults_, "sticky", config_.origin());
+    voice_->attach(webView_);
+  }
 
   surface_ = chromeSurfaces_.attach(*window_, *webView_);
   chrome_ = StickyChrome::create(loop_, window_, surface_, [&desktop = desktop_] { return desktop.screens(); });
@@ -148,8 +153,7 @@ void StickyWindowController::present() {
 
 void StickyWindowController::dismiss() {
   assert(loop_.isMainThread());
-  // Releasing this window's dictation and speech ("sticky-dismissed") joins here once
-  // the window has a voice bridge.
+  if (voice_) voice_->release("sticky-dismissed");
   chrome_->resetPointerState();
   window_->hide();
 }
@@ -293,6 +297,8 @@ void StickyWindowController::webViewDidReceiveMessage(const ScriptMessage& messa
   const std::string& name = message.name;
   if (name == "navigation") {
     handleNavigationMessage(message);
+  } else if (name == "voice" && voice_) {
+    voice_->handle(message);
   } else if (name == "voice" || name == "download") {
     dropMessageForLaterBridge(message);
   } else if (name == WebViewFactory::startupHandlerName) {
@@ -304,8 +310,7 @@ void StickyWindowController::webViewDidReceiveMessage(const ScriptMessage& messa
   }
 }
 
-// The voice and download bridges are not part of this window yet; their messages end
-// here, unanswered.
+// The download bridge is not part of this window yet; its messages end here, unanswered.
 void StickyWindowController::dropMessageForLaterBridge(const ScriptMessage& message) {
   if (dropLog_.allows(message.name, loop_.now())) {
     log(message.name + ": no bridge in the sticky window yet, message dropped");

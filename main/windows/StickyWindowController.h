@@ -17,6 +17,7 @@
 #include "main/shell/WebView.h"
 #include "main/shell/Window.h"
 #include "main/windows/FrameAutosave.h"
+#include "main/windows/VoiceBridge.h"
 #include "main/windows/ServiceRecovery.h"
 #include "main/windows/StickyChrome.h"
 #include "main/windows/StickyChromeSurface.h"
@@ -50,6 +51,8 @@ class StickyWindowController final : public WebViewClient,
     UserDefaults& defaults;
     std::shared_ptr<ServerSupervisor> server;
     StickyChromeSurfaceProvider& chromeSurfaces;
+    // The shared voice engine; without it, "voice" messages are dropped.
+    std::shared_ptr<VoiceEngine> voice = nullptr;
   };
 
   static constexpr std::string_view frameKey = "ORVIK.stickyFrame";
@@ -76,6 +79,9 @@ class StickyWindowController final : public WebViewClient,
   // Builds the window (off screen) and the web view, applies the stored level, scope
   // and opacity, restores or places the frame and shows the starting page.
   [[nodiscard]] static std::shared_ptr<StickyWindowController> create(AppConfig config, Services services);
+
+  // This window's voice bridge; none without a voice engine.
+  const std::shared_ptr<VoiceBridge>& voiceBridge() const { return voice_; }
 
   // The user shows the window: it comes on screen and, unless it sits on the desktop
   // level, takes the focus.
@@ -181,6 +187,7 @@ class StickyWindowController final : public WebViewClient,
   AccessibilitySettings& accessibility_;
   UserDefaults& defaults_;
   const std::shared_ptr<ServerSupervisor> server_;
+  const std::shared_ptr<VoiceEngine> voiceEngine_;
   ServiceRecovery serviceRecovery_;
   FrameAutosave frameAutosave_;
   StickyChromeSurfaceProvider& chromeSurfaces_;
@@ -188,6 +195,7 @@ class StickyWindowController final : public WebViewClient,
   // Main loop only, all of them.
   std::shared_ptr<Window> window_;
   std::shared_ptr<WebView> webView_;
+  std::shared_ptr<VoiceBridge> voice_;
   std::shared_ptr<StickyChromeSurface> surface_;
   std::shared_ptr<StickyChrome> chrome_;
   std::weak_ptr<StickySettingsExchange> settingsExchange_;

@@ -59,17 +59,17 @@ void VoiceBridge::configureCloud(VoiceEngine& engine, int port, const UserDefaul
 }
 
 std::shared_ptr<VoiceBridge> VoiceBridge::create(MainLoop& loop, std::shared_ptr<VoiceEngine> engine,
-                                                 std::shared_ptr<UserDefaults> defaults, std::string label,
+                                                 UserDefaults* defaults, std::string label,
                                                  std::string localOrigin) {
-  return std::make_shared<VoiceBridge>(loop, std::move(engine), std::move(defaults), std::move(label),
+  return std::make_shared<VoiceBridge>(loop, std::move(engine), defaults, std::move(label),
                                        std::move(localOrigin));
 }
 
-VoiceBridge::VoiceBridge(MainLoop& loop, std::shared_ptr<VoiceEngine> engine, std::shared_ptr<UserDefaults> defaults,
+VoiceBridge::VoiceBridge(MainLoop& loop, std::shared_ptr<VoiceEngine> engine, UserDefaults* defaults,
                          std::string label, std::string localOrigin)
     : loop_(loop),
       engine_(std::move(engine)),
-      defaults_(std::move(defaults)),
+      defaults_(defaults),
       label_(std::move(label)),
       localOrigin_(std::move(localOrigin)) {}
 

@@ -37,7 +37,7 @@ class VoiceBridge final : public VoiceEngineClient, public std::enable_shared_fr
 
   // localOrigin: the only security origin served ("http://127.0.0.1:4173").
   static std::shared_ptr<VoiceBridge> create(MainLoop& loop, std::shared_ptr<VoiceEngine> engine,
-                                             std::shared_ptr<UserDefaults> defaults, std::string label,
+                                             UserDefaults* defaults, std::string label,
                                              std::string localOrigin);
 
   void attach(std::weak_ptr<WebView> webView) { webView_ = std::move(webView); }
@@ -52,7 +52,7 @@ class VoiceBridge final : public VoiceEngineClient, public std::enable_shared_fr
   void voiceEngine(const VoiceEngineEvent& event) override;
 
   // Private to create(); public for make_shared.
-  VoiceBridge(MainLoop& loop, std::shared_ptr<VoiceEngine> engine, std::shared_ptr<UserDefaults> defaults,
+  VoiceBridge(MainLoop& loop, std::shared_ptr<VoiceEngine> engine, UserDefaults* defaults,
               std::string label, std::string localOrigin);
 
  private:
@@ -64,7 +64,7 @@ class VoiceBridge final : public VoiceEngineClient, public std::enable_shared_fr
 
   MainLoop& loop_;
   const std::shared_ptr<VoiceEngine> engine_;
-  const std::shared_ptr<UserDefaults> defaults_;
+  UserDefaults* const defaults_;  // none: preferences are not kept
   const std::string label_;
   const std::string localOrigin_;
   std::weak_ptr<WebView> webView_;

@@ -23,9 +23,9 @@ bool logged(const LogRecorder& logs, const std::string& fragment) {
 
 struct BridgeRig : Rig {
   TempDir dir;
-  std::shared_ptr<UserDefaults> defaults = std::make_shared<UserDefaults>(dir.path() + "/defaults.json");
+  UserDefaults defaults{dir.path() + "/defaults.json"};
   std::shared_ptr<FakeWebView> page = std::make_shared<FakeWebView>(WebViewOptions{});
-  std::shared_ptr<VoiceBridge> bridge = VoiceBridge::create(loop, engine, defaults, "main", origin);
+  std::shared_ptr<VoiceBridge> bridge = VoiceBridge::create(loop, engine, &defaults, "main", origin);
 
   BridgeRig() { bridge->attach(page); }
   void post(Json body, MessageSource source = FakeWebView::mainFrameSource(4173)) {
@@ -152,7 +152,7 @@ TEST(VoiceBridgeTest, PreferencesAreStoredAndConfigureCloudReadsThem) {
   rig.withCloud();
   rig.post(Json{{"type", "preferences"}, {"id", "p"}, {"onDeviceOnly", true}});
   EXPECT_TRUE(rig.engine->onDeviceOnly());
-  EXPECT_TRUE(UserDefaults(rig.defaults->path()).boolean(VoiceBridge::onDeviceOnlyKey));
+  EXPECT_TRUE(UserDefaults(rig.defaults.path()).boolean(VoiceBridge::onDeviceOnlyKey));
   rig.transport->refreshes.at(0)(std::nullopt);
   rig.run();
   auto payloads = rig.offered();
@@ -162,7 +162,7 @@ TEST(VoiceBridgeTest, PreferencesAreStoredAndConfigureCloudReadsThem) {
 
   Rig fresh;
   std::string base;
-  VoiceBridge::configureCloud(*fresh.engine, 4173, *rig.defaults, [&](const std::string& url) {
+  VoiceBridge::configureCloud(*fresh.engine, 4173, rig.defaults, [&](const std::string& url) {
     base = url;
     return fresh.transport;
   });
