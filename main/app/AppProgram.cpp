@@ -5,10 +5,13 @@
 
 #include "base/BeastEventStream.h"
 #include "base/BeastHttpClient.h"
+#include "base/BeastWebSocketClient.h"
 #include "base/SerialQueue.h"
 #include "base/UserDefaults.h"
 #include "main/app/AppProgramParts.h"
 #include "main/shell/AppConfig.h"
+#include "main/voice/MainLoopVoiceTimers.h"
+#include "main/voice/VoiceEngine.h"
 #include "platform/gtk/AppGtkApplication.h"
 #include "platform/gtk/AppGtkDesktop.h"
 #include "platform/gtk/GlibMainLoop.h"
@@ -17,7 +20,12 @@
 #include "platform/gtk/GtkWebViewProvider.h"
 #include "platform/gtk/StickyGtkChromeSurfaceProvider.h"
 #include "platform/linux/DbusWidgetTimelines.h"
+#include "platform/linux/EspeakVoiceCatalog.h"
+#include "platform/linux/EspeakVoiceSpeaker.h"
 #include "platform/linux/LinuxPresenceProbe.h"
+#include "platform/linux/LinuxVoiceAuthorizer.h"
+#include "platform/linux/NoVoiceRecognizerFactory.h"
+#include "platform/linux/PulseMicrophone.h"
 
 namespace tovarin {
 namespace {
@@ -35,6 +43,19 @@ std::string iconDirectory() {
   return base + "/TheTovarin/icons";
 }
 
+// Dictation and read-aloud on this desktop: the sound server the session names
+// (PULSE_SERVER), espeak-ng voices, and the cloud route for recognition.
+std::shared_ptr<VoiceEngine> makeVoiceEngine(MainLoop& loop, const Bundle& bundle) {
+  VoiceEngine::Parts parts;
+  parts.recognizers = std::make_shared<NoVoiceRecognizerFactory>();
+  parts.microphone = std::make_shared<PulseMicrophone>();
+  parts.authorizer = std::make_shared<LinuxVoiceAuthorizer>(bundle, [] { return PulseMicrophone::hasInputDevice(); });
+  parts.synthesizer = EspeakVoiceSpeaker::create(loop);
+  parts.timers = std::make_shared<MainLoopVoiceTimers>(loop);
+  parts.catalog = std::make_shared<EspeakVoiceCatalog>();
+  return VoiceEngine::create(loop, std::move(parts));
+}
+
 AppDelegate::Identity identityOf(const Bundle& bundle) {
   return AppDelegate::Identity{AppIdentity::productName(bundle), AppIdentity::version(bundle)};
 }
@@ -49,7 +70,7 @@ struct AppProgram::Parts {
                                           config.bundle.resource("TheTovarinMark", "svg"), iconDirectory()}),
         parts(config,
               AppProgramParts::Services{loop, background, desktop, webViews, *accessibility, chromeSurfaces, defaults,
-                                        http, eventStream, widgets, presenceProbe}),
+                                        http, eventStream, widgets, presenceProbe, voice, &sockets}),
         delegate(AppDelegate::create(config, identityOf(config.bundle), loop, background, parts, appDesktop)) {}
 
   GlibMainLoop loop;
@@ -62,6 +83,8 @@ struct AppProgram::Parts {
   StickyGtkChromeSurfaceProvider chromeSurfaces;
   std::shared_ptr<BeastHttpClient> http = std::make_shared<BeastHttpClient>();
   BeastEventStream eventStream;
+  BeastWebSocketClient sockets;
+  std::shared_ptr<VoiceEngine> voice = makeVoiceEngine(loop, config.bundle);
   DbusWidgetTimelines widgets;
   LinuxPresenceProbe presenceProbe;
   AppGtkDesktop appDesktop;

@@ -5,7 +5,9 @@
 #include "main/shell/PresenceBeacon.h"
 #include "main/shell/PresenceReporter.h"
 #include "main/windows/MainWindowController.h"
+#include "main/voice/RelayVoiceCloudTransport.h"
 #include "main/windows/StickyWindowController.h"
+#include "main/windows/VoiceBridge.h"
 
 namespace tovarin {
 namespace {
@@ -109,7 +111,7 @@ std::shared_ptr<AppMainWindow> AppProgramParts::makeMainWindow(std::shared_ptr<S
   main_ = MainWindowController::create(
       config_, MainWindowController::Services{services_.loop, services_.background, services_.desktop,
                                              services_.webViews, services_.accessibility, services_.defaults,
-                                             std::move(server)});
+                                             std::move(server), services_.voice});
   return std::make_shared<MainWindowPart>(main_);
 }
 
@@ -117,8 +119,24 @@ std::shared_ptr<AppStickyWindow> AppProgramParts::makeStickyWindow(std::shared_p
   sticky_ = StickyWindowController::create(
       config_, StickyWindowController::Services{services_.loop, services_.background, services_.desktop,
                                                 services_.webViews, services_.accessibility, services_.defaults,
-                                                std::move(server), services_.chromeSurfaces});
+                                                std::move(server), services_.chromeSurfaces, services_.voice});
   return std::make_shared<StickyWindowPart>(sticky_);
+}
+
+void AppProgramParts::configureVoice() {
+  if (!services_.voice || !services_.sockets || !services_.http) return;
+  VoiceBridge::configureCloud(*services_.voice, config_.port, services_.defaults,
+                              [http = services_.http, sockets = services_.sockets](const std::string& base) {
+                                // The relay is the local server itself: no account headers to add.
+                                return std::make_shared<RelayVoiceCloudTransport>(
+                                    RelayVoiceCloudTransport::Routes::localServer(), *http, *sockets,
+                                    [base] { return std::optional<VoiceCloudTarget>(VoiceCloudTarget{base, {}}); });
+                              });
+}
+
+void AppProgramParts::silenceVoice() {
+  if (main_ && main_->voiceBridge()) main_->voiceBridge()->systemWantsSilence();
+  if (sticky_ && sticky_->voiceBridge()) sticky_->voiceBridge()->systemWantsSilence();
 }
 
 }  // namespace tovarin
