@@ -4,6 +4,7 @@
 #include <pulse/simple.h>
 
 #include <algorithm>
+#include <chrono>
 #include <stdexcept>
 
 #include "main/voice/VoiceErrorCode.h"
@@ -37,10 +38,10 @@ PulsePcmOutput::~PulsePcmOutput() {
 void PulsePcmOutput::start() {
   if (shared_) return;
   pa_sample_spec spec{PA_SAMPLE_S16LE, static_cast<uint32_t>(sampleRate_), static_cast<uint8_t>(channels_)};
-  // A short server buffer: 150 ms ahead of the device.
+  // A short server buffer, 150 ms ahead of the device, and no prebuffering: playback
+  // starts with the first bytes, however few, and a pause in the stream is silence.
   const uint32_t target = static_cast<uint32_t>(pa_usec_to_bytes(150 * 1000, &spec));
-  pa_buffer_attr attributes{static_cast<uint32_t>(-1), target, static_cast<uint32_t>(-1), static_cast<uint32_t>(-1),
-                            static_cast<uint32_t>(-1)};
+  pa_buffer_attr attributes{static_cast<uint32_t>(-1), target, 0, static_cast<uint32_t>(-1), static_cast<uint32_t>(-1)};
   int error = 0;
   pa_simple* stream = pa_simple_new(server_.empty() ? nullptr : server_.c_str(), "TheTovarin", PA_STREAM_PLAYBACK,
                                     nullptr, name_.c_str(), &spec, nullptr, &attributes, &error);
@@ -76,6 +77,7 @@ void PulsePcmOutput::stop() {
 
 void PulsePcmOutput::run() {
   const auto shared = shared_;
+  MainLoop& loop = loop_;
   const size_t chunk = chunkBytes(sampleRate_, channels_);
   int error = 0;
   for (;;) {
@@ -88,10 +90,14 @@ void PulsePcmOutput::run() {
       shared->ops.pop_front();
     }
     if (op.played) {
-      // A failed drain means the device is gone: nothing more will play either way.
-      pa_simple_drain(shared->stream, &error);
-      std::lock_guard lock(shared->mutex);
-      if (!shared->stopped) loop_.post(std::move(op.played));
+      // Waits out what the server still holds, as the device reports it, while staying
+      // ready for a stop; a device that cannot tell has nothing more to play.
+      const pa_usec_t latency = pa_simple_get_latency(shared->stream, &error);
+      const auto remaining = std::chrono::microseconds(latency == static_cast<pa_usec_t>(-1) ? 0 : latency);
+      std::unique_lock lock(shared->mutex);
+      shared->wake.wait_for(lock, remaining + std::chrono::milliseconds(20), [&] { return shared->stopped; });
+      if (shared->stopped) break;
+      loop.post(std::move(op.played));
       continue;
     }
     for (size_t offset = 0; offset < op.pcm.size(); offset += chunk) {
