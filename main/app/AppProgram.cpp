@@ -10,7 +10,9 @@
 #include "base/UserDefaults.h"
 #include "main/app/AppProgramParts.h"
 #include "main/shell/AppConfig.h"
+#include "main/voice/CloudVoiceSpeaker.h"
 #include "main/voice/MainLoopVoiceTimers.h"
+#include "main/voice/StreamingVoicePlayer.h"
 #include "main/voice/VoiceEngine.h"
 #include "platform/gtk/AppGtkApplication.h"
 #include "platform/gtk/AppGtkDesktop.h"
@@ -26,6 +28,8 @@
 #include "platform/linux/LinuxVoiceAuthorizer.h"
 #include "platform/linux/NoVoiceRecognizerFactory.h"
 #include "platform/linux/PulseMicrophone.h"
+#include "platform/linux/PulsePcmOutput.h"
+#include "platform/linux/SndfileClipPlayer.h"
 
 namespace tovarin {
 namespace {
@@ -44,7 +48,8 @@ std::string iconDirectory() {
 }
 
 // Dictation and read-aloud on this desktop: the sound server the session names
-// (PULSE_SERVER), espeak-ng voices, and the cloud route for recognition.
+// (PULSE_SERVER), espeak-ng voices, and the local server's relay for recognition,
+// cloud voices and streamed speech.
 std::shared_ptr<VoiceEngine> makeVoiceEngine(MainLoop& loop, const Bundle& bundle) {
   VoiceEngine::Parts parts;
   parts.recognizers = std::make_shared<NoVoiceRecognizerFactory>();
@@ -53,6 +58,14 @@ std::shared_ptr<VoiceEngine> makeVoiceEngine(MainLoop& loop, const Bundle& bundl
   parts.synthesizer = EspeakVoiceSpeaker::create(loop);
   parts.timers = std::make_shared<MainLoopVoiceTimers>(loop);
   parts.catalog = std::make_shared<EspeakVoiceCatalog>();
+  auto clips = std::make_shared<SndfileClipPlayer>(loop);
+  parts.makeCloudSpeaker = [&loop, clips](std::shared_ptr<VoiceCloudTransport> transport) {
+    return CloudVoiceSpeaker::create(loop, std::move(transport), clips);
+  };
+  parts.makeStreamPlayer = [&loop] {
+    return std::make_shared<StreamingVoicePlayer>(
+        std::make_unique<PulsePcmOutput>(loop, static_cast<int>(SpeakStreamProtocol::sampleRate), 1));
+  };
   return VoiceEngine::create(loop, std::move(parts));
 }
 
