@@ -205,11 +205,16 @@ void AppDelegate::willTerminate() {
   assert(loop_.isMainThread());
   if (terminated_) return;
   terminated_ = true;
-  parts_.silenceVoice();
+  if (launched_) parts_.silenceVoice();
   // The activity record's shutdown comes first here once it exists.
   if (presence_) presence_->stop();
   if (watcher_) watcher_->stop();
   if (server_) server_->stop();
+}
+
+void AppDelegate::willResignActive() {
+  assert(loop_.isMainThread());
+  if (launched_ && !terminated_) parts_.silenceVoice();
 }
 
 void AppDelegate::route(const std::string& url) {
