@@ -69,8 +69,7 @@ void AppDelegate::didFinishLaunching() {
   // The activity record's bootstrap belongs here, before the server controller exists,
   // so that its bridge variables reach the server child; it is not built yet.
   server_ = parts_.makeServer();
-  // The cloud voice client's configuration (port and defaults) belongs here; the voice
-  // service is not built yet.
+  parts_.configureVoice();
   watcher_ = parts_.makeWatcher();
   presence_ = parts_.makePresence(presenceInterval);
   // The windows see the server through a supervisor that tells the delegate when it is
@@ -206,10 +205,16 @@ void AppDelegate::willTerminate() {
   assert(loop_.isMainThread());
   if (terminated_) return;
   terminated_ = true;
+  if (launched_) parts_.silenceVoice();
   // The activity record's shutdown comes first here once it exists.
   if (presence_) presence_->stop();
   if (watcher_) watcher_->stop();
   if (server_) server_->stop();
+}
+
+void AppDelegate::willResignActive() {
+  assert(loop_.isMainThread());
+  if (launched_ && !terminated_) parts_.silenceVoice();
 }
 
 void AppDelegate::route(const std::string& url) {

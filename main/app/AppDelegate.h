@@ -51,6 +51,8 @@ class AppDelegate final : public AppMenuTarget, public std::enable_shared_from_t
   void reopen();
   // The termination steps; once, and only when launch ran.
   void willTerminate();
+  // None of the program's windows has the focus any more: dictation and speech stop.
+  void willResignActive();
   // Closing the last window never quits.
   static constexpr bool shouldTerminateAfterLastWindowClosed() { return false; }
 

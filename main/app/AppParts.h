@@ -21,6 +21,10 @@ class AppParts {
   virtual std::shared_ptr<AppPresence> makePresence(double intervalSeconds) = 0;
   virtual std::shared_ptr<AppMainWindow> makeMainWindow(std::shared_ptr<ServerSupervisor> server) = 0;
   virtual std::shared_ptr<AppStickyWindow> makeStickyWindow(std::shared_ptr<ServerSupervisor> server) = 0;
+  // Points the voice engine's cloud route at the local server and reads the preference.
+  virtual void configureVoice() {}
+  // The program is ending: both windows stop listening and speaking.
+  virtual void silenceVoice() {}
 };
 
 }  // namespace tovarin

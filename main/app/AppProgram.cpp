@@ -6,10 +6,15 @@
 
 #include "base/BeastEventStream.h"
 #include "base/BeastHttpClient.h"
+#include "base/BeastWebSocketClient.h"
 #include "base/SerialQueue.h"
 #include "base/UserDefaults.h"
 #include "main/app/AppProgramParts.h"
 #include "main/shell/AppConfig.h"
+#include "main/voice/CloudVoiceSpeaker.h"
+#include "main/voice/MainLoopVoiceTimers.h"
+#include "main/voice/StreamingVoicePlayer.h"
+#include "main/voice/VoiceEngine.h"
 #include "platform/gtk/AppGtkApplication.h"
 #include "platform/gtk/AppGtkDesktop.h"
 #include "platform/gtk/GtkDropHost.h"
@@ -21,9 +26,16 @@
 #include "platform/gtk/SheetPresenter.h"
 #include "platform/gtk/StickyGtkChromeSurfaceProvider.h"
 #include "platform/linux/DbusWidgetTimelines.h"
+#include "platform/linux/EspeakVoiceCatalog.h"
+#include "platform/linux/EspeakVoiceSpeaker.h"
 #include "platform/linux/LinuxPresenceProbe.h"
 #include "platform/linux/TesseractRecognizer.h"
 #include "platform/linux/TimerfdWallClockAlarm.h"
+#include "platform/linux/LinuxVoiceAuthorizer.h"
+#include "platform/linux/NoVoiceRecognizerFactory.h"
+#include "platform/linux/PulseMicrophone.h"
+#include "platform/linux/PulsePcmOutput.h"
+#include "platform/linux/SndfileClipPlayer.h"
 
 namespace tovarin {
 namespace {
@@ -46,6 +58,28 @@ int64_t millisecondsSince1970() {
   return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
+// Dictation and read-aloud on this desktop: the sound server the session names
+// (PULSE_SERVER), espeak-ng voices, and the local server's relay for recognition,
+// cloud voices and streamed speech.
+std::shared_ptr<VoiceEngine> makeVoiceEngine(MainLoop& loop, const Bundle& bundle) {
+  VoiceEngine::Parts parts;
+  parts.recognizers = std::make_shared<NoVoiceRecognizerFactory>();
+  parts.microphone = std::make_shared<PulseMicrophone>();
+  parts.authorizer = std::make_shared<LinuxVoiceAuthorizer>(bundle, [] { return PulseMicrophone::hasInputDevice(); });
+  parts.synthesizer = EspeakVoiceSpeaker::create(loop);
+  parts.timers = std::make_shared<MainLoopVoiceTimers>(loop);
+  parts.catalog = std::make_shared<EspeakVoiceCatalog>();
+  auto clips = std::make_shared<SndfileClipPlayer>(loop);
+  parts.makeCloudSpeaker = [&loop, clips](std::shared_ptr<VoiceCloudTransport> transport) {
+    return CloudVoiceSpeaker::create(loop, std::move(transport), clips);
+  };
+  parts.makeStreamPlayer = [&loop] {
+    return std::make_shared<StreamingVoicePlayer>(
+        std::make_unique<PulsePcmOutput>(loop, static_cast<int>(SpeakStreamProtocol::sampleRate), 1));
+  };
+  return VoiceEngine::create(loop, std::move(parts));
+}
+
 AppDelegate::Identity identityOf(const Bundle& bundle) {
   return AppDelegate::Identity{AppIdentity::productName(bundle), AppIdentity::version(bundle)};
 }
@@ -64,7 +98,8 @@ struct AppProgram::Parts {
                                         http, eventStream, widgets, presenceProbe, stickyPanels, capture,
                                         [](Window& window, WebView& webView) -> std::shared_ptr<DropHost> {
                                           return GtkDropHost::create(window, webView);
-                                        }}),
+                                        },
+                                        voice, &sockets}),
         delegate(AppDelegate::create(config, identityOf(config.bundle), loop, background, parts, appDesktop)) {}
 
   static std::shared_ptr<CaptureBridges> makeCapture(Parts& p) {
@@ -84,6 +119,8 @@ struct AppProgram::Parts {
   StickyGtkChromeSurfaceProvider chromeSurfaces;
   std::shared_ptr<BeastHttpClient> http = std::make_shared<BeastHttpClient>();
   BeastEventStream eventStream;
+  BeastWebSocketClient sockets;
+  std::shared_ptr<VoiceEngine> voice = makeVoiceEngine(loop, config.bundle);
   DbusWidgetTimelines widgets;
   LinuxPresenceProbe presenceProbe;
   std::shared_ptr<SheetPresenter> stickyPanels =

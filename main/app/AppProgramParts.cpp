@@ -8,6 +8,8 @@
 #include "main/windows/StickyWindowController.h"
 #include "platform/gtk/SheetPresenter.h"
 #include "platform/gtk/UserFolders.h"
+#include "main/voice/RelayVoiceCloudTransport.h"
+#include "main/windows/VoiceBridge.h"
 
 namespace tovarin {
 namespace {
@@ -113,7 +115,7 @@ std::shared_ptr<AppMainWindow> AppProgramParts::makeMainWindow(std::shared_ptr<S
                                              services_.webViews, services_.accessibility, services_.defaults,
                                              std::move(server), services_.capture,
                                              std::make_shared<SheetPresenter>(services_.loop, SheetPresenter::Attachment::sheets),
-                                             downloadFolders()});
+                                             downloadFolders(), services_.voice});
   if (services_.capture && services_.makeDropHost) {
     services_.capture->setDropHost(services_.makeDropHost(*main_->window(), *main_->webView()));
   }
@@ -125,13 +127,29 @@ std::shared_ptr<AppStickyWindow> AppProgramParts::makeStickyWindow(std::shared_p
       config_, StickyWindowController::Services{services_.loop, services_.background, services_.desktop,
                                                 services_.webViews, services_.accessibility, services_.defaults,
                                                 std::move(server), services_.chromeSurfaces, services_.stickyPanels,
-                                                downloadFolders()});
+                                                downloadFolders(), services_.voice});
   stickySettings_ = StickySettingsRoundTrip::create(
       config_.dataURL(),
       StickySettingsRoundTrip::Services{services_.loop, stickySettingsQueue_, services_.http, services_.stickyPanels},
       sticky_);
   sticky_->setSettingsExchange(stickySettings_);
   return std::make_shared<StickyWindowPart>(sticky_);
+}
+
+void AppProgramParts::configureVoice() {
+  if (!services_.voice || !services_.sockets || !services_.http) return;
+  VoiceBridge::configureCloud(*services_.voice, config_.port, services_.defaults,
+                              [http = services_.http, sockets = services_.sockets](const std::string& base) {
+                                // The relay is the local server itself: no account headers to add.
+                                return std::make_shared<RelayVoiceCloudTransport>(
+                                    RelayVoiceCloudTransport::Routes::localServer(), *http, *sockets,
+                                    [base] { return std::optional<VoiceCloudTarget>(VoiceCloudTarget{base, {}}); });
+                              });
+}
+
+void AppProgramParts::silenceVoice() {
+  if (main_ && main_->voiceBridge()) main_->voiceBridge()->systemWantsSilence();
+  if (sticky_ && sticky_->voiceBridge()) sticky_->voiceBridge()->systemWantsSilence();
 }
 
 }  // namespace tovarin

@@ -7,6 +7,7 @@
 #include "base/HttpClient.h"
 #include "base/MainLoop.h"
 #include "base/SerialQueue.h"
+#include "base/WebSocketClient.h"
 #include "base/UserDefaults.h"
 #include "main/app/AppParts.h"
 #include "main/capture/CaptureBridges.h"
@@ -28,6 +29,7 @@ class MainWindowController;
 class PresenceReporter;
 class StickySettingsRoundTrip;
 class StickyWindowController;
+class VoiceEngine;
 
 // The program's parts: the real server controller, change watcher, presence reporter
 // and window controllers, on whatever desktop and web views the services bring (the
@@ -53,6 +55,10 @@ class AppProgramParts final : public AppParts {
     // its window's drop target; the window goes without them when they are missing.
     std::shared_ptr<CaptureBridges> capture = nullptr;
     std::function<std::shared_ptr<DropHost>(Window&, WebView&)> makeDropHost = nullptr;
+    // Voice: the shared engine and the sockets of its relay; without an engine the
+    // windows drop "voice" messages.
+    std::shared_ptr<VoiceEngine> voice = nullptr;
+    WebSocketClient* sockets = nullptr;
   };
 
   AppProgramParts(AppConfig config, Services services, ServerController::Options serverOptions = {});
@@ -63,6 +69,8 @@ class AppProgramParts final : public AppParts {
   std::shared_ptr<AppPresence> makePresence(double intervalSeconds) override;
   std::shared_ptr<AppMainWindow> makeMainWindow(std::shared_ptr<ServerSupervisor> server) override;
   std::shared_ptr<AppStickyWindow> makeStickyWindow(std::shared_ptr<ServerSupervisor> server) override;
+  void configureVoice() override;
+  void silenceVoice() override;
 
   // What was made, for the program's own wiring and for tests.
   const std::shared_ptr<ServerController>& serverController() const { return server_; }

@@ -26,6 +26,9 @@ int main(int argc, char** argv) {
   events.terminate = [&] {
     if (program) program->delegate().willTerminate();
   };
+  events.resignActive = [&] {
+    if (program) program->delegate().willResignActive();
+  };
   const int status = application.run(argc, argv, std::move(events));
   // The termination steps have run. A request still in flight must not complete into
   // a queue that the program's end destroys.

@@ -106,6 +106,7 @@ MainWindowController::MainWindowController(CreateKey, AppConfig config, Services
       capture_(std::move(services.capture)),
       panelPresenter_(std::move(services.panelPresenter)),
       downloadFolders_(std::move(services.downloadFolders)),
+      voiceEngine_(std::move(services.voice)),
       serviceRecovery_(loop_, background_, server_),
       frameAutosave_(loop_, defaults_, std::string(frameKey), defaults_.string(std::string(frameKey)).value_or("")) {}
 
@@ -119,6 +120,10 @@ void MainWindowController::build() {
   webView_ = WebViewFactory::make(webViews_, false, shellClass, AccessibilityDisplayBridge::currentClasses(accessibility_),
                                   weak_from_this(), messageNames());
   window_->setContent(webView_);
+  if (voiceEngine_) {
+    voice_ = VoiceBridge::create(loop_, voiceEngine_, &defaults_, "main", config_.origin());
+    voice_->attach(webView_);
+  }
   window_->setClient(weak_from_this());
   panels_ = std::make_shared<WebPanels>(loop_, static_cast<int>(config_.port), "__calendar", panelPresenter_,
                                         downloadFolders_);
@@ -373,6 +378,8 @@ void MainWindowController::webViewDidReceiveMessage(const ScriptMessage& message
   if (capture_ && capture_->handle(message)) return;
   if (name == WebPanels::downloadHandlerName) {
     panels_->handle(message.body, message.source);
+  } else if (name == "voice" && voice_) {
+    voice_->handle(message);
   } else if (name == "voice" || name == "ocr" || name == "notify") {
     dropMessageForLaterBridge(message);
   } else if (name == WebViewFactory::startupHandlerName) {
@@ -382,8 +389,8 @@ void MainWindowController::webViewDidReceiveMessage(const ScriptMessage& message
   }
 }
 
-// The bridges this window does not have (voice, and the capture bridges when the
-// window was made without them); their messages end here, unanswered.
+// The bridges this window was made without (voice without an engine, the capture
+// bridges without their services); their messages end here, unanswered.
 void MainWindowController::dropMessageForLaterBridge(const ScriptMessage& message) {
   if (dropLog_.allows(message.name, loop_.now())) log(message.name + ": no bridge in this window yet, message dropped");
 }
@@ -469,7 +476,7 @@ void MainWindowController::windowDidMoveOrResize(const Rect& frame) {
 
 bool MainWindowController::windowShouldClose() {
   assert(loop_.isMainThread());
-  // Releasing the voice work ("window-closed") joins here once the window has a voice bridge.
+  if (voice_) voice_->release("window-closed");
   window_->hide();
   return false;
 }

@@ -21,6 +21,7 @@
 #include "main/shell/Window.h"
 #include "main/windows/FrameAutosave.h"
 #include "main/windows/PanelPresenter.h"
+#include "main/windows/VoiceBridge.h"
 #include "main/windows/ServiceRecovery.h"
 #include "main/windows/WebPanels.h"
 
@@ -54,6 +55,8 @@ class MainWindowController final : public WebViewClient,
     // Runs the page's dialogs and file panels; none: every panel ends as cancelled.
     std::shared_ptr<PanelPresenter> panelPresenter = nullptr;
     WebPanels::Folders downloadFolders = {};
+    // The shared voice engine; without it, "voice" messages are dropped.
+    std::shared_ptr<VoiceEngine> voice = nullptr;
   };
 
   static constexpr std::string_view frameKey = "ORVIK.mainFrame";
@@ -75,6 +78,9 @@ class MainWindowController final : public WebViewClient,
   // is not ordered front: the application does that once at launch. The title is the
   // bundle's "CFBundleDisplayName" when it has one.
   [[nodiscard]] static std::shared_ptr<MainWindowController> create(AppConfig config, Services services);
+
+  // This window's voice bridge; none without a voice engine.
+  const std::shared_ptr<VoiceBridge>& voiceBridge() const { return voice_; }
 
   // Checks the server, moves the window back onto a screen, orders it front and
   // activates the application.
@@ -172,6 +178,7 @@ class MainWindowController final : public WebViewClient,
   const std::shared_ptr<CaptureBridges> capture_;
   const std::shared_ptr<PanelPresenter> panelPresenter_;
   const WebPanels::Folders downloadFolders_;
+  const std::shared_ptr<VoiceEngine> voiceEngine_;
   ServiceRecovery serviceRecovery_;
   FrameAutosave frameAutosave_;
 
@@ -179,6 +186,7 @@ class MainWindowController final : public WebViewClient,
   std::shared_ptr<Window> window_;
   std::shared_ptr<WebView> webView_;
   std::shared_ptr<WebPanels> panels_;
+  std::shared_ptr<VoiceBridge> voice_;
   bool loadedOnce_ = false;
   LogThrottle dropLog_;
   bool waitingAfterNotice_ = false;

@@ -65,6 +65,7 @@ StickyWindowController::StickyWindowController(CreateKey, AppConfig config, Serv
       server_(std::move(services.server)),
       panelPresenter_(std::move(services.panelPresenter)),
       downloadFolders_(std::move(services.downloadFolders)),
+      voiceEngine_(std::move(services.voice)),
       serviceRecovery_(loop_, background_, server_),
       frameAutosave_(loop_, defaults_, std::string(frameKey), defaults_.string(std::string(frameKey)).value_or("")),
       chromeSurfaces_(services.chromeSurfaces) {}
@@ -80,6 +81,10 @@ void StickyWindowController::build() {
   webView_ = WebViewFactory::make(webViews_, true, shellClass, AccessibilityDisplayBridge::currentClasses(accessibility_),
                                   weak_from_this(), messageNames());
   window_->setContent(webView_);
+  if (voiceEngine_) {
+    voice_ = VoiceBridge::create(loop_, voiceEngine_, &defaults_, "sticky", config_.origin());
+    voice_->attach(webView_);
+  }
 
   surface_ = chromeSurfaces_.attach(*window_, *webView_);
   chrome_ = StickyChrome::create(loop_, window_, surface_, [&desktop = desktop_] { return desktop.screens(); });
@@ -153,8 +158,7 @@ void StickyWindowController::present() {
 
 void StickyWindowController::dismiss() {
   assert(loop_.isMainThread());
-  // Releasing this window's dictation and speech ("sticky-dismissed") joins here once
-  // the window has a voice bridge.
+  if (voice_) voice_->release("sticky-dismissed");
   chrome_->resetPointerState();
   window_->hide();
 }
@@ -300,6 +304,8 @@ void StickyWindowController::webViewDidReceiveMessage(const ScriptMessage& messa
     handleNavigationMessage(message);
   } else if (name == WebPanels::downloadHandlerName) {
     panels_->handle(message.body, message.source);
+  } else if (name == "voice" && voice_) {
+    voice_->handle(message);
   } else if (name == "voice") {
     dropMessageForLaterBridge(message);
   } else if (name == WebViewFactory::startupHandlerName) {
@@ -311,7 +317,7 @@ void StickyWindowController::webViewDidReceiveMessage(const ScriptMessage& messa
   }
 }
 
-// The voice bridge is not part of this window yet; its messages end here,
+// Voice, when the window was made without an engine; its messages end here,
 // unanswered.
 void StickyWindowController::dropMessageForLaterBridge(const ScriptMessage& message) {
   if (dropLog_.allows(message.name, loop_.now())) {

@@ -18,6 +18,7 @@
 #include "main/shell/Window.h"
 #include "main/windows/FrameAutosave.h"
 #include "main/windows/PanelPresenter.h"
+#include "main/windows/VoiceBridge.h"
 #include "main/windows/ServiceRecovery.h"
 #include "main/windows/WebPanels.h"
 #include "main/windows/StickyChrome.h"
@@ -55,6 +56,8 @@ class StickyWindowController final : public WebViewClient,
     // Runs the page's dialogs and file panels; none: every panel ends as cancelled.
     std::shared_ptr<PanelPresenter> panelPresenter = nullptr;
     WebPanels::Folders downloadFolders = {};
+    // The shared voice engine; without it, "voice" messages are dropped.
+    std::shared_ptr<VoiceEngine> voice = nullptr;
   };
 
   static constexpr std::string_view frameKey = "ORVIK.stickyFrame";
@@ -81,6 +84,9 @@ class StickyWindowController final : public WebViewClient,
   // Builds the window (off screen) and the web view, applies the stored level, scope
   // and opacity, restores or places the frame and shows the starting page.
   [[nodiscard]] static std::shared_ptr<StickyWindowController> create(AppConfig config, Services services);
+
+  // This window's voice bridge; none without a voice engine.
+  const std::shared_ptr<VoiceBridge>& voiceBridge() const { return voice_; }
 
   // The user shows the window: it comes on screen and, unless it sits on the desktop
   // level, takes the focus.
@@ -195,6 +201,7 @@ class StickyWindowController final : public WebViewClient,
   const std::shared_ptr<ServerSupervisor> server_;
   const std::shared_ptr<PanelPresenter> panelPresenter_;
   const WebPanels::Folders downloadFolders_;
+  const std::shared_ptr<VoiceEngine> voiceEngine_;
   ServiceRecovery serviceRecovery_;
   FrameAutosave frameAutosave_;
   StickyChromeSurfaceProvider& chromeSurfaces_;
@@ -203,6 +210,7 @@ class StickyWindowController final : public WebViewClient,
   std::shared_ptr<Window> window_;
   std::shared_ptr<WebView> webView_;
   std::shared_ptr<WebPanels> panels_;
+  std::shared_ptr<VoiceBridge> voice_;
   std::shared_ptr<StickyChromeSurface> surface_;
   std::shared_ptr<StickyChrome> chrome_;
   std::weak_ptr<StickySettingsExchange> settingsExchange_;

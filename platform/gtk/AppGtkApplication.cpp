@@ -14,6 +14,7 @@ struct AppGtkApplication::State {
   bool launched = false;
   bool held = false;
   std::vector<guint> signalSources;
+  guint activityCheck = 0;
 
   void launchOnce() {
     if (launched) return;
@@ -54,6 +55,28 @@ void onOpen(GApplication*, GFile** files, gint count, const gchar*, gpointer dat
   state->launchOnce();
 }
 
+// Focus moves between our own windows through a moment when none is active, so the
+// check waits for the loop to settle.
+gboolean checkStillActive(gpointer data) {
+  auto* state = static_cast<AppGtkApplication::State*>(data);
+  state->activityCheck = 0;
+  for (GList* window = gtk_application_get_windows(state->application); window; window = window->next) {
+    if (gtk_window_is_active(GTK_WINDOW(window->data))) return G_SOURCE_REMOVE;
+  }
+  if (state->launched && state->events.resignActive) state->events.resignActive();
+  return G_SOURCE_REMOVE;
+}
+
+void onWindowActivity(GObject* window, GParamSpec*, gpointer data) {
+  auto* state = static_cast<AppGtkApplication::State*>(data);
+  if (gtk_window_is_active(GTK_WINDOW(window)) || state->activityCheck != 0) return;
+  state->activityCheck = g_timeout_add(100, checkStillActive, state);
+}
+
+void onWindowAdded(GtkApplication*, GtkWindow* window, gpointer data) {
+  g_signal_connect(window, "notify::is-active", G_CALLBACK(onWindowActivity), data);
+}
+
 void onShutdown(GApplication*, gpointer data) {
   auto* state = static_cast<AppGtkApplication::State*>(data);
   if (state->launched && state->events.terminate) state->events.terminate();
@@ -66,10 +89,15 @@ AppGtkApplication::AppGtkApplication(std::string applicationId) : state_(new Sta
   g_signal_connect(state_->application, "activate", G_CALLBACK(onActivate), state_);
   g_signal_connect(state_->application, "open", G_CALLBACK(onOpen), state_);
   g_signal_connect(state_->application, "shutdown", G_CALLBACK(onShutdown), state_);
+  g_signal_connect(state_->application, "window-added", G_CALLBACK(onWindowAdded), state_);
 }
 
 AppGtkApplication::~AppGtkApplication() {
   for (guint source : state_->signalSources) g_source_remove(source);
+  if (state_->activityCheck != 0) g_source_remove(state_->activityCheck);
+  for (GList* window = gtk_application_get_windows(state_->application); window; window = window->next) {
+    g_signal_handlers_disconnect_by_data(window->data, state_);
+  }
   g_signal_handlers_disconnect_by_data(state_->application, state_);
   g_object_unref(state_->application);
   delete state_;

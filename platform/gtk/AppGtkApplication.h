@@ -24,6 +24,9 @@ class AppGtkApplication final {
     std::function<void()> reopen;
     // The loop is ending; the windows still exist.
     std::function<void()> terminate;
+    // The last of the program's windows that had the focus lost it to another program
+    // (or hid).
+    std::function<void()> resignActive;
   };
 
   explicit AppGtkApplication(std::string applicationId);

@@ -67,6 +67,7 @@ TEST_F(AppDelegateTest, LaunchMakesPartsInOrderThenMenusFrontAndHealthCheck) {
   launch();
   EXPECT_EQ(journal_, (Journal{
                           "makeServer",
+                          "configureVoice",
                           "makeWatcher",
                           "makePresence 60",
                           "makeMainWindow",
@@ -324,7 +325,21 @@ TEST_F(AppDelegateTest, TerminationStopsInOrderOnceEvenAfterAnOfflineLaunch) {
   const size_t mark = journal_.size();
   delegate_->willTerminate();
   delegate_->willTerminate();
-  EXPECT_EQ(since(mark), (Journal{"presence.stop", "watcher.stop", "server.stop"}));
+  EXPECT_EQ(since(mark), (Journal{"silenceVoice", "presence.stop", "watcher.stop", "server.stop"}));
+}
+
+TEST_F(AppDelegateTest, LosingTheFocusSilencesVoiceOnlyWhileRunning) {
+  makeDelegate();
+  delegate_->willResignActive();  // before launch: nothing to silence
+  EXPECT_TRUE(journal_.empty());
+  launch();
+  size_t mark = journal_.size();
+  delegate_->willResignActive();
+  EXPECT_EQ(since(mark), (Journal{"silenceVoice"}));
+  delegate_->willTerminate();
+  mark = journal_.size();
+  delegate_->willResignActive();
+  EXPECT_TRUE(since(mark).empty());
 }
 
 TEST_F(AppDelegateTest, TerminationBeforeLaunchSkipsWhatIsUnset) {

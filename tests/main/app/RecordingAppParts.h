@@ -197,6 +197,8 @@ class RecordingAppParts final : public AppParts {
     sticky = std::make_shared<RecordingStickyWindow>(journal_);
     return sticky;
   }
+  void configureVoice() override { journal_.push_back("configureVoice"); }
+  void silenceVoice() override { journal_.push_back("silenceVoice"); }
 
   // What the main window was given to reach the server through.
   std::shared_ptr<ServerSupervisor> mainServer;
