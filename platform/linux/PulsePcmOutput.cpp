@@ -38,10 +38,14 @@ PulsePcmOutput::~PulsePcmOutput() {
 void PulsePcmOutput::start() {
   if (shared_) return;
   pa_sample_spec spec{PA_SAMPLE_S16LE, static_cast<uint32_t>(sampleRate_), static_cast<uint8_t>(channels_)};
-  // A short server buffer, 150 ms ahead of the device, and no prebuffering: playback
-  // starts with the first bytes, however few, and a pause in the stream is silence.
+  // A short server buffer, 150 ms ahead of the device, and a small prebuffer. Without
+  // one the device would run on through a pause in the stream and the bytes that came
+  // after it would land behind the read position and be skipped; with it, a pause is
+  // silence and playback resumes where the stream left off.
   const uint32_t target = static_cast<uint32_t>(pa_usec_to_bytes(150 * 1000, &spec));
-  pa_buffer_attr attributes{static_cast<uint32_t>(-1), target, 0, static_cast<uint32_t>(-1), static_cast<uint32_t>(-1)};
+  prebufferBytes_ = pa_usec_to_bytes(prebufferMicroseconds, &spec);
+  pa_buffer_attr attributes{static_cast<uint32_t>(-1), target, static_cast<uint32_t>(prebufferBytes_),
+                            static_cast<uint32_t>(-1), static_cast<uint32_t>(-1)};
   int error = 0;
   pa_simple* stream = pa_simple_new(server_.empty() ? nullptr : server_.c_str(), "TheTovarin", PA_STREAM_PLAYBACK,
                                     nullptr, name_.c_str(), &spec, nullptr, &attributes, &error);
@@ -90,6 +94,9 @@ void PulsePcmOutput::run() {
       shared->ops.pop_front();
     }
     if (op.played) {
+      // A tail shorter than the prebuffer would never start: silence fills it up.
+      const std::string padding(prebufferBytes_, '\0');
+      (void)pa_simple_write(shared->stream, padding.data(), padding.size(), &error);
       // Waits out what the server still holds, as the device reports it, while staying
       // ready for a stop; a device that cannot tell has nothing more to play.
       const pa_usec_t latency = pa_simple_get_latency(shared->stream, &error);

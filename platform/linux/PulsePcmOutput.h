@@ -36,11 +36,14 @@ class PulsePcmOutput final : public VoicePcmOutput {
   struct Shared;
   void run();
 
+  static constexpr uint64_t prebufferMicroseconds = 20 * 1000;
+
   MainLoop& loop_;
   const int sampleRate_;
   const int channels_;
   const std::string server_;
   const std::string name_;
+  size_t prebufferBytes_ = 0;  // set before the worker starts
   std::shared_ptr<Shared> shared_;
   std::thread worker_;
 };
