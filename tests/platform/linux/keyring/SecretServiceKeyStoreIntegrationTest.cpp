@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "base/ChildProcess.h"
+#include "main/activity/ActivityStore.h"
 #include "tests/support/PrivateDbus.h"
 #include "tests/support/TempDir.h"
 
@@ -122,6 +123,28 @@ TEST_F(SecretServiceKeyStoreTest, TheKeyStoreContractOnARealSecretService) {
   ASSERT_TRUE(two.remove("k_1").ok());
   EXPECT_EQ(*one.load("k_1").value, (SecretBytes{1}));
 
+  // The encrypted store on this service: two records side by side never sweep each
+  // other's keys, and a clear moves a record to a new key in the keyring.
+  const std::string owner(64, 'c');
+  auto keysA = std::make_shared<SecretServiceKeyStore>(home_.path() + "/a/Activity", bus_.address());
+  auto keysB = std::make_shared<SecretServiceKeyStore>(home_.path() + "/b/Activity", bus_.address());
+  ActivityStore recordA(home_.path() + "/a/Activity", keysA);
+  ActivityStore recordB(home_.path() + "/b/Activity", keysB);
+  ASSERT_EQ(recordA.open(ActivityStore::OpenMode::createIfMissing, owner).value, ActivityStoreState::ready);
+  ASSERT_EQ(recordB.open(ActivityStore::OpenMode::createIfMissing, owner).value, ActivityStoreState::ready);
+  ActivityInterval worked{"i1", "org.example.Editor", "Editor", "Notes", std::nullopt, 1000, 1060};
+  ASSERT_TRUE(recordA.append({worked}).ok());
+  const auto keyOfB = keysB->allIds().value;
+  ASSERT_EQ(keyOfB.size(), 1u);
+  ASSERT_EQ(recordA.open(ActivityStore::OpenMode::existingOnly).value, ActivityStoreState::ready);
+  EXPECT_EQ(keysB->allIds().value, keyOfB);
+  const auto keyOfA = keysA->allIds().value;
+  ASSERT_TRUE(recordA.clear(ClearRange::lastHour, 100000).ok());
+  ASSERT_EQ(keysA->allIds().value.size(), 1u);
+  EXPECT_NE(keysA->allIds().value, keyOfA);
+  EXPECT_EQ(recordA.allIntervals().value, std::vector<ActivityInterval>{worked});
+  EXPECT_EQ(keysB->allIds().value, keyOfB);
+
   // A locked keyring is access denied for every operation, and stays locked.
   ASSERT_EQ(lockTheKeyring(), 0);
   const auto denied = ActivityKeyError::accessDenied(ActivityKeyError::kInteractionNotAllowed);
@@ -129,6 +152,15 @@ TEST_F(SecretServiceKeyStoreTest, TheKeyStoreContractOnARealSecretService) {
   EXPECT_EQ(keys.save("k_c", SecretBytes{3}).error, denied);
   EXPECT_EQ(keys.remove("k_a").error, denied);
   EXPECT_EQ(keys.allIds().error, denied);
+
+  // The store then says its key is locked; starting over wipes the record but cannot
+  // make a new key, and says both.
+  ASSERT_EQ(recordA.open(ActivityStore::OpenMode::existingOnly).value, ActivityStoreState::keyLocked);
+  auto reset = recordA.resetAfterKeyLoss(owner);
+  EXPECT_EQ(reset.error, ActivityStoreError::keyStore(denied));
+  EXPECT_TRUE(reset.recordsWiped);
+  EXPECT_EQ(recordA.counts().value, (ActivityStore::RowCounts{0, 0}));
+  EXPECT_EQ(recordA.state(), ActivityStoreState::keyLocked);
 }
 
 }  // namespace
