@@ -230,18 +230,27 @@ void ActivityService::retryOpen() {
   });
 }
 
-ActivityServiceOutcome<ActivityClearCounts> ActivityService::resetAfterKeyLoss() {
+ActivityService::KeyLossReset ActivityService::resetAfterKeyLoss() {
   return published([this] {
-    using Outcome = ActivityServiceOutcome<ActivityClearCounts>;
+    KeyLossReset answer;
     const ActivityStoreState state = store_->state();
     if (!settings_.enabled || (state != ActivityStoreState::keyMissing && state != ActivityStoreState::keyLocked)) {
-      return Outcome::refused(ActivityServiceError::notAllowed);
+      answer.error = ActivityServiceError::notAllowed;
+      return answer;
     }
-    if (!ownerAvailable()) return Outcome::refused(ActivityServiceError::needsAccount);
+    if (!ownerAvailable()) {
+      answer.error = ActivityServiceError::needsAccount;
+      return answer;
+    }
     ActivityStore::ResetOutcome reset = store_->resetAfterKeyLoss(currentOwner_);
     syncBuilder(now_());
-    if (reset.error) return Outcome{{}, Outcome::Failure(*reset.error)};
-    return Outcome{reset.value, std::nullopt};
+    answer.recordsWiped = reset.recordsWiped;
+    if (reset.error) {
+      answer.error = *reset.error;
+    } else {
+      answer.value = reset.value;
+    }
+    return answer;
   });
 }
 

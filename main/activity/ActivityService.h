@@ -40,6 +40,12 @@ class ActivityService final {
 
   enum class EnableOutcome { enabled, needsAccount, needsAccountChoice, failed };
 
+  // A reset's answer; `recordsWiped` tells, also on failure, that the unreadable
+  // records are gone already, so the user must not hear that nothing changed.
+  struct KeyLossReset : ActivityServiceOutcome<ActivityClearCounts> {
+    bool recordsWiped = false;
+  };
+
   using Clock = std::function<double()>;
   using CalendarSource = std::function<Calendar()>;
   using Persist = std::function<void(const ActivitySettings&)>;
@@ -70,7 +76,7 @@ class ActivityService final {
   ActivityServiceOutcome<ActivityClearCounts> rebindToCurrentAccount();
   void keepForOriginalAccount();
   void retryOpen();
-  ActivityServiceOutcome<ActivityClearCounts> resetAfterKeyLoss();
+  KeyLossReset resetAfterKeyLoss();
   void maintain();
   void shutdown();
   [[nodiscard]] ActivityBridgeReply handle(const ActivityBridgeRequest& request);
