@@ -15,7 +15,11 @@ namespace {
 
 std::unique_ptr<icu::Collator> makeCollator() {
   UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<icu::Collator> collator(icu::Collator::createInstance(icu::Locale::getDefault(), status));
+  // The C locale maps to en_US_POSIX, whose order puts every capital before every small
+  // letter; people expect the common order there.
+  icu::Locale locale = icu::Locale::getDefault();
+  if (std::string(locale.getName()) == "en_US_POSIX") locale = icu::Locale::getRoot();
+  std::unique_ptr<icu::Collator> collator(icu::Collator::createInstance(locale, status));
   if (U_FAILURE(status) || !collator) return nullptr;
   collator->setAttribute(UCOL_NUMERIC_COLLATION, UCOL_ON, status);
   collator->setStrength(icu::Collator::SECONDARY);  // letter case does not order names
