@@ -55,13 +55,10 @@ std::shared_ptr<ActivityController> ActivityController::create(MainLoop& loop, U
 ActivityController::ActivityController(CreateKey, MainLoop& loop, UserDefaults& defaults, Options options)
     : loop_(loop), defaults_(defaults), options_(std::move(options)) {
   auto store = std::make_shared<ActivityStore>(options_.directory, options_.keyStore);
-  std::weak_ptr<ActivityControllerDesktop> desktop = options_.desktop;
+  trusted_->store(options_.desktop && options_.desktop->accessibilityTrusted());
   service_ = std::make_shared<ActivityService>(
       std::move(store), loadSettings(defaults_), [] { return "iv_" + text::lowercased(randomUuid()); },
-      [desktop] {
-        auto alive = desktop.lock();
-        return alive && alive->accessibilityTrusted();
-      },
+      [trusted = trusted_] { return trusted->load(); },
       options_.now, ActivityService::localCalendar,
       // The defaults are thread-safe; the service persists on its own queue.
       [&defaults = defaults_](const ActivitySettings& settings) {
@@ -183,6 +180,7 @@ void ActivityController::apply(const ActivityService::Snapshot& snapshot) {
 void ActivityController::publish() {
   assert(loop_.isMainThread());
   const bool trusted = options_.desktop && options_.desktop->accessibilityTrusted();
+  trusted_->store(trusted);
   status_ = ActivityStatus::derive(snapshot_, opening_, frontName_, trusted);
   model_.setSettings(snapshot_.settings);
   model_.setStatus(status_);
@@ -194,7 +192,8 @@ void ActivityController::ingest(const ActivityEvent& event) {
   assert(loop_.isMainThread());
   const auto& payload = event.payload();
   if (const auto* front = std::get_if<ActivityEvent::Frontmost>(&payload)) {
-    const bool recorded = front->app && ExclusionPolicy::decide(front->app->bundleId, snapshot_.settings) == CaptureDecision::record();
+    const bool recorded =
+        front->app && ExclusionPolicy::decide(front->app->bundleId, snapshot_.settings) == CaptureDecision::record();
     frontName_ = recorded ? std::optional<std::string>(front->app->name) : std::nullopt;
     publish();
   } else if (const auto* suspend = std::get_if<ActivityEvent::Suspend>(&payload)) {
@@ -487,6 +486,42 @@ void ActivityController::addApp() {
 }
 
 // ---- The settings window
+
+void ActivityController::performSetting(const ActivitySettingsView::Control& control, bool on, int64_t value) {
+  assert(loop_.isMainThread());
+  using Action = ActivitySettingsView::Action;
+  auto run = [self = shared_from_this(), action = control.action, argument = control.argument, on, value] {
+    switch (action) {
+      case Action::setEnabled: self->setEnabled(on); break;
+      case Action::setPaused: self->setPaused(!self->snapshot_.settings.paused); break;
+      case Action::retryKeyAccess: self->retryKeyAccess(); break;
+      case Action::resetAfterKeyLoss: self->confirmResetAfterKeyLoss(); break;
+      case Action::rebind: self->confirmRebind(); break;
+      case Action::keepForOriginal: self->keepForOriginalAccount(); break;
+      case Action::requestAccessibility: self->requestAccessibility(); break;
+      case Action::setIncluded: self->setIncluded(argument, on); break;
+      case Action::addApp: self->addApp(); break;
+      case Action::setBrowserDomains: self->setBrowserDomains(on); break;
+      case Action::requestAutomation: self->requestAutomation(argument); break;
+      case Action::setRetentionDays: self->setRetentionDays(value); break;
+      case Action::clear:
+        if (auto range = clearRangeFromRaw(argument)) self->clear(*range);
+        break;
+      case Action::deleteAll:
+        if (self->model_.destroyFailed()) {
+          self->confirmDisableAndDelete();
+        } else {
+          self->setEnabled(false);
+        }
+        break;
+    }
+  };
+  if (control.deferred || control.kind == ActivitySettingsView::Control::Kind::toggle) {
+    loop_.post(std::move(run));
+  } else {
+    run();
+  }
+}
 
 void ActivityController::showSettings() {
   assert(loop_.isMainThread());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -15,6 +16,7 @@
 #include "main/activity/ActivityKeyStore.h"
 #include "main/activity/ActivityService.h"
 #include "main/activity_ui/ActivityControllerDesktop.h"
+#include "main/activity_ui/ActivitySettingsView.h"
 #include "main/activity_ui/ActivityStatus.h"
 #include "main/activity_ui/ActivitySubmenu.h"
 #include "main/activity_ui/ActivityTexts.h"
@@ -87,6 +89,10 @@ class ActivityController final : public std::enable_shared_from_this<ActivityCon
   void requestAutomation(const std::string& id);
   void addApp();
 
+  // A control of the settings window, with a toggle's new state or a stepper's value.
+  // Switches and controls that may open a dialog run one main-loop turn later.
+  void performSetting(const ActivitySettingsView::Control& control, bool on, int64_t value);
+
   // The settings window and what feeds it.
   void showSettings();
   void settingsWindowClosed();
@@ -146,6 +152,8 @@ class ActivityController final : public std::enable_shared_from_this<ActivityCon
   bool bootstrapped_ = false;
   bool shutDown_ = false;
   std::function<void()> onPublish_;
+  // The desktop's trust as last read on the main loop, for the service's own queue.
+  std::shared_ptr<std::atomic<bool>> trusted_ = std::make_shared<std::atomic<bool>>(false);
 };
 
 }  // namespace tovarin
