@@ -7,6 +7,8 @@
 #include "base/BeastHttpClient.h"
 #include "base/SerialQueue.h"
 #include "base/UserDefaults.h"
+#include "main/activity_ui/ActivityController.h"
+#include "main/app/ActivityMenuPart.h"
 #include "main/app/AppProgramParts.h"
 #include "main/shell/AppConfig.h"
 #include "platform/gtk/AppGtkApplication.h"
@@ -17,7 +19,9 @@
 #include "platform/gtk/GtkWebViewProvider.h"
 #include "platform/gtk/SheetPresenter.h"
 #include "platform/gtk/StickyGtkChromeSurfaceProvider.h"
+#include "platform/gtk/ActivityGtkDesktop.h"
 #include "platform/linux/DbusWidgetTimelines.h"
+#include "platform/linux/SecretServiceKeyStore.h"
 #include "platform/linux/LinuxPresenceProbe.h"
 
 namespace tovarin {
@@ -36,6 +40,12 @@ std::string iconDirectory() {
   return base + "/TheTovarin/icons";
 }
 
+ServerController::Options serverOptions(std::shared_ptr<ProcessEnvironment> serverOnly) {
+  ServerController::Options options;
+  options.serverOnlyEnvironment = std::move(serverOnly);
+  return options;
+}
+
 AppDelegate::Identity identityOf(const Bundle& bundle) {
   return AppDelegate::Identity{AppIdentity::productName(bundle), AppIdentity::version(bundle)};
 }
@@ -50,8 +60,25 @@ struct AppProgram::Parts {
                                           config.bundle.resource("TheTovarinMark", "svg"), iconDirectory()}),
         parts(config,
               AppProgramParts::Services{loop, background, desktop, webViews, *accessibility, chromeSurfaces, defaults,
-                                        http, eventStream, widgets, presenceProbe, stickyPanels}),
-        delegate(AppDelegate::create(config, identityOf(config.bundle), loop, background, parts, appDesktop)) {}
+                                        http, eventStream, widgets, presenceProbe, stickyPanels},
+              serverOptions(serverOnlyEnvironment)),
+        delegate(AppDelegate::create(config, identityOf(config.bundle), loop, background, parts, appDesktop)) {
+    parts.setActivityMaker([this] { return makeActivity(); });
+  }
+
+  std::shared_ptr<AppActivity> makeActivity() {
+    const std::string directory = config.dataDirectory() + "/Activity";
+    auto activityDesktop = std::make_shared<ActivityGtkDesktop>(loop, webViews);
+    ActivityController::Options options;
+    options.directory = directory;
+    options.keyStore = std::make_shared<SecretServiceKeyStore>(directory, std::string());
+    options.serverEnvironment = serverOnlyEnvironment;
+    options.panels = activityPanels;
+    options.desktop = activityDesktop;
+    auto controller = ActivityController::create(loop, defaults, std::move(options));
+    activityDesktop->setController(controller);
+    return std::make_shared<ActivityMenuPart>(std::move(controller));
+  }
 
   GlibMainLoop loop;
   SerialQueue background{"com.orvik.thetovarin.launch"};
@@ -66,6 +93,11 @@ struct AppProgram::Parts {
   DbusWidgetTimelines widgets;
   LinuxPresenceProbe presenceProbe;
   std::shared_ptr<SheetPresenter> stickyPanels =
+      std::make_shared<SheetPresenter>(loop, SheetPresenter::Attachment::applicationModal);
+  // The bridge's variables, for the server child alone.
+  std::shared_ptr<ProcessEnvironment> serverOnlyEnvironment =
+      std::make_shared<ProcessEnvironment>(std::vector<std::string>{});
+  std::shared_ptr<SheetPresenter> activityPanels =
       std::make_shared<SheetPresenter>(loop, SheetPresenter::Attachment::applicationModal);
   AppGtkDesktop appDesktop;
   AppProgramParts parts;
