@@ -193,9 +193,9 @@ TEST_F(ActivityRecordWmTest, RecordsTwoTickedWindowsAndTheServerReadsThemBackThr
   ASSERT_TRUE(eventually([&] { return !(editorWindow = windowNamed("^Draft one$")).empty(); }, 20));
   ASSERT_TRUE(eventually([&] { return !(viewerWindow = windowNamed("^Report two$")).empty(); }, 20));
   focus(editorWindow);
-  std::this_thread::sleep_for(std::chrono::seconds(4));
+  std::this_thread::sleep_for(std::chrono::seconds(40));  // a stretch under half a minute is not worth reporting
   focus(viewerWindow);
-  std::this_thread::sleep_for(std::chrono::seconds(4));
+  std::this_thread::sleep_for(std::chrono::seconds(40));  // a stretch under half a minute is not worth reporting
   focus(editorWindow);
 
   const std::string query = R"({"v":1,"token":"$TOKEN","op":"query","owner":")" + kOwner +
