@@ -66,8 +66,16 @@ void AppDelegate::didFinishLaunching() {
   if (launched_) return;
   launched_ = true;
   log("launch: projectRoot=" + config_.projectRoot + " port=" + std::to_string(config_.port));
-  // The activity record's bootstrap belongs here, before the server controller exists,
-  // so that its bridge variables reach the server child; it is not built yet.
+  // Before the server controller exists, so that the bridge's variables reach the server child.
+  activity_ = parts_.makeActivity();
+  if (activity_) {
+    activity_->bootstrap();
+    // The status item comes later in the launch and starts current; from then on the
+    // record's changes keep its submenu current.
+    activity_->setOnChange([weak = weak_from_this()] {
+      if (auto self = weak.lock()) self->rebuildStatusMenu();
+    });
+  }
   server_ = parts_.makeServer();
   parts_.configureVoice();
   watcher_ = parts_.makeWatcher();
@@ -205,8 +213,8 @@ void AppDelegate::willTerminate() {
   assert(loop_.isMainThread());
   if (terminated_) return;
   terminated_ = true;
+  if (activity_) activity_->shutdown();
   if (launched_) parts_.silenceVoice();
-  // The activity record's shutdown comes first here once it exists.
   if (presence_) presence_->stop();
   if (watcher_) watcher_->stop();
   if (server_) server_->stop();
@@ -244,6 +252,7 @@ void AppDelegate::rebuildStatusMenu() {
     }
     state.opacity = sticky_->opacity();
   }
+  if (activity_) state.activityItem = activity_->statusMenuItem();
   state.canRaise = isEnabled(MenuCommand::raiseSticky);
   state.canLower = isEnabled(MenuCommand::lowerSticky);
   desktop_.setStatusMenu(StatusMenu::build(state));
@@ -279,6 +288,11 @@ void AppDelegate::perform(MenuCommand command, const MenuArgument& argument) {
     case MenuCommand::setStickySpaceScope: setStickySpaceScope(argument); break;
     case MenuCommand::setStickyOpacity: setStickyOpacity(argument); break;
     case MenuCommand::showAbout: showAbout(); break;
+    case MenuCommand::activityTogglePause:
+    case MenuCommand::activityClear:
+    case MenuCommand::activitySettings:
+      if (activity_) activity_->perform(command, argument);
+      break;
     default: break;
   }
 }

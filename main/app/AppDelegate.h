@@ -100,6 +100,7 @@ class AppDelegate final : public AppMenuTarget, public std::enable_shared_from_t
   // Set at launch on the main loop, never changed afterwards, so the probe queue may
   // read server_ once launch has requested the health check.
   std::shared_ptr<ServerSupervisor> server_;
+  std::shared_ptr<AppActivity> activity_;
   std::shared_ptr<AppChangeWatcher> watcher_;
   std::shared_ptr<AppPresence> presence_;
   std::shared_ptr<AppMainWindow> main_;

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "main/app/AppActivity.h"
 #include "main/app/AppChangeWatcher.h"
 #include "main/app/AppMainWindow.h"
 #include "main/app/AppPresence.h"
@@ -16,6 +17,8 @@ namespace tovarin {
 class AppParts {
  public:
   virtual ~AppParts() = default;
+  // The activity record, made first at launch; none where the program has none.
+  virtual std::shared_ptr<AppActivity> makeActivity() { return nullptr; }
   virtual std::shared_ptr<ServerSupervisor> makeServer() = 0;
   virtual std::shared_ptr<AppChangeWatcher> makeWatcher() = 0;
   virtual std::shared_ptr<AppPresence> makePresence(double intervalSeconds) = 0;

@@ -9,6 +9,8 @@
 #include "base/BeastWebSocketClient.h"
 #include "base/SerialQueue.h"
 #include "base/UserDefaults.h"
+#include "main/activity_ui/ActivityController.h"
+#include "main/app/ActivityMenuPart.h"
 #include "main/app/AppProgramParts.h"
 #include "main/shell/AppConfig.h"
 #include "main/voice/CloudVoiceSpeaker.h"
@@ -25,9 +27,11 @@
 #include "platform/gtk/GtkWebViewProvider.h"
 #include "platform/gtk/SheetPresenter.h"
 #include "platform/gtk/StickyGtkChromeSurfaceProvider.h"
+#include "platform/gtk/ActivityGtkDesktop.h"
 #include "platform/linux/DbusWidgetTimelines.h"
 #include "platform/linux/EspeakVoiceCatalog.h"
 #include "platform/linux/EspeakVoiceSpeaker.h"
+#include "platform/linux/SecretServiceKeyStore.h"
 #include "platform/linux/LinuxPresenceProbe.h"
 #include "platform/linux/TesseractRecognizer.h"
 #include "platform/linux/TimerfdWallClockAlarm.h"
@@ -80,6 +84,12 @@ std::shared_ptr<VoiceEngine> makeVoiceEngine(MainLoop& loop, const Bundle& bundl
   return VoiceEngine::create(loop, std::move(parts));
 }
 
+ServerController::Options serverOptions(std::shared_ptr<ProcessEnvironment> serverOnly) {
+  ServerController::Options options;
+  options.serverOnlyEnvironment = std::move(serverOnly);
+  return options;
+}
+
 AppDelegate::Identity identityOf(const Bundle& bundle) {
   return AppDelegate::Identity{AppIdentity::productName(bundle), AppIdentity::version(bundle)};
 }
@@ -99,8 +109,25 @@ struct AppProgram::Parts {
                                         [](Window& window, WebView& webView) -> std::shared_ptr<DropHost> {
                                           return GtkDropHost::create(window, webView);
                                         },
-                                        voice, &sockets}),
-        delegate(AppDelegate::create(config, identityOf(config.bundle), loop, background, parts, appDesktop)) {}
+                                        voice, &sockets},
+              serverOptions(serverOnlyEnvironment)),
+        delegate(AppDelegate::create(config, identityOf(config.bundle), loop, background, parts, appDesktop)) {
+    parts.setActivityMaker([this] { return makeActivity(); });
+  }
+
+  std::shared_ptr<AppActivity> makeActivity() {
+    const std::string directory = config.dataDirectory() + "/Activity";
+    auto activityDesktop = std::make_shared<ActivityGtkDesktop>(loop, webViews);
+    ActivityController::Options options;
+    options.directory = directory;
+    options.keyStore = std::make_shared<SecretServiceKeyStore>(directory, std::string());
+    options.serverEnvironment = serverOnlyEnvironment;
+    options.panels = activityPanels;
+    options.desktop = activityDesktop;
+    auto controller = ActivityController::create(loop, defaults, std::move(options));
+    activityDesktop->setController(controller);
+    return std::make_shared<ActivityMenuPart>(std::move(controller));
+  }
 
   static std::shared_ptr<CaptureBridges> makeCapture(Parts& p) {
     return std::make_shared<CaptureBridges>(
@@ -134,6 +161,11 @@ struct AppProgram::Parts {
   TimerfdWallClockAlarm wallClock;
   ReminderScheduler reminders{config.dataDirectory() + "/reminders.json", notifier, wallClock};
   std::shared_ptr<CaptureBridges> capture = makeCapture(*this);
+  // The bridge's variables, for the server child alone.
+  std::shared_ptr<ProcessEnvironment> serverOnlyEnvironment =
+      std::make_shared<ProcessEnvironment>(std::vector<std::string>{});
+  std::shared_ptr<SheetPresenter> activityPanels =
+      std::make_shared<SheetPresenter>(loop, SheetPresenter::Attachment::applicationModal);
   AppGtkDesktop appDesktop;
   AppProgramParts parts;
   std::shared_ptr<AppDelegate> delegate;

@@ -64,6 +64,10 @@ class AppProgramParts final : public AppParts {
   AppProgramParts(AppConfig config, Services services, ServerController::Options serverOptions = {});
   ~AppProgramParts() override;
 
+  // The activity record is the program's own affair (its desktop and key store); the
+  // program hands in how to make it. Without a maker there is none.
+  void setActivityMaker(std::function<std::shared_ptr<AppActivity>()> maker) { activityMaker_ = std::move(maker); }
+  std::shared_ptr<AppActivity> makeActivity() override { return activityMaker_ ? activityMaker_() : nullptr; }
   std::shared_ptr<ServerSupervisor> makeServer() override;
   std::shared_ptr<AppChangeWatcher> makeWatcher() override;
   std::shared_ptr<AppPresence> makePresence(double intervalSeconds) override;
@@ -90,6 +94,7 @@ class AppProgramParts final : public AppParts {
   // Where the sticky window's settings read-backs are parsed.
   SerialQueue stickySettingsQueue_{"com.orvik.thetovarin.sticky-settings"};
 
+  std::function<std::shared_ptr<AppActivity>()> activityMaker_;
   std::shared_ptr<ServerController> server_;
   std::shared_ptr<ChangeWatcher> watcher_;
   std::shared_ptr<PresenceReporter> presence_;

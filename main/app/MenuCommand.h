@@ -36,6 +36,9 @@ enum class MenuCommand {
   setStickySpaceScope,
   setStickyOpacity,
   showAbout,
+  activityTogglePause,
+  activityClear,  // the range's raw value as text
+  activitySettings,
   // The desktop's own commands.
   hideApplication,
   hideOtherApplications,
@@ -71,7 +74,7 @@ namespace MenuCommands {
 [[nodiscard]] const std::vector<MenuCommand>& all();
 
 // The platform layer shares this vocabulary, so it lives in the header alone.
-inline constexpr std::array<std::pair<MenuCommand, std::string_view>, 38> kActionNames = {{
+inline constexpr std::array<std::pair<MenuCommand, std::string_view>, 41> kActionNames = {{
     {MenuCommand::showMain, "show-main"},
     {MenuCommand::reloadApp, "reload-app"},
     {MenuCommand::openConversation, "open-conversation"},
@@ -95,6 +98,9 @@ inline constexpr std::array<std::pair<MenuCommand, std::string_view>, 38> kActio
     {MenuCommand::setStickySpaceScope, "set-sticky-space-scope"},
     {MenuCommand::setStickyOpacity, "set-sticky-opacity"},
     {MenuCommand::showAbout, "show-about"},
+    {MenuCommand::activityTogglePause, "activity-toggle-pause"},
+    {MenuCommand::activityClear, "activity-clear"},
+    {MenuCommand::activitySettings, "activity-settings"},
     {MenuCommand::hideApplication, "hide"},
     {MenuCommand::hideOtherApplications, "hide-others"},
     {MenuCommand::unhideAllApplications, "unhide-all"},
@@ -133,6 +139,7 @@ inline bool isDesktopCommand(MenuCommand command) {
 inline MenuArgumentKind argumentKind(MenuCommand command) {
   switch (command) {
     case MenuCommand::switchView:
+    case MenuCommand::activityClear:
       return MenuArgumentKind::text;
     case MenuCommand::setStickyLevel:
     case MenuCommand::setStickySpaceScope:

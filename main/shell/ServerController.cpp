@@ -225,8 +225,12 @@ std::vector<std::string> ServerController::childEnvironment(const std::string& d
   inputs.appVersion = appVersion_;
   inputs.defaultCloudUrl = options_.defaultCloudUrl;
   inputs.oauthClientFile = config_.bundle.resource("GoogleOAuthClient", "json");
+  std::map<std::string, std::string> environment = ServerEnvironment::build(inputs);
+  if (options_.serverOnlyEnvironment) {
+    for (auto& [name, value] : options_.serverOnlyEnvironment->values()) environment[name] = std::move(value);
+  }
   std::vector<std::string> entries;
-  for (const auto& [name, value] : ServerEnvironment::build(inputs)) entries.push_back(name + "=" + value);
+  for (const auto& [name, value] : environment) entries.push_back(name + "=" + value);
   return entries;
 }
 

@@ -42,6 +42,9 @@ class ServerController final : public ServerSupervisor, public std::enable_share
     std::string defaultCloudUrl = "https://account.orvik.cn";
     // The environment the child inherits; nullptr: ProcessEnvironment::shared().
     std::shared_ptr<ProcessEnvironment> environment;
+    // Secrets meant for the server child alone (the activity bridge's socket and
+    // tokens), laid over everything else at each start; no other child sees them.
+    std::shared_ptr<ProcessEnvironment> serverOnlyEnvironment;
     // The system proxy entries; empty: systemProxyEnvironment().
     std::function<std::map<std::string, std::string>()> systemProxies;
   };

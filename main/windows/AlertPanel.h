@@ -21,6 +21,10 @@ struct AlertPanel {
   // Button titles; the first is the default one, and a "取消" button also answers Escape.
   std::vector<std::string> buttons;
   std::optional<Field> field;
+  // The button drawn as destructive, if any.
+  std::optional<std::size_t> destructiveButton;
+  // The button Return presses; none: the first.
+  std::optional<std::size_t> returnButton;
 };
 
 // How an alert ended.

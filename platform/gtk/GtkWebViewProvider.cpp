@@ -110,3 +110,21 @@ std::shared_ptr<WebView> GtkWebViewProvider::makeWebView(const WebViewOptions& o
 }
 
 }  // namespace tovarin
+
+namespace tovarin {
+
+void GtkWebViewProvider::setSessionCookie(const std::string& host, const std::string& name, const std::string& value,
+                                          const std::string& path) {
+  assert(loop_.isMainThread());
+  // max-age -1: no expiry, so the cookie ends with the session.
+  SoupCookie* cookie = soup_cookie_new(name.c_str(), value.c_str(), host.c_str(), path.c_str(), -1);
+  if (!cookie) return;
+  soup_cookie_set_http_only(cookie, TRUE);
+  soup_cookie_set_secure(cookie, FALSE);
+  soup_cookie_set_same_site_policy(cookie, SOUP_SAME_SITE_POLICY_STRICT);
+  WebKitCookieManager* manager = webkit_web_context_get_cookie_manager(context_);
+  webkit_cookie_manager_add_cookie(manager, cookie, nullptr, nullptr, nullptr);
+  soup_cookie_free(cookie);
+}
+
+}  // namespace tovarin

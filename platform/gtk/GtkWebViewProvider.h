@@ -33,6 +33,11 @@ class GtkWebViewProvider final : public WebViewProvider {
 
   std::shared_ptr<WebView> makeWebView(const WebViewOptions& options) override;
 
+  // A session-only, HTTP-only, same-site strict cookie in the store every view shares.
+  // Returns before the cookie is stored.
+  void setSessionCookie(const std::string& host, const std::string& name, const std::string& value,
+                        const std::string& path);
+
   // Called when WebKit launches a web process (public for the C callback).
   void initialiseWebProcess();
 

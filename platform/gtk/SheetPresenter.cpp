@@ -176,7 +176,18 @@ void SheetPresenter::runAlert(AlertPanel panel, std::shared_ptr<Window> window,
     gtk_dialog_add_button(GTK_DIALOG(dialog), panel.buttons[i].c_str(), static_cast<gint>(i));
     if (panel.buttons[i] == ShellPanelCopy::cancel && !run->escapeButton) run->escapeButton = i;
   }
-  if (!panel.buttons.empty()) gtk_dialog_set_default_response(GTK_DIALOG(dialog), 0);
+  if (!panel.buttons.empty()) {
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), static_cast<gint>(panel.returnButton.value_or(0)));
+  }
+  if (panel.returnButton) {
+    // Return presses the focused button: put the focus where Return should answer.
+    GtkWidget* button = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), static_cast<gint>(*panel.returnButton));
+    if (button) gtk_widget_grab_focus(button);
+  }
+  if (panel.destructiveButton) {
+    GtkWidget* button = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), static_cast<gint>(*panel.destructiveButton));
+    if (button) gtk_style_context_add_class(gtk_widget_get_style_context(button), "destructive-action");
+  }
   if (panel.field) {
     run->entry = makeField(*panel.field);
     GtkWidget* area = gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog));

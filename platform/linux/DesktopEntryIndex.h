@@ -29,6 +29,8 @@ class DesktopEntryIndex final {
   [[nodiscard]] const Entry* find(const std::string& id) const;
   // The id of the entry whose StartupWMClass is wmClass (exactly), if any.
   [[nodiscard]] std::optional<std::string> idForWmClass(const std::string& wmClass) const;
+  // Every entry by id, in no particular order.
+  [[nodiscard]] const std::unordered_map<std::string, Entry>& entries() const { return entries_; }
 
  private:
   void scan(const std::string& folder);

@@ -342,6 +342,39 @@ TEST_F(AppDelegateTest, LosingTheFocusSilencesVoiceOnlyWhileRunning) {
   EXPECT_TRUE(since(mark).empty());
 }
 
+TEST_F(AppDelegateTest, ActivityRecordStartsBeforeTheServerSitsInTheStatusMenuAndStopsFirst) {
+  parts_.withActivity = true;
+  launch();
+  ASSERT_GE(journal_.size(), 4u);
+  EXPECT_EQ(Journal(journal_.begin(), journal_.begin() + 4),
+            (Journal{"makeActivity", "activity.bootstrap", "activity.setOnChange", "makeServer"}));
+
+  // Between separators, right after the opacity submenu.
+  const auto& menu = desktop_.statusMenu;
+  auto item = std::find_if(menu.begin(), menu.end(), [](const MenuItem& each) { return each.title == "Mac 活动记录"; });
+  ASSERT_NE(item, menu.end());
+  ASSERT_TRUE(item != menu.begin() && item + 1 != menu.end());
+  EXPECT_EQ((item - 1)->kind, MenuItem::Kind::separator);
+  EXPECT_EQ((item + 1)->kind, MenuItem::Kind::separator);
+  EXPECT_EQ((item - 2)->title, "浮窗不透明度");
+
+  // A change of the record rebuilds the menu with the new title.
+  const size_t beforeChange = journal_.size();
+  parts_.activity->title = "Mac 活动记录 · 记录中";
+  parts_.activity->onChange();
+  EXPECT_EQ(since(beforeChange), (Journal{"desktop.setStatusMenu"}));
+  EXPECT_EQ(statusItemTitled("Mac 活动记录").title, "Mac 活动记录 · 记录中");
+
+  delegate_->perform(MenuCommand::activityClear, std::string("lastHour"));
+  delegate_->perform(MenuCommand::activitySettings, {});
+  EXPECT_EQ(count("activity.perform activity-clear lastHour"), 1u);
+  EXPECT_EQ(count("activity.perform activity-settings"), 1u);
+
+  const size_t mark = journal_.size();
+  delegate_->willTerminate();
+  EXPECT_EQ(since(mark), (Journal{"activity.shutdown", "silenceVoice", "presence.stop", "watcher.stop", "server.stop"}));
+}
+
 TEST_F(AppDelegateTest, TerminationBeforeLaunchSkipsWhatIsUnset) {
   makeDelegate();
   delegate_->willTerminate();

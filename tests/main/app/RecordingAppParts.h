@@ -1,5 +1,7 @@
 #pragma once
 
+#include <variant>
+
 // Recording stand-ins for the parts the application delegate drives: each call lands in
 // one shared journal, so tests can check the order across parts. Test thread only.
 
@@ -169,9 +171,44 @@ class RecordingPresence final : public AppPresence {
   Journal& journal_;
 };
 
+// The activity record, as far as the delegate sees it.
+class RecordingActivity final : public AppActivity {
+ public:
+  explicit RecordingActivity(Journal& journal) : journal_(journal) {}
+  void bootstrap() override { journal_.push_back("activity.bootstrap"); }
+  void shutdown() override { journal_.push_back("activity.shutdown"); }
+  MenuItem statusMenuItem() override {
+    return MenuItem::submenu(title, {MenuItem::action("活动记录设置…", MenuCommand::activitySettings)});
+  }
+  void perform(MenuCommand command, const MenuArgument& argument) override {
+    std::string entry = "activity.perform " + std::string(MenuCommands::actionName(command));
+    if (const auto* text = std::get_if<std::string>(&argument)) entry += " " + *text;
+    journal_.push_back(entry);
+  }
+  void setOnChange(std::function<void()> onChange) override {
+    journal_.push_back("activity.setOnChange");
+    this->onChange = std::move(onChange);
+  }
+
+  std::string title = "Mac 活动记录";
+  std::function<void()> onChange;
+
+ private:
+  Journal& journal_;
+};
+
 class RecordingAppParts final : public AppParts {
  public:
   RecordingAppParts(FakeServerSupervisor& server, Journal& journal) : server_(server), journal_(journal) {}
+  // Only tests that ask for the activity record get one.
+  bool withActivity = false;
+  std::shared_ptr<RecordingActivity> activity;
+  std::shared_ptr<AppActivity> makeActivity() override {
+    if (!withActivity) return nullptr;
+    journal_.push_back("makeActivity");
+    activity = std::make_shared<RecordingActivity>(journal_);
+    return activity;
+  }
   std::shared_ptr<ServerSupervisor> makeServer() override {
     journal_.push_back("makeServer");
     return std::make_shared<JournalingSupervisor>(server_, journal_);

@@ -51,6 +51,8 @@ class ServerControllerTest : public ::testing::Test {
     std::ofstream(resources_ / "tools" / "server.mjs", std::ios::trunc) << text;
   }
 
+  std::shared_ptr<ProcessEnvironment> serverOnly_ = std::make_shared<ProcessEnvironment>(std::vector<std::string>{});
+
   std::shared_ptr<ServerController> makeController(std::map<std::string, std::string> systemProxies = {}) {
     AppConfig config = AppConfig::load(Bundle(resources_.string()), root_.path());
     config.port = port_;
@@ -60,6 +62,7 @@ class ServerControllerTest : public ::testing::Test {
     options.homeDirectory = root_.path() + "/home";
     options.environment = environment_;
     options.systemProxies = [systemProxies] { return systemProxies; };
+    options.serverOnlyEnvironment = serverOnly_;
     controller_ = ServerController::create(config, http_, loop_, options);
     return controller_;
   }
@@ -378,6 +381,20 @@ TEST_F(ServerControllerTest, OAuthClientFileOfTheBundleIsHandedOn) {
   ASSERT_TRUE(waitChildReady());
   EXPECT_EQ(fetchJson("/__test/process")["env"].value("GOOGLE_OAUTH_CLIENT_FILE", ""),
             (resources_ / "GoogleOAuthClient.json").string());
+}
+
+TEST_F(ServerControllerTest, ServerOnlyValuesReachTheServerChildAsTheyStandAtItsStart) {
+  serverOnly_->set("TOVARIN_ACTIVITY_TOKEN", "first");
+  serverOnly_->set("PATH", "/server/only");
+  auto controller = makeController();
+  serverOnly_->set("TOVARIN_ACTIVITY_TOKEN", "second");  // changed after the controller was made
+  ASSERT_TRUE(controller->start());
+  ASSERT_TRUE(waitChildReady());
+  Json env = fetchJson("/__test/process")["env"];
+  EXPECT_EQ(env.value("TOVARIN_ACTIVITY_TOKEN", ""), "second");
+  EXPECT_EQ(env.value("PATH", ""), "/server/only");
+  // They stay out of the environment every other child is given.
+  EXPECT_EQ(environment_->get("TOVARIN_ACTIVITY_TOKEN"), std::nullopt);
 }
 
 TEST_F(ServerControllerTest, SecondStartIsRefusedWhileTheChildIsHeldAndAllowedAfterItExits) {

@@ -51,7 +51,7 @@ TEST_F(SheetPresenterTest, ASheetBlocksOnlyItsWindowAndAModalPanelStandsAlone) {
   window_->show();
   ASSERT_TRUE(pumpUntil([&] { return window_->isVisible(); }));
   std::vector<AlertResult> results;
-  sheets_.runAlert(AlertPanel{"保存了。", "", {"好"}, std::nullopt}, window_, [&](AlertResult r) { results.push_back(r); });
+  sheets_.runAlert(AlertPanel{"保存了。", "", {"好"}, std::nullopt, std::nullopt, std::nullopt}, window_, [&](AlertResult r) { results.push_back(r); });
   GtkMessageDialog* sheet = shownAlert();
   ASSERT_NE(sheet, nullptr);
   auto* parent = GTK_WINDOW(window_->widget());
@@ -65,7 +65,7 @@ TEST_F(SheetPresenterTest, ASheetBlocksOnlyItsWindowAndAModalPanelStandsAlone) {
   ASSERT_EQ(results.size(), 1u);
   EXPECT_TRUE(results[0].isFirstButton());
 
-  modal_.runAlert(AlertPanel{"保存了。", "", {"好"}, std::nullopt}, window_, [&](AlertResult r) { results.push_back(r); });
+  modal_.runAlert(AlertPanel{"保存了。", "", {"好"}, std::nullopt, std::nullopt, std::nullopt}, window_, [&](AlertResult r) { results.push_back(r); });
   GtkMessageDialog* standalone = shownAlert();
   ASSERT_NE(standalone, nullptr);
   EXPECT_TRUE(gtk_window_get_modal(GTK_WINDOW(standalone)));
@@ -79,7 +79,7 @@ TEST_F(SheetPresenterTest, ASheetBlocksOnlyItsWindowAndAModalPanelStandsAlone) {
 TEST_F(SheetPresenterTest, AHiddenWindowGetsNoSheet) {
   window_->hide();
   std::optional<AlertResult> result;
-  sheets_.runAlert(AlertPanel{"窗口没显示", "", {"好"}, std::nullopt}, window_, [&](AlertResult r) { result = r; });
+  sheets_.runAlert(AlertPanel{"窗口没显示", "", {"好"}, std::nullopt, std::nullopt, std::nullopt}, window_, [&](AlertResult r) { result = r; });
   GtkMessageDialog* dialog = shownAlert();
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(dialog)), nullptr);
@@ -97,7 +97,7 @@ TEST_F(SheetPresenterTest, EscapeAnswersCancelAndTheSecretFieldHidesItsText) {
   const Case cases[] = {{{"好", "取消"}, 1}, {{"好"}, std::nullopt}};
   for (const auto& c : cases) {
     std::optional<AlertResult> result;
-    AlertPanel panel{"请输入密码", "输入时不显示明文。", c.buttons, AlertPanel::Field{true, "", "请输入密码"}};
+    AlertPanel panel{"请输入密码", "输入时不显示明文。", c.buttons, AlertPanel::Field{true, "", "请输入密码"}, std::nullopt, std::nullopt};
     modal_.runAlert(panel, nullptr, [&](AlertResult r) { result = r; });
     GtkMessageDialog* dialog = shownAlert();
     ASSERT_NE(dialog, nullptr);

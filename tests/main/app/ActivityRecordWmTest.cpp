@@ -1,0 +1,229 @@
+// The activity record in the real program under a window manager: a keyring of the test's own on the test's
+// bus, two real windows of applications the user ticked, the record switched on from
+// its settings window, the stand-in server reporting the account and reading the
+// record back through the program's socket.
+
+#include <gio/gio.h>
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <set>
+
+#include "platform/linux/DbusConnection.h"
+#include "platform/linux/SecretServiceKeyStore.h"
+#include "tests/main/app/StagedProgramFixture.h"
+
+namespace tovarin {
+namespace {
+
+const std::string kOwner(64, 'e');
+
+class ActivityRecordWmTest : public StagedProgramFixture {
+ protected:
+  // Openbox has taken the display: the root names a check window that carries its name.
+  bool openboxRuns() {
+    if (run("/usr/bin/xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}) != 0) return false;
+    const std::string root = lastOutput_;
+    const size_t hash = root.find("# ");
+    if (hash == std::string::npos) return false;
+    const std::string id = root.substr(hash + 2, root.find_first_of(" \n", hash + 2) - hash - 2);
+    run("/usr/bin/xprop", {"-id", id, "_NET_WM_NAME"});
+    return lastOutput_.find("\"Openbox\"") != std::string::npos;
+  }
+
+  void startWindowManager() {
+    auto launch = ChildProcess::launch(ChildProcessOptions{
+        "/usr/bin/openbox", {"--replace", "--sm-disable"}, root_.path(), environment(), false, false});
+    ASSERT_TRUE(launch.process) << launch.error;
+    windows_.push_back(launch.process);
+    ASSERT_TRUE(eventually([&] { return openboxRuns(); }, 20)) << "openbox did not take the display";
+  }
+
+  ~ActivityRecordWmTest() override {
+    for (auto& window : windows_) {
+      window->signal(SIGKILL);
+      (void)window->wait();
+    }
+    if (keyring_) {
+      keyring_->signal(SIGTERM);
+      (void)keyring_->wait();
+    }
+  }
+
+  bool secretServiceOnTheBus() {
+    DbusConnection bus(bus_.address());
+    GDBusConnection* connection = bus.ensure();
+    if (!connection) return false;
+    GVariant* reply = g_dbus_connection_call_sync(
+        connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
+        g_variant_new("(s)", "org.freedesktop.secrets"), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, 2000, nullptr,
+        nullptr);
+    if (!reply) return false;
+    gboolean owned = FALSE;
+    g_variant_get(reply, "(b)", &owned);
+    g_variant_unref(reply);
+    return owned != FALSE;
+  }
+
+  // gnome-keyring with an unlocked login keyring, before anything asks the bus for it.
+  void startKeyring() {
+    const std::string password = root_.path() + "/password";
+    std::ofstream(password) << "test-password";
+    auto launch = ChildProcess::launch(ChildProcessOptions{
+        "/bin/sh",
+        {"-c", "exec /usr/bin/gnome-keyring-daemon --foreground --components=secrets --unlock < \"$0\"", password},
+        root_.path(), environment(), false, false});
+    ASSERT_TRUE(launch.process) << launch.error;
+    keyring_ = launch.process;
+    ASSERT_TRUE(eventually([&] { return secretServiceOnTheBus(); }, 20));
+    SecretServiceKeyStore probe(root_.path() + "/probe", bus_.address());
+    ASSERT_TRUE(eventually([&] { return probe.save("k_probe", SecretBytes{1}).ok(); }, 20));
+  }
+
+  void writeDesktopEntry(const std::string& id, const std::string& name) {
+    const fs::path apps = fs::path(root_.path()) / "data" / "applications";
+    fs::create_directories(apps);
+    std::ofstream(apps / (id + ".desktop")) << "[Desktop Entry]\nType=Application\nName=" << name << "\nExec=true\n";
+  }
+
+  std::shared_ptr<ChildProcess> openWindow(const std::string& id, const std::string& title) {
+    auto launch = ChildProcess::launch(ChildProcessOptions{TOVARIN_BINARY_DIR "/tests/tovarin_x_test_window",
+                                                           {"--title", title, "--gtk-id", id},
+                                                           root_.path(),
+                                                           environment(),
+                                                           false,
+                                                           false});
+    EXPECT_TRUE(launch.process) << launch.error;
+    windows_.push_back(launch.process);
+    return launch.process;
+  }
+
+  std::vector<std::string> programWindows() {
+    std::vector<std::string> ids;
+    if (run("/usr/bin/xdotool", {"search", "--onlyvisible", "--classname", "TheTovarin"}) != 0) return ids;
+    std::istringstream lines(lastOutput_);
+    for (std::string line; std::getline(lines, line);) ids.push_back(line);
+    return ids;
+  }
+
+  std::string windowNamed(const std::string& name) {
+    if (run("/usr/bin/xdotool", {"search", "--name", name}) != 0) return {};
+    return lastOutput_.substr(0, lastOutput_.find('\n'));
+  }
+
+  void focus(const std::string& window) { run("/usr/bin/xdotool", {"windowactivate", "--sync", window}); }
+
+  // The reply line of a request sent to the program's socket with the real token.
+  std::optional<Json> throughTheSocket(const std::string& line) {
+    std::promise<std::string> body;
+    const Json request{{"line", line}, {"mode", "send"}, {"token", true}};
+    http_.send(HttpRequest{"POST", "http://127.0.0.1:" + std::to_string(port_) + "/__test/activity/raw",
+                           {{"Content-Type", "application/json"}}, request.dump(), 10},
+               queue_, [&](HttpResponse response) { body.set_value(response.responded ? response.body : ""); });
+    auto answer = parseJson(body.get_future().get());
+    if (!answer || !answer->contains("reply") || !(*answer)["reply"].is_string()) return std::nullopt;
+    return parseJson((*answer)["reply"].get<std::string>());
+  }
+
+  static std::string today() {
+    char text[16];
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    std::strftime(text, sizeof text, "%Y-%m-%d", &local);
+    return text;
+  }
+
+  void screenshot(const std::string& name) {
+    const fs::path artifacts = fs::path(TOVARIN_BINARY_DIR) / "test-artifacts";
+    fs::create_directories(artifacts);
+    run("/usr/bin/import", {"-window", "root", (artifacts / name).string()});
+  }
+
+  std::shared_ptr<ChildProcess> keyring_;
+  std::vector<std::shared_ptr<ChildProcess>> windows_;
+};
+
+TEST_F(ActivityRecordWmTest, RecordsTwoTickedWindowsAndTheServerReadsThemBackThroughTheSocket) {
+  startWindowManager();
+  startKeyring();
+  writeDesktopEntry("org.example.Editor", "Editor");
+  writeDesktopEntry("org.example.Viewer", "Viewer");
+  // The user ticked both apps earlier; the record itself is off.
+  fs::create_directories(fs::path(root_.path()) / "config" / "TheTovarin");
+  std::ofstream(fs::path(root_.path()) / "config" / "TheTovarin" / "defaults.json")
+      << R"({"TovarinActivity.settings":"{\"enabled\":false,\"included\":[\"org.example.Editor\",\"org.example.Viewer\"]}"})";
+  extraEnvironment_.push_back("TOVARIN_TEST_ACTIVITY_RAW=1");
+
+  program_ = start({});
+  ASSERT_TRUE(program_);
+  ASSERT_TRUE(eventually([&] { return get("/__test/process").has_value(); }, 60)) << readFile(logFile());
+  serverPid_ = static_cast<pid_t>(jsonInteger(*get("/__test/process"), "pid").value_or(-1));
+  EXPECT_FALSE(logHas("activity bridge unavailable")) << readFile(logFile());
+  // The local server names the signed-in account through the bridge.
+  ASSERT_EQ(post("/api/activity/owner", Json{{"owner", kOwner}}.dump()), 200) << readFile(logFile());
+
+  // The settings window, from the status menu's action; its first control is the switch.
+  const std::vector<std::string> before = programWindows();
+  ASSERT_EQ(run("/usr/bin/gapplication", {"action", "com.orvik.TheTovarin", "activity-settings"}), 0) << lastOutput_;
+  std::string settings;
+  ASSERT_TRUE(eventually(
+      [&] {
+        for (const std::string& id : programWindows()) {
+          if (std::find(before.begin(), before.end(), id) == before.end()) settings = id;
+        }
+        return !settings.empty();
+      },
+      20))
+      << readFile(logFile());
+  run("/usr/bin/xdotool", {"getwindowname", settings});
+  EXPECT_EQ(lastOutput_, "Mac 活动记录\n");
+  focus(settings);
+  run("/usr/bin/xdotool", {"key", "Tab"});
+  run("/usr/bin/xdotool", {"key", "space"});
+  const fs::path defaults = fs::path(root_.path()) / "config" / "TheTovarin" / "defaults.json";
+  ASSERT_TRUE(eventually([&] { return readFile(defaults).find("\\\"enabled\\\":true") != std::string::npos; }, 20))
+      << readFile(defaults) << readFile(logFile());
+  screenshot("ActivitySettings.png");
+
+  // Two real windows of the ticked apps, one after the other in front.
+  auto editor = openWindow("org.example.Editor", "Draft one");
+  auto viewer = openWindow("org.example.Viewer", "Report two");
+  std::string editorWindow, viewerWindow;
+  ASSERT_TRUE(eventually([&] { return !(editorWindow = windowNamed("^Draft one$")).empty(); }, 20));
+  ASSERT_TRUE(eventually([&] { return !(viewerWindow = windowNamed("^Report two$")).empty(); }, 20));
+  focus(editorWindow);
+  std::this_thread::sleep_for(std::chrono::seconds(40));  // a stretch under half a minute is not worth reporting
+  focus(viewerWindow);
+  std::this_thread::sleep_for(std::chrono::seconds(40));  // a stretch under half a minute is not worth reporting
+  focus(editorWindow);
+
+  const std::string query = R"({"v":1,"token":"$TOKEN","op":"query","owner":")" + kOwner +
+                            R"(","args":{"from":")" + today() + R"(","to":")" + today() + "\"}}\n";
+  std::optional<Json> reply;
+  ASSERT_TRUE(eventually(
+      [&] {
+        reply = throughTheSocket(query);
+        return reply && reply->contains("result") && (*reply)["result"]["items"].size() >= 2;
+      },
+      30))
+      << (reply ? reply->dump() : "no reply") << readFile(logFile());
+  std::set<std::string> apps, titles;
+  for (const Json& item : (*reply)["result"]["items"]) {
+    apps.insert(item.value("app", ""));
+    titles.insert(item.value("title", ""));
+  }
+  EXPECT_TRUE(apps.count("Editor") || apps.count("org.example.Editor")) << reply->dump();
+  EXPECT_TRUE(apps.count("Viewer") || apps.count("org.example.Viewer")) << reply->dump();
+  EXPECT_TRUE(titles.count("Draft one")) << reply->dump();
+  screenshot("ActivityRecording.png");
+
+  ASSERT_TRUE(program_->signal(SIGTERM));
+  std::future<int> exited = std::async(std::launch::async, [&] { return program_->wait(); });
+  ASSERT_EQ(exited.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  const int status = exited.get();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+}  // namespace
+}  // namespace tovarin
