@@ -359,6 +359,22 @@ TEST_F(ActivityBridgeServerTest, StopCutsASilentConnectionShort) {
   ::close(fd);
 }
 
+TEST_F(ActivityBridgeServerTest, AHandlerMayStopItsOwnServer) {
+  std::unique_ptr<ActivityBridgeServer> server;
+  server = std::make_unique<ActivityBridgeServer>(path_, token_, [](pid_t) { return true; },
+                                                  [&](const ActivityBridgeRequest&) {
+                                                    server->stop();
+                                                    return ActivityBridgeReply::acknowledged();
+                                                  });
+  ASSERT_EQ(server->start(), std::nullopt);
+  EXPECT_TRUE(replyOf(exchangeInProcess(path_, ownerLine(token_))));  // the reply still goes out
+  EXPECT_FALSE(server->isListening());
+  EXPECT_FALSE(fs::exists(path_));
+  ASSERT_EQ(server->start(), std::nullopt);  // and it can listen again
+  EXPECT_TRUE(server->isListening());
+  server.reset();
+}
+
 TEST_F(ActivityBridgeServerTest, PathsUpTo103BytesAreAcceptedAndLongerOnesRefused) {
   const std::string prefix = dir_.path() + "/";
   ASSERT_LT(prefix.size(), 90u);
