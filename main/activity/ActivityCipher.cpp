@@ -19,6 +19,13 @@ struct CipherContextFree {
 };
 using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree>;
 
+// Fetched once: an implicit fetch at every initialisation costs more than sealing a
+// small record.
+const EVP_CIPHER* aes256Gcm() {
+  static EVP_CIPHER* const cipher = EVP_CIPHER_fetch(nullptr, "AES-256-GCM", nullptr);
+  return cipher;
+}
+
 // HKDF-SHA256 with the empty salt (HashLen zero bytes), 32 bytes out.
 SecretBytes deriveIdKey(const SecretBytes& key) {
   EVP_KDF* kdf = EVP_KDF_fetch(nullptr, "HKDF", nullptr);
@@ -41,6 +48,20 @@ SecretBytes deriveIdKey(const SecretBytes& key) {
   return derived ? idKey : SecretBytes();
 }
 
+// A MAC context keyed with `idKey`, or nothing when OpenSSL cannot make one.
+std::shared_ptr<const EVP_MAC_CTX> makeIdMac(const SecretBytes& idKey) {
+  static EVP_MAC* const hmac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
+  if (!hmac || idKey.empty()) return nullptr;
+  EVP_MAC_CTX* context = EVP_MAC_CTX_new(hmac);
+  char digest[] = "SHA256";
+  OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0), OSSL_PARAM_construct_end()};
+  if (!context || EVP_MAC_init(context, idKey.data(), idKey.size(), params) != 1) {
+    EVP_MAC_CTX_free(context);
+    return nullptr;
+  }
+  return std::shared_ptr<const EVP_MAC_CTX>(context, [](const EVP_MAC_CTX* c) { EVP_MAC_CTX_free(const_cast<EVP_MAC_CTX*>(c)); });
+}
+
 }  // namespace
 
 SecretBytes ActivityCipher::generateKeyData() {
@@ -49,16 +70,17 @@ SecretBytes ActivityCipher::generateKeyData() {
   return SecretBytes(std::move(bytes));
 }
 
-ActivityCipher::ActivityCipher(SecretBytes keyData) : key_(std::move(keyData)), idKey_(deriveIdKey(key_)) {}
+ActivityCipher::ActivityCipher(SecretBytes keyData)
+    : key_(std::move(keyData)), idKey_(deriveIdKey(key_)), idMac_(makeIdMac(idKey_)) {}
 
 ActivityCipher::Outcome ActivityCipher::seal(const std::vector<uint8_t>& plaintext, std::string_view aad) const {
   const Outcome failed{{}, ActivityCryptoError::sealFailed};
-  if (key_.size() != kKeySize) return failed;
+  if (key_.size() != kKeySize || !aes256Gcm()) return failed;
   std::vector<uint8_t> sealed(kNonceSize + plaintext.size() + kTagSize);
   if (RAND_bytes(sealed.data(), kNonceSize) != 1) return failed;
   CipherContext context(EVP_CIPHER_CTX_new());
   int length = 0;
-  if (!context || EVP_EncryptInit_ex(context.get(), EVP_aes_256_gcm(), nullptr, nullptr, nullptr) != 1 ||
+  if (!context || EVP_EncryptInit_ex(context.get(), aes256Gcm(), nullptr, nullptr, nullptr) != 1 ||
       EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_SET_IVLEN, kNonceSize, nullptr) != 1 ||
       EVP_EncryptInit_ex(context.get(), nullptr, nullptr, key_.data(), sealed.data()) != 1 ||
       EVP_EncryptUpdate(context.get(), nullptr, &length, reinterpret_cast<const uint8_t*>(aad.data()),
@@ -81,14 +103,14 @@ ActivityCipher::Outcome ActivityCipher::seal(const std::vector<uint8_t>& plainte
 ActivityCipher::Outcome ActivityCipher::open(const std::vector<uint8_t>& sealed, std::string_view aad) const {
   if (sealed.size() < kOverhead) return {{}, ActivityCryptoError::tooShort};
   const Outcome refused{{}, ActivityCryptoError::notAuthentic};
-  if (key_.size() != kKeySize) return refused;
+  if (key_.size() != kKeySize || !aes256Gcm()) return refused;
   const size_t textSize = sealed.size() - kOverhead;
   const uint8_t* nonce = sealed.data();
   const uint8_t* text = nonce + kNonceSize;
   std::vector<uint8_t> tag(text + textSize, text + textSize + kTagSize);
   CipherContext context(EVP_CIPHER_CTX_new());
   int length = 0;
-  if (!context || EVP_DecryptInit_ex(context.get(), EVP_aes_256_gcm(), nullptr, nullptr, nullptr) != 1 ||
+  if (!context || EVP_DecryptInit_ex(context.get(), aes256Gcm(), nullptr, nullptr, nullptr) != 1 ||
       EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_SET_IVLEN, kNonceSize, nullptr) != 1 ||
       EVP_DecryptInit_ex(context.get(), nullptr, nullptr, key_.data(), nonce) != 1 ||
       EVP_DecryptUpdate(context.get(), nullptr, &length, reinterpret_cast<const uint8_t*>(aad.data()),
@@ -113,10 +135,18 @@ ActivityCipher::Outcome ActivityCipher::open(const std::vector<uint8_t>& sealed,
 }
 
 std::string ActivityCipher::opaqueId(std::string_view prefix, std::string_view input) const {
-  uint8_t code[EVP_MAX_MD_SIZE];
+  uint8_t code[EVP_MAX_MD_SIZE] = {};
   unsigned int codeLength = 0;
-  HMAC(EVP_sha256(), idKey_.data(), static_cast<int>(idKey_.size()), reinterpret_cast<const uint8_t*>(input.data()),
-       input.size(), code, &codeLength);
+  EVP_MAC_CTX* context = idMac_ ? EVP_MAC_CTX_dup(idMac_.get()) : nullptr;
+  size_t macLength = 0;
+  if (context && EVP_MAC_update(context, reinterpret_cast<const uint8_t*>(input.data()), input.size()) == 1 &&
+      EVP_MAC_final(context, code, &macLength, sizeof code) == 1) {
+    codeLength = static_cast<unsigned int>(macLength);
+  } else {
+    HMAC(EVP_sha256(), idKey_.data(), static_cast<int>(idKey_.size()), reinterpret_cast<const uint8_t*>(input.data()),
+         input.size(), code, &codeLength);
+  }
+  EVP_MAC_CTX_free(context);
   static constexpr char kHex[] = "0123456789abcdef";
   std::string id(prefix);
   for (size_t i = 0; i < 12; ++i) {

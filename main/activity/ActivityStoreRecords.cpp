@@ -90,6 +90,7 @@ ActivityStoreOutcome<std::vector<ActivityInterval>> ActivityStore::allIntervals(
   auto rows = select("SELECT id, payload FROM intervals");
   if (!rows.ok()) return Outcome::failed(*rows.error);
   std::vector<ActivityInterval> intervals;
+  intervals.reserve(rows.value.size());
   for (const auto& [id, payload] : rows.value) {
     auto opened = ready.value->open(payload, intervalLabel(id));
     if (!opened.ok()) continue;

@@ -21,12 +21,11 @@ constexpr int kKills = 200;
 constexpr double kH = 1699999200;
 
 // Runs in the forked child: appends forever, writing each committed id to `report`.
-[[noreturn]] void appendUntilKilled(const std::string& directory, std::shared_ptr<ActivityKeyStore> keys, int round,
-                                    int report) {
+[[noreturn]] void appendUntilKilled(const std::string& directory, std::shared_ptr<ActivityKeyStore> keys,
+                                    const Calendar& calendar, int round, int report) {
   ActivityStore store(directory, std::move(keys));
   auto opened = store.open(ActivityStore::OpenMode::existingOnly);
   if (!opened.ok() || opened.value != ActivityStoreState::ready) _exit(2);
-  const Calendar calendar = *Calendar::gregorian("UTC");
   for (int batch = 0; batch < 1000000; ++batch) {
     std::vector<ActivityInterval> intervals;
     for (int i = 0; i <= batch % 3; ++i) {
@@ -72,8 +71,9 @@ TEST_F(ActivityStoreCrashTest, EveryCommittedIntervalSurvivesASigkill) {
   ASSERT_EQ(store.open(ActivityStore::OpenMode::createIfMissing, kOwner).value, ActivityStoreState::ready);
   store.close();
 
+  const Calendar calendar = *Calendar::gregorian("UTC");  // made once, before any fork
   std::mt19937 random(20261210);
-  std::uniform_int_distribution<int> delayMicroseconds(0, 40000);
+  std::uniform_int_distribution<int> delayMicroseconds(0, 25000);
   std::set<std::string> committed;
   int killedMidway = 0;
   for (int round = 0; round < kKills; ++round) {
@@ -84,7 +84,7 @@ TEST_F(ActivityStoreCrashTest, EveryCommittedIntervalSurvivesASigkill) {
     ASSERT_GE(child, 0);
     if (child == 0) {
       ::close(pipe[0]);
-      appendUntilKilled(directory(), keys, round, pipe[1]);
+      appendUntilKilled(directory(), keys, calendar, round, pipe[1]);
     }
     ::close(pipe[1]);
     // The kill falls at a random moment of the writing, once it has begun.

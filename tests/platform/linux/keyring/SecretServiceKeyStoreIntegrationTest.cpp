@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <gio/gio.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -14,6 +15,7 @@
 
 #include "base/ChildProcess.h"
 #include "main/activity/ActivityStore.h"
+#include "platform/linux/DbusConnection.h"
 #include "tests/support/PrivateDbus.h"
 #include "tests/support/TempDir.h"
 
@@ -41,9 +43,14 @@ class SecretServiceKeyStoreTest : public testing::Test {
     ASSERT_TRUE(launch.process) << launch.error;
     keyring_ = launch.process;
     // The daemon takes its name on the bus, then makes the login keyring, a moment
-    // after it starts: ready once a key can be saved.
-    auto probe = store("/records/probe");
+    // after it starts: ready once a key can be saved. Nothing may call the service
+    // before the daemon owns its name: the bus would start another daemon of its own
+    // for the call, one with no login keyring, which could win the name.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!secretServiceOnTheBus() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    auto probe = store("/records/probe");
     while (!probe.save("k_probe", SecretBytes{1}).ok() && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
@@ -54,6 +61,22 @@ class SecretServiceKeyStoreTest : public testing::Test {
       keyring_->signal(SIGTERM);
       (void)keyring_->wait();
     }
+  }
+
+  // Whether a process owns the service's name; asking starts nothing.
+  bool secretServiceOnTheBus() {
+    DbusConnection bus(bus_.address());
+    GDBusConnection* connection = bus.ensure();
+    if (!connection) return false;
+    GVariant* reply = g_dbus_connection_call_sync(
+        connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
+        g_variant_new("(s)", "org.freedesktop.secrets"), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, 2000, nullptr,
+        nullptr);
+    if (!reply) return false;
+    gboolean owned = FALSE;
+    g_variant_get(reply, "(b)", &owned);
+    g_variant_unref(reply);
+    return owned;
   }
 
   std::vector<std::string> environment() const {
@@ -84,9 +107,8 @@ class SecretServiceKeyStoreTest : public testing::Test {
   std::shared_ptr<ChildProcess> keyring_;
 };
 
-// One daemon per test program, and this the only test in it: a gnome-keyring started
-// after other bus clients of this process had run sometimes never published its login
-// keyring, so the whole contract runs on one daemon in a program of its own.
+// One daemon per test program, and this the only test in it, so the whole contract
+// runs on one daemon in a program of its own.
 TEST_F(SecretServiceKeyStoreTest, TheKeyStoreContractOnARealSecretService) {
   auto keys = store();
   auto missing = keys.load("k_absent");
