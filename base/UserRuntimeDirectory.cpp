@@ -14,6 +14,15 @@ std::string withoutTrailingSlashes(std::string directory) {
   return directory;
 }
 
+// The fallback directory, removed at exit when nothing was left in it.
+struct PrivateDirectory {
+  PrivateDirectory();
+  ~PrivateDirectory() {
+    if (!path.empty()) ::rmdir(path.c_str());
+  }
+  std::string path;
+};
+
 std::string makePrivateDirectory() {
   std::error_code error;
   std::filesystem::path base = std::filesystem::temp_directory_path(error);
@@ -23,6 +32,8 @@ std::string makePrivateDirectory() {
   const char* made = ::mkdtemp(pattern.data());
   return made ? std::string(made) : std::string();
 }
+
+PrivateDirectory::PrivateDirectory() : path(makePrivateDirectory()) {}
 
 }  // namespace
 
@@ -37,8 +48,8 @@ std::string path(const ProcessEnvironment& environment) {
     std::string directory = withoutTrailingSlashes(*runtime);
     if (isPrivate(directory)) return directory;
   }
-  static const std::string fallback = makePrivateDirectory();
-  return fallback;
+  static const PrivateDirectory fallback;
+  return fallback.path;
 }
 
 }  // namespace tovarin::UserRuntimeDirectory

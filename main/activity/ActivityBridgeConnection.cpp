@@ -1,6 +1,5 @@
 #include "main/activity/ActivityBridgeConnection.h"
 
-#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 
@@ -13,9 +12,8 @@
 namespace tovarin {
 namespace {
 
+// Accepted sockets start blocking on Linux: they do not inherit the listener's O_NONBLOCK.
 void prepareSocket(int socket) {
-  const int flags = ::fcntl(socket, F_GETFL);
-  if (flags >= 0) ::fcntl(socket, F_SETFL, flags & ~O_NONBLOCK);
   timeval timeout{};
   timeout.tv_sec = static_cast<time_t>(ActivityBridgeConnection::ioTimeoutSeconds);
   ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
@@ -39,9 +37,8 @@ ActivityBridgeReply ActivityBridgeConnection::answer() {
 }
 
 bool ActivityBridgeConnection::peerAllowed() const {
-  if (!ActivityPeer::sameUser(socket_)) return false;
-  auto pid = ActivityPeer::pid(socket_);
-  return pid && allowPeer_ && allowPeer_(*pid);
+  auto peer = ActivityPeer::credentials(socket_);
+  return peer && ActivityPeer::isSameUser(*peer) && peer->pid >= 1 && allowPeer_ && allowPeer_(peer->pid);
 }
 
 std::variant<std::string, ActivityBridgeError> ActivityBridgeConnection::readRequest() const {

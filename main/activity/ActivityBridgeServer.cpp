@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -96,14 +97,14 @@ void ActivityBridgeServer::stopLocked() {
   if (!thread_.joinable()) return;
   const uint64_t one = 1;
   (void)!::write(wake_, &one, sizeof(one));
-  {
-    std::lock_guard activeLock(shared_->activeMutex);
-    if (shared_->active >= 0) ::shutdown(shared_->active, SHUT_RDWR);
-  }
   if (thread_.get_id() == std::this_thread::get_id()) {
-    // The handler stopped its own server: the thread ends after this connection.
+    // The handler stopped its own server: its reply still goes out, then the thread ends.
     thread_.detach();
   } else {
+    {
+      std::lock_guard activeLock(shared_->activeMutex);
+      if (shared_->active >= 0) ::shutdown(shared_->active, SHUT_RDWR);
+    }
     thread_.join();
   }
   wake_ = -1;
@@ -111,6 +112,7 @@ void ActivityBridgeServer::stopLocked() {
 }
 
 void ActivityBridgeServer::acceptLoop(std::shared_ptr<Shared> shared, int listenSocket, int wake) {
+  ::pthread_setname_np(::pthread_self(), "tovarin-bridge");
   bool stopping = false;
   while (!stopping) {
     pollfd entries[2] = {{listenSocket, POLLIN, 0}, {wake, POLLIN, 0}};

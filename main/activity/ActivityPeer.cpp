@@ -1,15 +1,14 @@
 #include "main/activity/ActivityPeer.h"
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
 #include <charconv>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 namespace tovarin::ActivityPeer {
-namespace {
 
 std::optional<ucred> credentials(int socket) {
   ucred peer{};
@@ -19,8 +18,6 @@ std::optional<ucred> credentials(int socket) {
   }
   return peer;
 }
-
-}  // namespace
 
 std::optional<pid_t> pid(int socket) {
   auto peer = credentials(socket);
@@ -46,10 +43,14 @@ std::optional<pid_t> parentPIDFromStat(std::string_view stat) {
 
 std::optional<pid_t> parentPID(pid_t pid) {
   if (pid < 1) return std::nullopt;
-  std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
-  if (!file) return std::nullopt;
-  std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  return parentPIDFromStat(stat);
+  const int file = ::open(("/proc/" + std::to_string(pid) + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
+  if (file < 0) return std::nullopt;
+  // One read: the kernel writes the whole record at once, and it is far shorter than this.
+  std::array<char, 4096> buffer{};
+  const ssize_t length = ::read(file, buffer.data(), buffer.size());
+  ::close(file);
+  if (length <= 0) return std::nullopt;
+  return parentPIDFromStat(std::string_view(buffer.data(), static_cast<size_t>(length)));
 }
 
 bool isChildOfCurrentProcess(pid_t pid) {
@@ -61,7 +62,9 @@ bool isChildOfCurrentProcess(pid_t pid) {
 
 bool sameUser(int socket) {
   auto peer = credentials(socket);
-  return peer && peer->uid == ::getuid();
+  return peer && isSameUser(*peer);
 }
+
+bool isSameUser(const ucred& peer) { return peer.uid == ::getuid(); }
 
 }  // namespace tovarin::ActivityPeer

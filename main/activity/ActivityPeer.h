@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/socket.h>
 #include <sys/types.h>
 
 #include <optional>
@@ -8,6 +9,8 @@
 // Who is at the other end of a local socket, from the kernel's own records. Any thread.
 namespace tovarin::ActivityPeer {
 
+// The connecting process's ids as the kernel recorded them at connect (SO_PEERCRED).
+[[nodiscard]] std::optional<ucred> credentials(int socket);
 // The process that connected (SO_PEERCRED); none when unreadable or below 1.
 [[nodiscard]] std::optional<pid_t> pid(int socket);
 // From /proc/<pid>/stat; none for a process that is gone or a record that cannot be read.
@@ -19,5 +22,6 @@ namespace tovarin::ActivityPeer {
 [[nodiscard]] bool isChildOfCurrentProcess(pid_t pid);
 // The peer's credentials are readable and its user is this process's real user.
 [[nodiscard]] bool sameUser(int socket);
+[[nodiscard]] bool isSameUser(const ucred& peer);
 
 }  // namespace tovarin::ActivityPeer

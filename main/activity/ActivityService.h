@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/Calendar.h"
-#include "base/SerialQueue.h"
+#include "base/SyncSerialQueue.h"
 #include "main/activity/ActivityBridgeReply.h"
 #include "main/activity/ActivityBridgeRequest.h"
 #include "main/activity/ActivityServiceError.h"
@@ -22,9 +22,9 @@
 namespace tovarin {
 
 // The one owner of the activity record's live state: settings, interval builder, store
-// and the account the record belongs to. Every entry point runs on the service's serial
-// queue and blocks its caller until done; called from the queue itself (from onChange
-// of an inline call, say) it runs inline. After a command that can change what the
+// and the account the record belongs to. Every entry point runs serially on the
+// service's queue, on the caller's own thread, and returns when done; called from the
+// queue itself (from onChange of an inline call, say) it runs inline. After a command that can change what the
 // user sees, onChange gets the new snapshot on the calling thread, once per change,
 // never while the queue is held. Starts no timer and writes no log: its owner drives it.
 class ActivityService final {
@@ -107,7 +107,9 @@ class ActivityService final {
   ActivityBridgeReply answerQuery(const ActivityBridgeRequest::Query& query, bool accessibilityTrusted);
   void maintainStore();
 
-  SerialQueue queue_{"com.orvik.thetovarin.activity.service"};
+  // Every entry point is synchronous, so the callers take turns on their own threads
+  // rather than handing each call to a thread of the service's.
+  SyncSerialQueue queue_;
   const std::shared_ptr<ActivityStore> store_;  // queue_ only
   IntervalBuilder builder_;                     // queue_ only
   const Clock now_;

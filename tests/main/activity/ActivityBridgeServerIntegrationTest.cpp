@@ -54,9 +54,8 @@ size_t entriesIn(const std::string& directory) {
   return static_cast<size_t>(std::distance(fs::directory_iterator(directory), fs::directory_iterator()));
 }
 
-// A client in this process: the peer check sees this process, so only servers whose
-// allowPeer admits anyone answer it.
-std::string exchangeInProcess(const std::string& path, const std::string& request) {
+// A connected socket, or minus the errno of the failed connect.
+int connectTo(const std::string& path) {
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
@@ -64,8 +63,16 @@ std::string exchangeInProcess(const std::string& path, const std::string& reques
   if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
     const int error = errno;
     ::close(fd);
-    return "connect " + std::to_string(error);
+    return -error;
   }
+  return fd;
+}
+
+// A client in this process: the peer check sees this process, so only servers whose
+// allowPeer admits anyone answer it.
+std::string exchangeInProcess(const std::string& path, const std::string& request) {
+  const int fd = connectTo(path);
+  if (fd < 0) return "connect " + std::to_string(-fd);
   // A refused peer may be answered before its request is written: send errors are expected.
   (void)!::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
   ::shutdown(fd, SHUT_WR);
@@ -289,11 +296,8 @@ TEST_F(ActivityBridgeServerTest, AClientThatHangsUpBeforeTheReplyLeavesTheProgra
   sigaction(SIGPIPE, nullptr, &current);
   ASSERT_EQ(current.sa_handler, SIG_DFL);
 
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, path_.c_str(), sizeof(address.sun_path) - 1);
-  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  const int fd = connectTo(path_);
+  ASSERT_GE(fd, 0);
   const std::string request = ownerLine(token_);
   ASSERT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
   // Reset rather than a plain close: unread data makes the kernel drop the connection.
@@ -346,16 +350,29 @@ TEST_F(ActivityBridgeServerTest, StopCutsASilentConnectionShort) {
     return true;
   });
   ASSERT_EQ(server->start(), std::nullopt);
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, path_.c_str(), sizeof(address.sun_path) - 1);
-  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  const int fd = connectTo(path_);
+  ASSERT_GE(fd, 0);
   ASSERT_TRUE(waitUntil([&] { return reading.load(); }));
   const auto started = std::chrono::steady_clock::now();
   server->stop();
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(), 1.5);
   ::close(fd);
+}
+
+TEST_F(ActivityBridgeServerTest, AHandlerMayStopItsOwnServer) {
+  std::unique_ptr<ActivityBridgeServer> server;
+  server = std::make_unique<ActivityBridgeServer>(path_, token_, [](pid_t) { return true; },
+                                                  [&](const ActivityBridgeRequest&) {
+                                                    server->stop();
+                                                    return ActivityBridgeReply::acknowledged();
+                                                  });
+  ASSERT_EQ(server->start(), std::nullopt);
+  EXPECT_TRUE(replyOf(exchangeInProcess(path_, ownerLine(token_))));  // the reply still goes out
+  EXPECT_FALSE(server->isListening());
+  EXPECT_FALSE(fs::exists(path_));
+  ASSERT_EQ(server->start(), std::nullopt);  // and it can listen again
+  EXPECT_TRUE(server->isListening());
+  server.reset();
 }
 
 TEST_F(ActivityBridgeServerTest, PathsUpTo103BytesAreAcceptedAndLongerOnesRefused) {
