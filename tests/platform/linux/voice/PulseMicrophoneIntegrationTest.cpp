@@ -63,8 +63,8 @@ class PulseMicrophoneTest : public ::testing::Test {
 
 TEST_F(PulseMicrophoneTest, OnlyAMonitorIsNoInputDevice) {
   EXPECT_FALSE(PulseMicrophone::hasInputDevice(pulse_.server()));
-  PulseMicrophone microphone(pulse_.server());
   Capture capture;
+  PulseMicrophone microphone(pulse_.server());
   try {
     microphone.open(capture.callback());
     FAIL() << "a monitor source opened as a microphone";
@@ -117,8 +117,9 @@ TEST_F(PulseMicrophoneTest, CapturesTheDefaultSourceInItsOwnFormatOnItsOwnThread
   ASSERT_TRUE(pulse_.setDefaultSource("mic"));
   EXPECT_TRUE(PulseMicrophone::hasInputDevice(pulse_.server()));
 
-  PulseMicrophone microphone(pulse_.server());
+  Capture second;
   Capture capture;
+  PulseMicrophone microphone(pulse_.server());
   microphone.open(capture.callback());
   ASSERT_TRUE(capture.waitForFrames(4800));  // 100 ms
   {
@@ -131,7 +132,6 @@ TEST_F(PulseMicrophoneTest, CapturesTheDefaultSourceInItsOwnFormatOnItsOwnThread
   EXPECT_EQ(pulse_.list("source-outputs").size(), 1u);
 
   // A second open replaces the stream rather than adding one.
-  Capture second;
   microphone.open(second.callback());
   ASSERT_TRUE(second.waitForFrames(4800));
   EXPECT_EQ(pulse_.list("source-outputs").size(), 1u);
@@ -148,16 +148,17 @@ TEST_F(PulseMicrophoneTest, ANewDefaultSourceIsAConfigurationChange) {
   ASSERT_TRUE(pulse_.addSineSource("headset", 16000, 1));
   ASSERT_TRUE(pulse_.setDefaultSource("mic"));
 
-  PulseMicrophone microphone(pulse_.server());
   std::mutex mutex;
   std::condition_variable changed;
   int changes = 0;
+  // Declared after what its callbacks touch, so it stops calling them before they go.
+  Capture capture;
+  PulseMicrophone microphone(pulse_.server());
   microphone.setOnConfigurationChange([&] {
     std::lock_guard lock(mutex);
     ++changes;
     changed.notify_all();
   });
-  Capture capture;
   microphone.open(capture.callback());
   ASSERT_TRUE(capture.waitForFrames(4410));
   EXPECT_EQ(capture.rate_, 44100);
