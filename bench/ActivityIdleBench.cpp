@@ -10,13 +10,14 @@
 // CPU: utime+stime from /proc/<pid>/stat, for the program's own process and, apart, for
 // its web processes (every descendant but the node server, which the record does not
 // touch; a descendant must live through the whole stretch to be counted). Wake-ups:
-// voluntary+involuntary context switches summed over all threads of the program's own
-// process (/proc/<pid>/task/*/status). The goal is that the record adds under 0.2 % of
+// voluntary+involuntary context switches summed over the threads of the program's own
+// process (/proc/<pid>/task/*/status) that live through the whole stretch. The goal is that the record adds under 0.2 % of
 // one core.
 
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -90,18 +91,21 @@ std::string commandName(pid_t pid) {
   return name;
 }
 
-long long contextSwitches(pid_t pid) {
-  long long total = 0;
+// Per thread: a thread's count ends with it, so only threads alive at both readings compare.
+std::map<std::string, long long> contextSwitches(pid_t pid) {
+  std::map<std::string, long long> threads;
   std::error_code error;
   for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+    long long total = 0;
     std::istringstream lines(readText(task.path() / "status"));
     for (std::string line; std::getline(lines, line);) {
       if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0) {
         total += std::atoll(line.substr(line.find(':') + 1).c_str());
       }
     }
+    threads[task.path().filename().string()] = total;
   }
-  return total;
+  return threads;
 }
 
 // Every live descendant of a process with its CPU ticks, the node server left out.
@@ -130,7 +134,7 @@ std::map<pid_t, long long> descendantTicks(pid_t root) {
 
 struct Reading {
   long long ownTicks = 0;
-  long long switches = 0;
+  std::map<std::string, long long> switches;
   std::map<pid_t, long long> children;
 };
 
@@ -162,12 +166,67 @@ class Instance {
       error = "the main page never loaded\n" + readText(root() / "program.log");
       return false;
     }
+    if (post("/api/activity/owner", R"({"owner":")" + std::string(64, 'e') + "\"}") != 200) {
+      error = "the server could not report its account through the bridge";
+      return false;
+    }
+    if (!visitSettings(error)) return false;
     if (run("/usr/bin/gapplication", {"action", "com.orvik.TheTovarin", "toggle-sticky"}) != 0 ||
         !waitUntil([&] { return visibleWindows() >= 2; }, 30)) {
       error = "the sticky window did not open";
       return false;
     }
     return true;
+  }
+
+  // Both copies open the settings window and close it again, as the person did; only
+  // the copy that records flips the switch there (its first control).
+  bool visitSettings(std::string& error) {
+    const std::vector<std::string> before = windows();
+    if (run("/usr/bin/gapplication", {"action", "com.orvik.TheTovarin", "activity-settings"}) != 0) {
+      error = "no activity-settings action";
+      return false;
+    }
+    std::string settings;
+    const bool opened = waitUntil(
+        [&] {
+          for (const std::string& id : windows()) {
+            if (std::find(before.begin(), before.end(), id) == before.end()) settings = id;
+          }
+          return !settings.empty();
+        },
+        20);
+    if (!opened) {
+      error = "the settings window did not open";
+      return false;
+    }
+    run("/usr/bin/xdotool", {"windowactivate", "--sync", settings});
+    if (recording_) {
+      run("/usr/bin/xdotool", {"key", "Tab"});
+      run("/usr/bin/xdotool", {"key", "space"});
+      const fs::path defaults = root() / "config/TheTovarin/defaults.json";
+      if (!waitUntil([&] { return readText(defaults).find("\\\"enabled\\\":true") != std::string::npos; }, 20)) {
+        error = "the switch did not turn the record on: " + readText(defaults);
+        return false;
+      }
+    }
+    // The window manager's close, so the window goes as it does for a person.
+    run("/usr/bin/xdotool", {"windowactivate", "--sync", settings});
+    run("/usr/bin/xdotool", {"key", "alt+F4"});
+    if (!waitUntil([&] { return windows().size() == before.size(); }, 20)) {
+      error = "the settings window did not close (" + std::to_string(windows().size()) + " windows, " +
+              std::to_string(before.size()) + " before)";
+      return false;
+    }
+    return true;
+  }
+
+  std::vector<std::string> windows() {
+    std::vector<std::string> ids;
+    if (run("/usr/bin/xdotool", {"search", "--onlyvisible", "--pid", std::to_string(program_->pid())}) != 0) return ids;
+    std::istringstream lines(lastOutput_);
+    for (std::string line; std::getline(lines, line);) ids.push_back(line);
+    return ids;
   }
 
   // The record keeps its store only once it is on: its file tells the two copies apart.
@@ -187,12 +246,7 @@ class Instance {
     return reading;
   }
 
-  int visibleWindows() {
-    if (run("/usr/bin/xdotool", {"search", "--onlyvisible", "--pid", std::to_string(program_->pid())}) < 0) return -1;
-    int lines = 0;
-    for (char c : lastOutput_) lines += c == '\n';
-    return lines;
-  }
+  int visibleWindows() { return static_cast<int>(windows().size()); }
 
   void stop() {
     if (program_ && program_->isRunning()) {
@@ -231,12 +285,11 @@ class Instance {
     fs::permissions(root() / "run", fs::perms::owner_all, fs::perm_options::replace);
   }
 
-  // The person ticked an app earlier; only the switch differs between the two copies.
+  // The person ticked an app earlier, with the record still off.
   void writeSettings() {
     fs::create_directories(root() / "config/TheTovarin");
     std::ofstream(root() / "config/TheTovarin/defaults.json")
-        << R"({"TovarinActivity.settings":"{\"enabled\":)" << (recording_ ? "true" : "false")
-        << R"(,\"included\":[\"org.example.Editor\"]}"})";
+        << R"({"TovarinActivity.settings":"{\"enabled\":false,\"included\":[\"org.example.Editor\"]}"})";
   }
 
   bool startKeyring(std::string& error) {
@@ -291,6 +344,14 @@ class Instance {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
+  int post(const std::string& path, const std::string& body) {
+    std::promise<int> status;
+    http_.send(HttpRequest{"POST", "http://127.0.0.1:" + std::to_string(port_) + path,
+                           {{"Content-Type", "application/json"}}, body, 10},
+               queue_, [&](HttpResponse response) { status.set_value(response.responded ? response.status : 0); });
+    return status.get_future().get();
+  }
+
   int64_t pageLoads(const char* page) {
     std::promise<std::optional<Json>> answer;
     http_.send(HttpRequest{"GET", "http://127.0.0.1:" + std::to_string(port_) + "/__test/state", {}, {}, 5}, queue_,
@@ -334,7 +395,12 @@ Figures compare(const Reading& before, const Reading& after, double seconds) {
     ++figures.children;
   }
   figures.childPercent = 100.0 * static_cast<double>(childTicks) / tick / seconds;
-  figures.wakeupsPerSecond = static_cast<double>(after.switches - before.switches) / seconds;
+  long long switches = 0;
+  for (const auto& [thread, count] : after.switches) {
+    auto earlier = before.switches.find(thread);
+    if (earlier != before.switches.end()) switches += count - earlier->second;
+  }
+  figures.wakeupsPerSecond = static_cast<double>(switches) / seconds;
   return figures;
 }
 
@@ -351,6 +417,26 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "needs a display: run under xvfb-run -a\n");
     return 2;
   }
+
+  // The settings window is driven from the keyboard: a window manager gives it focus.
+  std::vector<std::string> displayEnvironment = {"PATH=/usr/bin:/bin", "HOME=/tmp"};
+  for (const char* name : {"DISPLAY", "XAUTHORITY"}) {
+    if (const char* value = std::getenv(name)) displayEnvironment.push_back(std::string(name) + "=" + value);
+  }
+  auto openbox = ChildProcess::launch(
+      ChildProcessOptions{"/usr/bin/openbox", {"--replace", "--sm-disable"}, "/tmp", displayEnvironment, false, false});
+  if (!openbox.process) {
+    std::fprintf(stderr, "openbox: %s\n", openbox.error.c_str());
+    return 1;
+  }
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  struct EndOpenbox {
+    std::shared_ptr<ChildProcess> process;
+    ~EndOpenbox() {
+      process->signal(SIGTERM);
+      (void)process->wait();
+    }
+  } endOpenbox{openbox.process};
 
   Instance off(false), on(true);
   for (Instance* instance : {&off, &on}) {
