@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <map>
 #include <set>
 
 #include "platform/linux/DbusConnection.h"
@@ -37,6 +38,44 @@ class ActivityRecordWmTest : public StagedProgramFixture {
     ASSERT_TRUE(launch.process) << launch.error;
     windows_.push_back(launch.process);
     ASSERT_TRUE(eventually([&] { return openboxRuns(); }, 20)) << "openbox did not take the display";
+  }
+
+  // A tray for the status item; the indicator falls back to it when no other host is there.
+  void startTray() {
+    auto launch = ChildProcess::launch(ChildProcessOptions{
+        "/usr/bin/trayer",
+        {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "28", "--SetDockType", "true",
+         "--transparent", "false", "--tint", "0x303030"},
+        root_.path(), environment(), false, false});
+    ASSERT_TRUE(launch.process) << launch.error;
+    windows_.push_back(launch.process);
+  }
+
+  // The middle of the status item in the tray: the tray's window grows past a
+  // placeholder's width once the item docks.
+  std::optional<std::pair<int, int>> statusItemPoint() {
+    if (run("/usr/bin/xdotool", {"search", "--class", "trayer"}) != 0) return std::nullopt;
+    std::istringstream ids(lastOutput_);
+    std::optional<std::pair<int, int>> point;
+    for (std::string id; std::getline(ids, id);) {
+      if (run("/usr/bin/xdotool", {"getwindowgeometry", "--shell", id}) != 0) continue;
+      std::map<std::string, int> geometry;
+      std::istringstream lines(lastOutput_);
+      for (std::string line; std::getline(lines, line);) {
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos) geometry[line.substr(0, equals)] = std::atoi(line.c_str() + equals + 1);
+      }
+      if (geometry["WIDTH"] > 10) {
+        point = std::make_pair(geometry["X"] + geometry["WIDTH"] - 14, geometry["Y"] + geometry["HEIGHT"] / 2);
+      }
+    }
+    return point;
+  }
+
+  // How many pixels two screenshots differ in.
+  long differingPixels(const fs::path& a, const fs::path& b) {
+    run("/bin/sh", {"-c", "/usr/bin/compare -metric AE \"$0\" \"$1\" null: 2>&1", a.string(), b.string()});
+    return std::atol(lastOutput_.c_str());
   }
 
   ~ActivityRecordWmTest() override {
@@ -223,6 +262,38 @@ TEST_F(ActivityRecordWmTest, RecordsTwoTickedWindowsAndTheServerReadsThemBackThr
   ASSERT_EQ(exited.wait_for(std::chrono::seconds(30)), std::future_status::ready);
   const int status = exited.get();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// The status item's activity submenu as a person opens it: the menu with the pointer
+// from the tray, the submenu (after the eight items above it) from the keyboard.
+TEST_F(ActivityRecordWmTest, TheStatusItemOpensItsActivitySubmenu) {
+  startWindowManager();
+  startTray();
+  program_ = start({});
+  ASSERT_TRUE(program_);
+  ASSERT_TRUE(eventually([&] { return pageLoads("main") >= 1; }, 60)) << readFile(logFile());
+  if (auto process = get("/__test/process")) serverPid_ = static_cast<pid_t>(jsonInteger(*process, "pid").value_or(-1));
+  std::optional<std::pair<int, int>> item;
+  ASSERT_TRUE(eventually([&] { return (item = statusItemPoint()).has_value(); }, 20)) << "the status item never docked";
+
+  const fs::path artifacts = fs::path(TOVARIN_BINARY_DIR) / "test-artifacts";
+  screenshot("ActivityMenuClosed.png");
+  run("/usr/bin/xdotool", {"mousemove", std::to_string(item->first), std::to_string(item->second), "click", "1"});
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  // On the fifth item, a plain action, the menu stands alone; on the ninth its submenu opens.
+  for (int down = 0; down < 5; ++down) run("/usr/bin/xdotool", {"key", "Down"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  screenshot("ActivityMenuOpen.png");
+  for (int down = 0; down < 4; ++down) run("/usr/bin/xdotool", {"key", "Down"});
+  run("/usr/bin/xdotool", {"key", "Right"});
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  screenshot("ActivitySubmenu.png");
+  // The menu, then the submenu beside it, each cover far more than the few pixels a
+  // cursor or a highlight changes.
+  EXPECT_GT(differingPixels(artifacts / "ActivityMenuClosed.png", artifacts / "ActivityMenuOpen.png"), 20000);
+  EXPECT_GT(differingPixels(artifacts / "ActivityMenuOpen.png", artifacts / "ActivitySubmenu.png"), 15000);
+  run("/usr/bin/xdotool", {"key", "Escape"});
+  run("/usr/bin/xdotool", {"key", "Escape"});
 }
 
 }  // namespace

@@ -1,0 +1,476 @@
+// What keeping the activity record costs a program that sits idle. Two copies of the
+// staged program run at the same time, each as the end-to-end tests start it (a bundle,
+// home, session bus, unlocked keyring and stand-in server of its own), with the main and
+// the sticky window open; one has the record on, the other off. Both are then left
+// alone for the same stretch and measured over it.
+//
+//   xvfb-run -a dbus-run-session --config-file=tests/support/session-bus.conf --
+//       build/default/bench/ActivityIdleBench [--seconds N]     (N defaults to 60)
+//
+// CPU: utime+stime from /proc/<pid>/stat, for the program's own process and, apart, for
+// its web processes (every descendant but the node server, which the record does not
+// touch; a descendant must live through the whole stretch to be counted). Wake-ups:
+// voluntary+involuntary context switches summed over the threads of the program's own
+// process (/proc/<pid>/task/*/status) that live through the whole stretch. The goal is that the record adds under 0.2 % of
+// one core.
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <future>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/BeastHttpClient.h"
+#include "base/ChildProcess.h"
+#include "base/Json.h"
+#include "base/SerialQueue.h"
+#include "tests/support/LocalPorts.h"
+#include "tests/support/PrivateDbus.h"
+#include "tests/support/TempDir.h"
+
+namespace fs = std::filesystem;
+using namespace tovarin;
+
+namespace {
+
+std::string readText(const fs::path& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool waitUntil(const std::function<bool()>& condition, double seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return condition();
+}
+
+// ---- /proc readings.
+
+struct ProcStat {
+  pid_t parent = -1;
+  long long ticks = -1;  // utime + stime
+};
+
+// Fields after the parenthesised command name, which may itself hold spaces.
+ProcStat procStat(pid_t pid) {
+  ProcStat stat;
+  const std::string text = readText("/proc/" + std::to_string(pid) + "/stat");
+  const size_t close = text.rfind(')');
+  if (close == std::string::npos) return stat;
+  std::istringstream fields(text.substr(close + 2));
+  std::vector<std::string> values;
+  for (std::string value; fields >> value;) values.push_back(value);
+  // state(3) ppid(4) ... utime(14) stime(15), counted from 3 here.
+  if (values.size() < 13) return stat;
+  stat.parent = static_cast<pid_t>(std::atol(values[1].c_str()));
+  stat.ticks = std::atoll(values[11].c_str()) + std::atoll(values[12].c_str());
+  return stat;
+}
+
+std::string commandName(pid_t pid) {
+  std::string name = readText("/proc/" + std::to_string(pid) + "/comm");
+  while (!name.empty() && name.back() == '\n') name.pop_back();
+  return name;
+}
+
+// Per thread: a thread's count ends with it, so only threads alive at both readings compare.
+std::map<std::string, long long> contextSwitches(pid_t pid) {
+  std::map<std::string, long long> threads;
+  std::error_code error;
+  for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+    long long total = 0;
+    std::istringstream lines(readText(task.path() / "status"));
+    for (std::string line; std::getline(lines, line);) {
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0) {
+        total += std::atoll(line.substr(line.find(':') + 1).c_str());
+      }
+    }
+    threads[task.path().filename().string()] = total;
+  }
+  return threads;
+}
+
+// Every live descendant of a process with its CPU ticks, the node server left out.
+std::map<pid_t, long long> descendantTicks(pid_t root) {
+  std::map<pid_t, ProcStat> all;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const pid_t pid = static_cast<pid_t>(std::atol(name.c_str()));
+    ProcStat stat = procStat(pid);
+    if (stat.ticks >= 0) all[pid] = stat;
+  }
+  std::map<pid_t, long long> found;
+  std::vector<pid_t> frontier{root};
+  while (!frontier.empty()) {
+    const pid_t parent = frontier.back();
+    frontier.pop_back();
+    for (const auto& [pid, stat] : all) {
+      if (stat.parent != parent) continue;
+      frontier.push_back(pid);
+      if (commandName(pid) != "node") found[pid] = stat.ticks;
+    }
+  }
+  return found;
+}
+
+struct Reading {
+  long long ownTicks = 0;
+  std::map<std::string, long long> switches;
+  std::map<pid_t, long long> children;
+};
+
+// ---- One copy of the program.
+
+class Instance {
+ public:
+  explicit Instance(bool recording) : recording_(recording), port_(LocalPorts::unused()) {}
+  ~Instance() { stop(); }
+
+  bool launch(std::string& error) {
+    if (bus_.address().empty()) {
+      error = "private bus: " + bus_.error();
+      return false;
+    }
+    makeBundle();
+    if (!startKeyring(error)) return false;
+    writeSettings();
+    const std::string command = "exec \"$0\" 2>>" + (root() / "program.log").string();
+    auto launched = ChildProcess::launch(
+        ChildProcessOptions{"/bin/sh", {"-c", command, (prefix() / "bin/TheTovarin").string()}, root_.path(),
+                            environment(), false, false});
+    if (!launched.process) {
+      error = "program: " + launched.error;
+      return false;
+    }
+    program_ = launched.process;
+    if (!waitUntil([&] { return pageLoads("main") >= 1; }, 90)) {
+      error = "the main page never loaded\n" + readText(root() / "program.log");
+      return false;
+    }
+    if (post("/api/activity/owner", R"({"owner":")" + std::string(64, 'e') + "\"}") != 200) {
+      error = "the server could not report its account through the bridge";
+      return false;
+    }
+    if (!visitSettings(error)) return false;
+    if (run("/usr/bin/gapplication", {"action", "com.orvik.TheTovarin", "toggle-sticky"}) != 0 ||
+        !waitUntil([&] { return visibleWindows() >= 2; }, 30)) {
+      error = "the sticky window did not open";
+      return false;
+    }
+    return true;
+  }
+
+  // Both copies open the settings window and close it again, as the person did; only
+  // the copy that records flips the switch there (its first control).
+  bool visitSettings(std::string& error) {
+    const std::vector<std::string> before = windows();
+    if (run("/usr/bin/gapplication", {"action", "com.orvik.TheTovarin", "activity-settings"}) != 0) {
+      error = "no activity-settings action";
+      return false;
+    }
+    std::string settings;
+    const bool opened = waitUntil(
+        [&] {
+          for (const std::string& id : windows()) {
+            if (std::find(before.begin(), before.end(), id) == before.end()) settings = id;
+          }
+          return !settings.empty();
+        },
+        20);
+    if (!opened) {
+      error = "the settings window did not open";
+      return false;
+    }
+    run("/usr/bin/xdotool", {"windowactivate", "--sync", settings});
+    if (recording_) {
+      run("/usr/bin/xdotool", {"key", "Tab"});
+      run("/usr/bin/xdotool", {"key", "space"});
+      const fs::path defaults = root() / "config/TheTovarin/defaults.json";
+      if (!waitUntil([&] { return readText(defaults).find("\\\"enabled\\\":true") != std::string::npos; }, 20)) {
+        error = "the switch did not turn the record on: " + readText(defaults);
+        return false;
+      }
+    }
+    // The window manager's close, so the window goes as it does for a person.
+    run("/usr/bin/xdotool", {"windowactivate", "--sync", settings});
+    run("/usr/bin/xdotool", {"key", "alt+F4"});
+    if (!waitUntil([&] { return windows().size() == before.size(); }, 20)) {
+      error = "the settings window did not close (" + std::to_string(windows().size()) + " windows, " +
+              std::to_string(before.size()) + " before)";
+      return false;
+    }
+    return true;
+  }
+
+  std::vector<std::string> windows() {
+    std::vector<std::string> ids;
+    if (run("/usr/bin/xdotool", {"search", "--onlyvisible", "--pid", std::to_string(program_->pid())}) != 0) return ids;
+    std::istringstream lines(lastOutput_);
+    for (std::string line; std::getline(lines, line);) ids.push_back(line);
+    return ids;
+  }
+
+  // The record keeps its store only once it is on: its file tells the two copies apart.
+  bool storeExists() const {
+    std::error_code ignored;
+    for (const auto& entry : fs::recursive_directory_iterator(root(), ignored)) {
+      if (entry.path().filename() == "activity.sqlite") return true;
+    }
+    return false;
+  }
+
+  Reading read() const {
+    Reading reading;
+    reading.ownTicks = procStat(program_->pid()).ticks;
+    reading.switches = contextSwitches(program_->pid());
+    reading.children = descendantTicks(program_->pid());
+    return reading;
+  }
+
+  int visibleWindows() { return static_cast<int>(windows().size()); }
+
+  void stop() {
+    if (program_ && program_->isRunning()) {
+      program_->signal(SIGTERM);
+      std::future<int> ended = std::async(std::launch::async, [&] { return program_->wait(); });
+      if (ended.wait_for(std::chrono::seconds(30)) != std::future_status::ready) program_->signal(SIGKILL);
+      ended.wait();
+    }
+    if (keyring_ && keyring_->isRunning()) {
+      keyring_->signal(SIGTERM);
+      (void)keyring_->wait();
+    }
+  }
+
+  bool recording() const { return recording_; }
+
+ private:
+  fs::path root() const { return root_.path(); }
+  fs::path prefix() const { return root() / "prefix"; }
+
+  void makeBundle() {
+    const fs::path stage(TOVARIN_STAGE_DIR);
+    fs::create_directories(prefix() / "bin");
+    fs::copy_file(stage / "bin/TheTovarin", prefix() / "bin/TheTovarin");
+    const fs::path resources = prefix() / "share/the-tovarin";
+    fs::create_directories(resources / "tools");
+    for (const char* file : {"Info.json", "TheTovarinMark.svg"}) {
+      fs::copy_file(stage / "share/the-tovarin" / file, resources / file);
+    }
+    fs::copy_file(fs::path(TOVARIN_SOURCE_DIR) / "tools/server.mjs", resources / "tools/server.mjs");
+    fs::copy(fs::path(TOVARIN_SOURCE_DIR) / "tools/server", resources / "tools/server", fs::copy_options::recursive);
+    std::ofstream(resources / "config.json") << R"({"port":)" << port_ << R"(,"autoStartServer":true})";
+    fs::create_directories(prefix() / "lib/the-tovarin");
+    fs::create_directory_symlink(stage / "lib/the-tovarin/webext", prefix() / "lib/the-tovarin/webext");
+    for (const char* dir : {"home", "config", "data", "cache", "run"}) fs::create_directories(root() / dir);
+    fs::permissions(root() / "run", fs::perms::owner_all, fs::perm_options::replace);
+  }
+
+  // The person ticked an app earlier, with the record still off.
+  void writeSettings() {
+    fs::create_directories(root() / "config/TheTovarin");
+    std::ofstream(root() / "config/TheTovarin/defaults.json")
+        << R"({"TovarinActivity.settings":"{\"enabled\":false,\"included\":[\"org.example.Editor\"]}"})";
+  }
+
+  bool startKeyring(std::string& error) {
+    const fs::path password = root() / "password";
+    std::ofstream(password) << "bench-password";
+    auto launched = ChildProcess::launch(ChildProcessOptions{
+        "/bin/sh",
+        {"-c", "exec /usr/bin/gnome-keyring-daemon --foreground --components=secrets --unlock < \"$0\"",
+         password.string()},
+        root_.path(), environment(), false, false});
+    if (!launched.process) {
+      error = "gnome-keyring: " + launched.error;
+      return false;
+    }
+    keyring_ = launched.process;
+    const bool owned = waitUntil(
+        [&] {
+          return run("/usr/bin/dbus-send", {"--session", "--print-reply", "--dest=org.freedesktop.DBus",
+                                            "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
+                                            "string:org.freedesktop.secrets"}) == 0 &&
+                 lastOutput_.find("boolean true") != std::string::npos;
+        },
+        20);
+    if (!owned) error = "gnome-keyring never took the bus name";
+    return owned;
+  }
+
+  std::vector<std::string> environment() const {
+    std::vector<std::string> env = {
+        "PATH=/usr/bin:/bin",
+        "HOME=" + (root() / "home").string(),
+        "XDG_CONFIG_HOME=" + (root() / "config").string(),
+        "XDG_DATA_HOME=" + (root() / "data").string(),
+        "XDG_CACHE_HOME=" + (root() / "cache").string(),
+        "XDG_RUNTIME_DIR=" + (root() / "run").string(),
+        "DBUS_SESSION_BUS_ADDRESS=" + bus_.address(),
+        "TOVARIN_TEST_INTROSPECT=1",
+        "NO_AT_BRIDGE=1",
+    };
+    for (const char* name : {"DISPLAY", "XAUTHORITY"}) {
+      if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
+    }
+    return env;
+  }
+
+  int run(const std::string& executable, const std::vector<std::string>& arguments) {
+    auto launched =
+        ChildProcess::launch(ChildProcessOptions{executable, arguments, root_.path(), environment(), false, true});
+    if (!launched.process) return -1;
+    lastOutput_ = launched.process->readAllOutput();
+    const int status = launched.process->wait();
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  int post(const std::string& path, const std::string& body) {
+    std::promise<int> status;
+    http_.send(HttpRequest{"POST", "http://127.0.0.1:" + std::to_string(port_) + path,
+                           {{"Content-Type", "application/json"}}, body, 10},
+               queue_, [&](HttpResponse response) { status.set_value(response.responded ? response.status : 0); });
+    return status.get_future().get();
+  }
+
+  int64_t pageLoads(const char* page) {
+    std::promise<std::optional<Json>> answer;
+    http_.send(HttpRequest{"GET", "http://127.0.0.1:" + std::to_string(port_) + "/__test/state", {}, {}, 5}, queue_,
+               [&](HttpResponse response) {
+                 answer.set_value(response.responded && response.status == 200 ? parseJson(response.body)
+                                                                                : std::nullopt);
+               });
+    auto state = answer.get_future().get();
+    if (!state || !state->contains("pageLoads") || !(*state)["pageLoads"].contains(page)) return -1;
+    const Json& loads = (*state)["pageLoads"][page];
+    return loads.is_array() ? static_cast<int64_t>(loads.size()) : -1;
+  }
+
+  bool recording_;
+  PrivateDbus bus_;
+  TempDir root_;
+  uint16_t port_;
+  std::shared_ptr<ChildProcess> keyring_;
+  std::shared_ptr<ChildProcess> program_;
+  BeastHttpClient http_;
+  SerialQueue queue_{"bench-http"};
+  std::string lastOutput_;
+};
+
+struct Figures {
+  double ownPercent = 0;      // of one core
+  double childPercent = 0;    // of one core
+  double wakeupsPerSecond = 0;
+  size_t children = 0;
+};
+
+Figures compare(const Reading& before, const Reading& after, double seconds) {
+  const double tick = static_cast<double>(::sysconf(_SC_CLK_TCK));
+  Figures figures;
+  figures.ownPercent = 100.0 * static_cast<double>(after.ownTicks - before.ownTicks) / tick / seconds;
+  long long childTicks = 0;
+  for (const auto& [pid, ticks] : after.children) {
+    auto earlier = before.children.find(pid);
+    if (earlier == before.children.end()) continue;
+    childTicks += ticks - earlier->second;
+    ++figures.children;
+  }
+  figures.childPercent = 100.0 * static_cast<double>(childTicks) / tick / seconds;
+  long long switches = 0;
+  for (const auto& [thread, count] : after.switches) {
+    auto earlier = before.switches.find(thread);
+    if (earlier != before.switches.end()) switches += count - earlier->second;
+  }
+  figures.wakeupsPerSecond = static_cast<double>(switches) / seconds;
+  return figures;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  double seconds = 60;
+  if (argc == 3 && std::strcmp(argv[1], "--seconds") == 0) seconds = std::atof(argv[2]);
+  if (seconds <= 0 || (argc != 1 && argc != 3)) {
+    std::fprintf(stderr, "usage: %s [--seconds N]\n", argv[0]);
+    return 2;
+  }
+  if (!std::getenv("DISPLAY")) {
+    std::fprintf(stderr, "needs a display: run under xvfb-run -a\n");
+    return 2;
+  }
+
+  // The settings window is driven from the keyboard: a window manager gives it focus.
+  std::vector<std::string> displayEnvironment = {"PATH=/usr/bin:/bin", "HOME=/tmp"};
+  for (const char* name : {"DISPLAY", "XAUTHORITY"}) {
+    if (const char* value = std::getenv(name)) displayEnvironment.push_back(std::string(name) + "=" + value);
+  }
+  auto openbox = ChildProcess::launch(
+      ChildProcessOptions{"/usr/bin/openbox", {"--replace", "--sm-disable"}, "/tmp", displayEnvironment, false, false});
+  if (!openbox.process) {
+    std::fprintf(stderr, "openbox: %s\n", openbox.error.c_str());
+    return 1;
+  }
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  struct EndOpenbox {
+    std::shared_ptr<ChildProcess> process;
+    ~EndOpenbox() {
+      process->signal(SIGTERM);
+      (void)process->wait();
+    }
+  } endOpenbox{openbox.process};
+
+  Instance off(false), on(true);
+  for (Instance* instance : {&off, &on}) {
+    std::string error;
+    if (!instance->launch(error)) {
+      std::fprintf(stderr, "record %s: %s\n", instance->recording() ? "on" : "off", error.c_str());
+      return 1;
+    }
+  }
+  // Start-up work (page loads, the record's first maintenance) is not idling.
+  std::this_thread::sleep_for(std::chrono::seconds(10));
+  if (!on.storeExists() || off.storeExists()) {
+    std::fprintf(stderr, "the record is not on in one copy and off in the other (store on=%d off=%d)\n",
+                 on.storeExists(), off.storeExists());
+    return 1;
+  }
+
+  const Reading offBefore = off.read(), onBefore = on.read();
+  const auto started = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  const Reading offAfter = off.read(), onAfter = on.read();
+  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  const int offWindows = off.visibleWindows(), onWindows = on.visibleWindows();
+
+  const Figures offFigures = compare(offBefore, offAfter, elapsed);
+  const Figures onFigures = compare(onBefore, onAfter, elapsed);
+  std::printf("idle %.1f s, both windows open (visible: off %d, on %d)\n", elapsed, offWindows, onWindows);
+  std::printf("%-10s %16s %18s %18s\n", "record", "program %core", "web procs %core", "program wakeups/s");
+  std::printf("%-10s %16.3f %18.3f %18.1f\n", "off", offFigures.ownPercent, offFigures.childPercent,
+              offFigures.wakeupsPerSecond);
+  std::printf("%-10s %16.3f %18.3f %18.1f\n", "on", onFigures.ownPercent, onFigures.childPercent,
+              onFigures.wakeupsPerSecond);
+  std::printf("web processes counted: off %zu, on %zu\n", offFigures.children, onFigures.children);
+  std::printf("the record adds %.3f %% of one core to the program (goal: under 0.2)\n",
+              onFigures.ownPercent - offFigures.ownPercent);
+  return 0;
+}
