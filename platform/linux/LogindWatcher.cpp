@@ -60,6 +60,12 @@ struct LogindWatcher::Listener {
     subscriptions.push_back(g_dbus_connection_signal_subscribe(
         connection, logindName, "org.freedesktop.DBus.Properties", "PropertiesChanged", session.c_str(),
         sessionInterface, G_DBUS_SIGNAL_FLAGS_NONE, &onSignal, this, nullptr));
+    // The bus learns of the subscriptions asynchronously; one round trip after them
+    // means they are in place when this returns, so a lock right after start is seen.
+    g_autoptr(GVariant) id =
+        g_dbus_connection_call_sync(connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                    "GetId", nullptr, G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE,
+                                    callTimeoutMilliseconds, nullptr, nullptr);
     return session;
   }
 
