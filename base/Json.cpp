@@ -29,6 +29,9 @@ bool jsonNestingWithin(std::string_view text, int maxDepth) {
 }
 
 std::optional<Json> parseJson(std::string_view text, int maxDepth) {
+  // The parser takes a NUL byte for the end of its input and would accept whatever a
+  // valid value it follows hides; JSON has no place for a raw NUL, so such text is refused.
+  if (text.find('\0') != std::string_view::npos) return std::nullopt;
   if (!jsonNestingWithin(text, maxDepth)) return std::nullopt;
   Json parsed = Json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false);
   if (parsed.is_discarded()) return std::nullopt;

@@ -16,8 +16,9 @@ using Json = nlohmann::json;
 // this program or its peers write is refused before a value is built from it.
 inline constexpr int kMaxJsonDepth = 64;
 
-// Parses text as JSON without throwing; nullopt for anything that is not JSON or that
-// nests arrays and objects deeper than maxDepth.
+// Parses text as JSON without throwing; nullopt for anything that is not exactly one
+// JSON value (text after it, NUL bytes included, is refused) or that nests arrays and
+// objects deeper than maxDepth.
 std::optional<Json> parseJson(std::string_view text, int maxDepth = kMaxJsonDepth);
 
 // Whether the arrays and objects of JSON text nest at most maxDepth deep. Linear, and

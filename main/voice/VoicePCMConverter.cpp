@@ -45,6 +45,9 @@ VoicePCMConverter::~VoicePCMConverter() = default;
 
 std::string VoicePCMConverter::convert(const VoiceAudioBuffer& buffer) {
   if (buffer.sampleRate <= 0 || buffer.channels == 0) return {};
+  // The resampler reads no input as the end of the stream; an empty buffer is only a
+  // pause in it, so it reaches neither the resampler nor its format.
+  if (buffer.frames() == 0) return {};
   if (!resampler_ || !inputFormat_ || !inputFormat_->sameFormat(buffer)) {
     resampler_.reset();
     inputFormat_ = VoiceAudioBuffer{buffer.sampleRate, buffer.channels, {}};

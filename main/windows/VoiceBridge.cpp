@@ -1,7 +1,6 @@
 #include "main/windows/VoiceBridge.h"
 
-#include <cmath>
-
+#include "base/Json.h"
 #include "base/Log.h"
 #include "base/Text.h"
 #include "main/voice/VoiceErrorCode.h"
@@ -12,36 +11,8 @@ namespace {
 
 namespace Request = VoiceProtocol::Request;
 
-std::optional<std::string> stringField(const Json& body, const char* key) {
-  auto it = body.find(key);
-  if (it == body.end() || !it->is_string()) return std::nullopt;
-  return it->get<std::string>();
-}
-
-std::optional<bool> boolField(const Json& body, const char* key) {
-  auto it = body.find(key);
-  if (it == body.end() || !it->is_boolean()) return std::nullopt;
-  return it->get<bool>();
-}
-
-std::optional<double> numberField(const Json& body, const char* key) {
-  auto it = body.find(key);
-  if (it == body.end() || !it->is_number()) return std::nullopt;
-  return it->get<double>();
-}
-
-// A JSON number with an exact whole value; never a Boolean.
-std::optional<int64_t> integerField(const Json& body, const char* key) {
-  auto it = body.find(key);
-  if (it == body.end() || !it->is_number()) return std::nullopt;
-  if (it->is_number_integer()) return it->get<int64_t>();
-  const double value = it->get<double>();
-  if (std::trunc(value) != value || std::fabs(value) > 9.0e15) return std::nullopt;
-  return static_cast<int64_t>(value);
-}
-
 std::optional<std::string> usableTarget(const Json& body) {
-  auto target = stringField(body, "target");
+  auto target = jsonString(body, "target");
   if (target && text::graphemeCount(*target) > VoiceBridge::maxIdCharacters) return std::nullopt;
   return target;
 }
@@ -83,13 +54,13 @@ void VoiceBridge::handle(const ScriptMessage& message) {
     return;
   }
   const Json& body = message.body;
-  const auto type = body.is_object() ? stringField(body, "type") : std::nullopt;
-  const auto id = body.is_object() ? stringField(body, "id") : std::nullopt;
+  const auto type = body.is_object() ? jsonString(body, "type") : std::nullopt;
+  const auto id = body.is_object() ? jsonString(body, "id") : std::nullopt;
   if (!type || !id || text::graphemeCount(*id) > maxIdCharacters) {
     log("voice: 收到形状不对的请求，忽略");
     return;
   }
-  if (const auto protocol = integerField(body, "protocol"); protocol && *protocol != VoiceProtocol::version) {
+  if (const auto protocol = jsonInteger(body, "protocol"); protocol && *protocol != VoiceProtocol::version) {
     emit(Json{{"type", VoiceProtocol::Event::error},
               {"id", *id},
               {"code", VoiceErrorCode::protocolMismatch},
@@ -104,7 +75,7 @@ void VoiceBridge::dispatch(const std::string& type, const std::string& id, const
   if (type == Request::capabilities) {
     answerCapabilities(id, body);
   } else if (type == Request::preferences) {
-    if (const auto onDeviceOnly = boolField(body, "onDeviceOnly")) {
+    if (const auto onDeviceOnly = jsonBool(body, "onDeviceOnly")) {
       if (defaults_) defaults_->setBoolean(onDeviceOnlyKey, *onDeviceOnly);
       engine_->setOnDeviceOnly(*onDeviceOnly);
     }
@@ -112,29 +83,29 @@ void VoiceBridge::dispatch(const std::string& type, const std::string& id, const
   } else if (type == Request::voices) {
     emit(Json{{"type", VoiceProtocol::Event::voicesResult}, {"id", id}, {"voices", engine_->voiceList()}});
   } else if (type == Request::listenStart) {
-    engine_->startListening(id, stringField(body, "locale").value_or("zh-CN"), self(),
-                            boolField(body, "hold").value_or(false));
+    engine_->startListening(id, jsonString(body, "locale").value_or("zh-CN"), self(),
+                            jsonBool(body, "hold").value_or(false));
   } else if (type == Request::listenStop) {
-    engine_->stopListening(true, stringField(body, "target"));
+    engine_->stopListening(true, jsonString(body, "target"));
   } else if (type == Request::listenCancel) {
-    engine_->abandon(self(), "cancelled", true, stringField(body, "target"));
+    engine_->abandon(self(), "cancelled", true, jsonString(body, "target"));
   } else if (type == Request::speak) {
-    engine_->speak(id, stringField(body, "text").value_or(""), stringField(body, "locale").value_or("zh-CN"),
-                   stringField(body, "voice"), numberField(body, "rate").value_or(1.0), self());
+    engine_->speak(id, jsonString(body, "text").value_or(""), jsonString(body, "locale").value_or("zh-CN"),
+                   jsonString(body, "voice"), jsonNumber(body, "rate").value_or(1.0), self());
   } else if (type == Request::speakStop) {
     engine_->stopSpeaking();
   } else if (type == Request::speakStreamStart) {
     if (const auto target = usableTarget(body)) {
-      engine_->startSpeakStream(*target, integerField(body, "voice"), numberField(body, "rate").value_or(1.0), self());
+      engine_->startSpeakStream(*target, jsonInteger(body, "voice"), jsonNumber(body, "rate").value_or(1.0), self());
     }
   } else if (type == Request::speakStreamText) {
-    const auto target = stringField(body, "target");
-    const auto text = stringField(body, "text");
+    const auto target = jsonString(body, "target");
+    const auto text = jsonString(body, "text");
     if (target && text) engine_->speakStreamText(*target, *text);
   } else if (type == Request::speakStreamEnd) {
-    if (const auto target = stringField(body, "target")) engine_->endSpeakStream(*target);
+    if (const auto target = jsonString(body, "target")) engine_->endSpeakStream(*target);
   } else if (type == Request::speakStreamStop) {
-    if (const auto target = stringField(body, "target")) engine_->stopSpeakStream(*target);
+    if (const auto target = jsonString(body, "target")) engine_->stopSpeakStream(*target);
   } else {
     log("voice: 不认识的请求 " + type);
   }
@@ -142,7 +113,7 @@ void VoiceBridge::dispatch(const std::string& type, const std::string& id, const
 
 void VoiceBridge::answerCapabilities(const std::string& id, const Json& body) {
   auto answered = std::make_shared<bool>(false);
-  const auto locale = stringField(body, "locale");
+  const auto locale = jsonString(body, "locale");
   auto tryAnswer = [weak = weak_from_this(), answered, id, locale] {
     if (*answered) return;
     *answered = true;

@@ -22,8 +22,11 @@ struct PulsePcmOutput::Shared {
 
 namespace {
 
-// About 100 ms per write between checks for a stop.
-size_t chunkBytes(int sampleRate, int channels) { return static_cast<size_t>(sampleRate / 10) * 2 * channels; }
+// About 100 ms per write between checks for a stop, and at least one frame: a file may
+// declare a rate of a few frames a second.
+size_t chunkBytes(int sampleRate, int channels) {
+  return static_cast<size_t>(std::max(sampleRate / 10, 1)) * 2 * static_cast<size_t>(channels);
+}
 
 }  // namespace
 

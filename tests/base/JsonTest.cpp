@@ -67,6 +67,15 @@ TEST(JsonTest, MalformedTextIsRefusedWithoutThrowing) {
   }
 }
 
+TEST(JsonTest, TextAfterTheValueIsRefusedNulBytesIncluded) {
+  using namespace std::string_literals;
+  for (const std::string& text : {"{\"v\":1} {{{"s, "{\"v\":1}\0 {{{ garbage"s, "{\"v\":1}\0"s, "1\0"s,
+                                  "\"a\0b\""s, "{\"v\":1}x"s, "[1] [2]"s}) {
+    EXPECT_FALSE(parseJson(text)) << testing::PrintToString(text);
+  }
+  EXPECT_TRUE(parseJson(" {\"v\":1} \n"));
+}
+
 std::string nested(int depth, const std::string& open = "[", const std::string& close = "]") {
   std::string text;
   for (int i = 0; i < depth; ++i) text += open;

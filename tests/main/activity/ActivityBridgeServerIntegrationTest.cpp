@@ -19,6 +19,7 @@
 
 #include "base/ChildProcess.h"
 #include "base/Json.h"
+#include "base/LowerHex.h"
 #include "main/activity/ActivityBridgeProtocol.h"
 #include "main/activity/ActivityPeer.h"
 #include "tests/support/ManualLoop.h"
@@ -127,7 +128,8 @@ class ActivityBridgeServerTest : public ::testing::Test {
 
   // A direct child runs the client and hands back what the server answered.
   std::string exchangeFromChild(const std::string& mode, const std::string& text) {
-    auto child = launch(kNode, {kClient, path_, mode, text});
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    auto child = launch(kNode, {kClient, path_, mode, "hex:" + lowerHex({bytes, text.size()})});
     if (!child) return "";
     std::string output = child->readAllOutput();
     child->wait();
@@ -267,7 +269,10 @@ TEST_F(ActivityBridgeServerTest, HostileChildrenGetErrorsAndNeverReachTheHandler
       {R"({"v":true,"token":")" + token_ + R"(","op":"owner","owner":null})" + "\n", "bad_version"},
       {R"({"v":1,"token":")" + token_ + R"(","op":"query","owner":null,"args":{"from":"2026-03-01","to":"2026-03-01"}})" "\n",
        "bad_args"},
-      {"\x00\x01\xff\n", "bad_json"},
+      {std::string("\x00\x01\xff\n", 4), "bad_json"},
+      // A whole request before a NUL is no request: nothing may follow the value.
+      {ownerLine(token_).substr(0, ownerLine(token_).size() - 1) + std::string("\x00 {{{ garbage\n", 14), "bad_json"},
+      {ownerLine(token_).substr(0, ownerLine(token_).size() - 1) + " {}\n", "bad_json"},
       {std::string(30000, '['), "too_large"},
   };
   for (const Case& c : cases) EXPECT_EQ(errorOf(exchangeFromChild("send", c.text)), c.error) << c.text.substr(0, 80);

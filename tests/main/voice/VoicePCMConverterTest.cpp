@@ -93,6 +93,22 @@ TEST(VoicePCMConverterTest, FlushWithoutInputAndUnusableBuffersAreEmpty) {
   EXPECT_TRUE(converter.flush().empty());
 }
 
+TEST(VoicePCMConverterTest, AnEmptyBufferGivesNothingAndTheNextBuffersConvertNormally) {
+  // Empty first, between two buffers of sound, in a new format, and a lone channel
+  // sample short of a frame: none of them ends the stream or crashes the resampler.
+  VoicePCMConverter converter;
+  std::string pcm = converter.convert(VoiceAudioBuffer{48000, 2, {}});
+  EXPECT_TRUE(pcm.empty());
+  pcm += convertSeconds(converter, 48000, 1000, 0.5, 960);
+  EXPECT_TRUE(converter.convert(VoiceAudioBuffer{48000, 2, {}}).empty());
+  EXPECT_TRUE(converter.convert(VoiceAudioBuffer{48000, 2, {0.1f}}).empty());
+  EXPECT_TRUE(converter.convert(VoiceAudioBuffer{44100, 1, {}}).empty());
+  pcm += converter.convert(sine(48000, 1000, 24000, 24000));
+  pcm += converter.flush();
+  EXPECT_NEAR(static_cast<double>(pcm.size()) / 2, 16000.0, 4.0);
+  EXPECT_GT(goertzel(samplesOf(pcm), 1000, 16000), 0.05);
+}
+
 TEST(VoicePCMConverterTest, SixteenKilohertzMonoPassesThroughUnchangedInLength) {
   VoicePCMConverter converter;
   VoiceAudioBuffer mono{16000, 1, std::vector<float>(1600, 0.25f)};
