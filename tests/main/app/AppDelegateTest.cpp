@@ -73,6 +73,7 @@ TEST_F(AppDelegateTest, LaunchMakesPartsInOrderThenMenusFrontAndHealthCheck) {
                           "makeMainWindow",
                           "makeStickyWindow",
                           "sticky.setOnLevelChanged",
+                          "sticky.setOnVisibilityChanged",
                           "sticky.setOnNavigate",
                           "sticky.setOnShowMain",
                           "watcher.setOnChange",
@@ -482,6 +483,22 @@ TEST_F(AppDelegateTest, ToggleStickyFlipsWindowAndMenuTitle) {
   delegate_->perform(MenuCommand::toggleSticky, {});
   EXPECT_FALSE(parts_.sticky->visible);
   EXPECT_EQ(desktop_.statusMenu[4].title, "显示浮窗便利贴");
+}
+
+// The server's saved setting shows the window at launch, the close button hides it: the
+// menu's item names the opposite of what is on screen either way.
+TEST_F(AppDelegateTest, TheStickyItemFollowsTheWindowWhoeverShowsOrHidesIt) {
+  launch();
+  EXPECT_EQ(desktop_.statusMenu[4].title, "显示浮窗便利贴");
+  parts_.sticky->becomeVisible(true);
+  EXPECT_EQ(desktop_.statusMenu[4].title, "隐藏浮窗便利贴");
+  parts_.sticky->becomeVisible(false);
+  EXPECT_EQ(desktop_.statusMenu[4].title, "显示浮窗便利贴");
+
+  delegate_.reset();
+  const size_t mark = journal_.size();
+  parts_.sticky->becomeVisible(true);
+  EXPECT_TRUE(since(mark).empty()) << "held weakly";
 }
 
 TEST_F(AppDelegateTest, CallbacksFromStickyAndWatcher) {
