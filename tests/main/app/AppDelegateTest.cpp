@@ -352,7 +352,7 @@ TEST_F(AppDelegateTest, ActivityRecordStartsBeforeTheServerSitsInTheStatusMenuAn
 
   // Between separators, right after the opacity submenu.
   const auto& menu = desktop_.statusMenu;
-  auto item = std::find_if(menu.begin(), menu.end(), [](const MenuItem& each) { return each.title == "Mac 活动记录"; });
+  auto item = std::find_if(menu.begin(), menu.end(), [](const MenuItem& each) { return each.title == "活动记录"; });
   ASSERT_NE(item, menu.end());
   ASSERT_TRUE(item != menu.begin() && item + 1 != menu.end());
   EXPECT_EQ((item - 1)->kind, MenuItem::Kind::separator);
@@ -361,10 +361,10 @@ TEST_F(AppDelegateTest, ActivityRecordStartsBeforeTheServerSitsInTheStatusMenuAn
 
   // A change of the record rebuilds the menu with the new title.
   const size_t beforeChange = journal_.size();
-  parts_.activity->title = "Mac 活动记录 · 记录中";
+  parts_.activity->title = "活动记录 · 记录中";
   parts_.activity->onChange();
   EXPECT_EQ(since(beforeChange), (Journal{"desktop.setStatusMenu"}));
-  EXPECT_EQ(statusItemTitled("Mac 活动记录").title, "Mac 活动记录 · 记录中");
+  EXPECT_EQ(statusItemTitled("活动记录").title, "活动记录 · 记录中");
 
   delegate_->perform(MenuCommand::activityClear, std::string("lastHour"));
   delegate_->perform(MenuCommand::activitySettings, {});

@@ -202,7 +202,7 @@ class RecordingActivity final : public AppActivity {
     this->onChange = std::move(onChange);
   }
 
-  std::string title = "Mac 活动记录";
+  std::string title = "活动记录";
   std::function<void()> onChange;
 
  private:
