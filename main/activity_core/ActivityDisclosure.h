@@ -10,7 +10,7 @@ namespace tovarin::ActivityDisclosure {
 
 [[nodiscard]] const std::vector<DisclosureRow>& rows();
 
-inline constexpr std::string_view leavesMacLine =
-    "记录加密存在这台 Mac 上。除了你在对话里允许读取的那几段，它们不会离开这台 Mac。";
+inline constexpr std::string_view leavesComputerLine =
+    "记录加密存在这台电脑上。除了你在对话里允许读取的那几段，它们不会离开这台电脑。";
 
 }  // namespace tovarin::ActivityDisclosure

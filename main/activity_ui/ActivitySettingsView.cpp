@@ -73,7 +73,7 @@ Card accountCard(const ActivityStatus& status) {
   Card card{"所属账号", {}};
   card.elements.push_back(text(status.kind == Kind::unbound
                                    ? "这些活动记录还没有绑定岚笺账号：任何账号都读不到，也不会继续记录。"
-                                   : "这台 Mac 上的活动记录属于另一个岚笺账号——开启记录时登录的那个。现在登录的账号读不到这些记录，这期间也不记录。",
+                                   : "这台电脑上的活动记录属于另一个岚笺账号——开启记录时登录的那个。现在登录的账号读不到这些记录，这期间也不记录。",
                                TextKind::explanation));
   const bool otherAccount = status.kind == Kind::otherAccount;
   if (otherAccount && status.kept) {
@@ -82,7 +82,7 @@ Card accountCard(const ActivityStatus& status) {
   std::vector<Control> buttons = {button("改绑到当前账号…", Action::rebind, Style::destructive, true, true)};
   if (otherAccount && !status.kept) buttons.push_back(button("保留给原来的账号", Action::keepForOriginal, Style::secondary));
   card.elements.push_back(withControls({}, TextKind::note, std::move(buttons)));
-  card.elements.push_back(text("改绑会删除这台 Mac 上的全部活动记录并换一把新密钥，之后只记当前账号。", TextKind::note));
+  card.elements.push_back(text("改绑会删除这台电脑上的全部活动记录并换一把新密钥，之后只记当前账号。", TextKind::note));
   return card;
 }
 
@@ -232,7 +232,7 @@ Page describe(const ActivityViewModel& model) {
   page.cards.push_back(retentionCard(model.settings()));
   page.cards.push_back(clearCard(model));
   page.cards.push_back(disclosureCard());
-  page.footer = std::string(ActivityDisclosure::leavesMacLine);
+  page.footer = std::string(ActivityDisclosure::leavesComputerLine);
   return page;
 }
 

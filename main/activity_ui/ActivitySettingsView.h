@@ -14,7 +14,7 @@ namespace tovarin {
 // enabled flag and the action each control sends. The toolkit only draws it. Pure.
 namespace ActivitySettingsView {
 
-inline constexpr const char* windowTitle = "Mac 活动记录";
+inline constexpr const char* windowTitle = "活动记录";
 
 enum class TextKind { title, explanation, note, faint, muted };
 enum class Style { primary, secondary, destructive };

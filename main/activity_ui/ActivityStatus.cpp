@@ -20,7 +20,7 @@ ActivityStatus ActivityStatus::derive(const ActivityService::Snapshot& snapshot,
 }
 
 std::string ActivityStatus::menuTitle() const {
-  const std::string base = "Mac 活动记录";
+  const std::string base = "活动记录";
   switch (kind) {
     case Kind::off: return base;
     case Kind::opening: return base + " · 正在打开";

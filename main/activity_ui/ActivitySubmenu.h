@@ -13,7 +13,7 @@ namespace tovarin {
 // The record's submenu in the status menu, rebuilt whole for every showing. Pure.
 namespace ActivitySubmenu {
 
-inline constexpr const char* title = "Mac 活动记录";
+inline constexpr const char* title = "活动记录";
 
 enum class Action { none, togglePause, clear, openSettings };
 

@@ -17,18 +17,18 @@ bool needsAccount(const ActivityServiceOutcome<T>& outcome) {
 
 ActivityConfirmation disableAndDelete() {
   return {"关闭并删除全部活动记录？",
-          "会删除这台 Mac 上的全部活动记录、小时摘要和钥匙串里的密钥，不能恢复。已经记进卡片或档案的内容不受影响。",
+          "会删除这台电脑上的全部活动记录、小时摘要和钥匙串里的密钥，不能恢复。已经记进卡片或档案的内容不受影响。",
           "关闭并删除"};
 }
 
 ActivityConfirmation clearAll() {
-  return {"清除全部活动记录？", "会删除这台 Mac 上的全部活动记录和小时摘要，不能恢复。已经记进卡片或档案的内容不受影响。",
+  return {"清除全部活动记录？", "会删除这台电脑上的全部活动记录和小时摘要，不能恢复。已经记进卡片或档案的内容不受影响。",
           "清除全部"};
 }
 
 ActivityConfirmation rebind() {
   return {"改绑到当前登录的账号？",
-          "会删除这台 Mac 上的全部活动记录并换一把新密钥，之后只记当前账号的活动。原来的账号再也读不到这些记录。"
+          "会删除这台电脑上的全部活动记录并换一把新密钥，之后只记当前账号的活动。原来的账号再也读不到这些记录。"
           "已经记进卡片或档案的内容不受影响。",
           "删除记录并改绑"};
 }
@@ -44,7 +44,7 @@ std::optional<std::string> enableResult(ActivityService::EnableOutcome outcome) 
     case ActivityService::EnableOutcome::enabled: return std::nullopt;
     case ActivityService::EnableOutcome::needsAccount: return "先登录岚笺账号再开启：记录会绑定到开启时登录的账号。";
     case ActivityService::EnableOutcome::needsAccountChoice:
-      return "这台 Mac 上已有属于另一个账号的活动记录，请在「所属账号」里选择。";
+      return "这台电脑上已有属于另一个账号的活动记录，请在「所属账号」里选择。";
     case ActivityService::EnableOutcome::failed: return "没能打开记录。";
   }
   return "没能打开记录。";
@@ -96,7 +96,7 @@ std::optional<std::string> addAppResult(const std::vector<std::string>& refused)
 
 std::string storedLine(const std::optional<ActivityStore::RowCounts>& counts) {
   if (!counts) return {};
-  return "这台 Mac 上现有 " + number(counts->intervals) + " 段记录、" + number(counts->summaries) + " 份小时摘要";
+  return "这台电脑上现有 " + number(counts->intervals) + " 段记录、" + number(counts->summaries) + " 份小时摘要";
 }
 
 }  // namespace tovarin::ActivityTexts

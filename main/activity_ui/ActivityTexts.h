@@ -41,7 +41,7 @@ inline constexpr const char* destroyFailed = "已关闭，但没能删干净。�
 [[nodiscard]] std::string refusedInclude(ExclusionCategory category);
 // None when nothing was refused.
 [[nodiscard]] std::optional<std::string> addAppResult(const std::vector<std::string>& refused);
-// "这台 Mac 上现有 N 段记录、M 份小时摘要"; empty without counts.
+// "这台电脑上现有 N 段记录、M 份小时摘要"; empty without counts.
 [[nodiscard]] std::string storedLine(const std::optional<ActivityStore::RowCounts>& counts);
 
 }  // namespace ActivityTexts

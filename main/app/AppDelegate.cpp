@@ -103,6 +103,11 @@ void AppDelegate::wireCallbacks() {
   sticky_->setOnLevelChanged([weak = weak_from_this()] {
     if (auto self = weak.lock()) self->rebuildStatusMenu();
   });
+  // The menu's sticky item says what choosing it will do, so it follows every showing
+  // and hiding, the server's and the close button's included.
+  sticky_->setOnVisibilityChanged([weak = weak_from_this()] {
+    if (auto self = weak.lock()) self->rebuildStatusMenu();
+  });
   sticky_->setOnNavigate([weak = weak_from_this()](const std::map<std::string, std::string>& target) {
     auto self = weak.lock();
     if (!self) return;
@@ -302,13 +307,13 @@ void AppDelegate::runPageCommand(const std::string& name) {
   main_->runCommand(name, pageCommandRetries);
 }
 
+// The window announces its new visibility, and the status menu follows from that.
 void AppDelegate::toggleSticky() {
   if (sticky_->isVisible()) {
     sticky_->hide();
   } else {
     sticky_->show();
   }
-  rebuildStatusMenu();
 }
 
 void AppDelegate::setStickyLevel(const MenuArgument& argument) {

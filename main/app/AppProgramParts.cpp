@@ -49,6 +49,9 @@ class StickyWindowPart final : public AppStickyWindow {
   void showOffline(const StartupNotice& notice) override { controller_->showOffline(notice); }
   void syncFromServer() override { controller_->syncFromServer(); }
   void setOnLevelChanged(std::function<void()> callback) override { controller_->onLevelChanged = std::move(callback); }
+  void setOnVisibilityChanged(std::function<void()> callback) override {
+    controller_->onVisibilityChanged = std::move(callback);
+  }
   void setOnNavigate(std::function<void(const std::map<std::string, std::string>&)> callback) override {
     controller_->onNavigate = std::move(callback);
   }

@@ -29,6 +29,8 @@ class AppStickyWindow {
   virtual void syncFromServer() = 0;
   // After level, scope and opacity changes.
   virtual void setOnLevelChanged(std::function<void()> callback) = 0;
+  // After the window came on screen or went off it, for whatever reason.
+  virtual void setOnVisibilityChanged(std::function<void()> callback) = 0;
   // The sticky page asks to show a place in the main window.
   virtual void setOnNavigate(std::function<void(const std::map<std::string, std::string>&)> callback) = 0;
   // A link in the sticky page opened the bare main page.

@@ -42,7 +42,7 @@ std::string summary(const ServerStartupFacts& facts) {
     case ServerStartupFailure::autoStartDisabled:
       return "设置里关掉了自动启动本机服务。手动启动它之后，点「重试」。";
     case ServerStartupFailure::nodeMissing:
-      return "这台 Mac 上缺少岚笺需要的运行环境，本机服务起不来。用完整安装包重新安装一次。";
+      return "这台电脑上缺少岚笺需要的运行环境，本机服务起不来。用完整安装包重新安装一次。";
     case ServerStartupFailure::portHeldByOthers:
       return "岚笺要用的本机端口被另一个程序占着。退出那个程序后点「重试」；是哪个程序，诊断里写着。";
     case ServerStartupFailure::portHeldByOurStaleServer:
@@ -74,7 +74,7 @@ std::string reason(const ServerStartupFacts& facts) {
     case ServerStartupFailure::autoStartDisabled:
       return "本机服务没有自动启动（设置里关掉了自动启动）。手动启动后，可从「显示」菜单重新连接。";
     case ServerStartupFailure::nodeMissing:
-      return "这台 Mac 上找不到可用的 Node 运行时，本机服务起不来。请用完整安装包重新安装。";
+      return "这台电脑上找不到可用的 Node 运行时，本机服务起不来。请用完整安装包重新安装。";
     case ServerStartupFailure::portHeldByOthers:
       return "本机端口 " + port + " 被另一个程序占着（进程 " + pidList(facts.listeners) +
              "），它不是岚笺。" + "请先退出那个程序，或改用别的端口后重新打开。";

@@ -154,13 +154,20 @@ void StickyWindowController::present() {
   if (window_->isVisible()) return;
   FrameGuard::nudgeOnScreen(*window_, desktop_.screens());
   window_->orderFrontQuietly();
+  announceVisibility(false);
 }
 
 void StickyWindowController::dismiss() {
   assert(loop_.isMainThread());
+  const bool wasVisible = window_->isVisible();
   if (voice_) voice_->release("sticky-dismissed");
   chrome_->resetPointerState();
   window_->hide();
+  announceVisibility(wasVisible);
+}
+
+void StickyWindowController::announceVisibility(bool wasVisible) {
+  if (window_->isVisible() != wasVisible && onVisibilityChanged) onVisibilityChanged();
 }
 
 // Level, scope and opacity ---------------------------------------------------------------

@@ -123,6 +123,9 @@ class StickyWindowController final : public WebViewClient,
 
   // Level, scope or opacity changed (the status menu rebuilds itself).
   std::function<void()> onLevelChanged;
+  // The window came on screen or went off it, whoever asked: the user, the server's
+  // settings, the close button (the status menu names what its item will do).
+  std::function<void()> onVisibilityChanged;
   // The page asks the main window to open a surface; the body is passed whole.
   std::function<void(const std::map<std::string, std::string>&)> onNavigate;
   // A link in the page opened the main page: bring up the main window.
@@ -174,6 +177,7 @@ class StickyWindowController final : public WebViewClient,
   void clampSize();
   void applyWindowPolicy();
   void applyTransparencyPolicy();
+  void announceVisibility(bool wasVisible);
   void setSetting(const std::string& key, const std::string& value, const std::string& fallback);
 
   void startRecovery(Recovery recovery);

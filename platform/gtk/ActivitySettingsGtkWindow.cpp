@@ -2,6 +2,7 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <cassert>
 #include <cstdio>
 
@@ -15,6 +16,8 @@ namespace {
 
 namespace View = ActivitySettingsView;
 
+constexpr const char* kBindingKey = "tovarin-activity-control";
+
 // A control's description, kept alive with its widget.
 struct Binding {
   ActivitySettingsGtkWindow* window;
@@ -25,7 +28,7 @@ void freeBinding(gpointer data) { delete static_cast<Binding*>(data); }
 
 Binding* bind(GtkWidget* widget, ActivitySettingsGtkWindow* window, const View::Control& control) {
   auto* binding = new Binding{window, control};
-  g_object_set_data_full(G_OBJECT(widget), "tovarin-activity-control", binding, freeBinding);
+  g_object_set_data_full(G_OBJECT(widget), kBindingKey, binding, freeBinding);
   return binding;
 }
 
@@ -100,40 +103,61 @@ GtkWidget* controlWidget(ActivitySettingsGtkWindow* window, const View::Control&
   return widget;
 }
 
-GtkWidget* elementWidget(ActivitySettingsGtkWindow* window, const View::Element& element) {
-  const int spacing = static_cast<int>(TovarinSpace::md);
-  GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, spacing);
-  GtkWidget* texts = gtk_box_new(GTK_ORIENTATION_VERTICAL, 2);
-  if (!element.text.empty()) gtk_box_pack_start(GTK_BOX(texts), label(element.text, classOf(element.kind)), FALSE, FALSE, 0);
-  if (!element.detail.empty()) {
-    gtk_box_pack_start(GTK_BOX(texts), label(element.detail, element.extra.empty() ? "line-explanation" : classOf(element.kind)),
-                       FALSE, FALSE, 0);
+// Whether a description can be shown in the widgets drawn for another: the same texts
+// present, in the same kinds, and the same controls in kind and style.
+bool sameLayout(const View::Element& shown, const View::Element& next) {
+  if (shown.text.empty() != next.text.empty() || shown.detail.empty() != next.detail.empty() ||
+      shown.extra.empty() != next.extra.empty() || shown.kind != next.kind ||
+      shown.controls.size() != next.controls.size()) {
+    return false;
   }
-  if (!element.extra.empty()) gtk_box_pack_start(GTK_BOX(texts), label(element.extra, "line-faint"), FALSE, FALSE, 0);
-  const bool controlsFirst = element.text.empty() && element.detail.empty();
-  if (!controlsFirst) gtk_box_pack_start(GTK_BOX(row), texts, TRUE, TRUE, 0);
-  for (const View::Control& control : element.controls) {
-    if (controlsFirst) {
-      gtk_box_pack_start(GTK_BOX(row), controlWidget(window, control), FALSE, FALSE, 0);
-    } else {
-      gtk_box_pack_end(GTK_BOX(row), controlWidget(window, control), FALSE, FALSE, 0);
-    }
+  for (size_t i = 0; i < shown.controls.size(); ++i) {
+    if (shown.controls[i].kind != next.controls[i].kind || shown.controls[i].style != next.controls[i].style) return false;
   }
-  if (controlsFirst) {
-    g_object_ref_sink(texts);  // never packed: let it go
-    g_object_unref(texts);
-  }
-  return row;
+  return true;
 }
 
-GtkWidget* cardWidget(ActivitySettingsGtkWindow* window, const View::Card& card) {
-  GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, static_cast<int>(TovarinSpace::sm));
-  addClass(box, "paper");
-  gtk_box_pack_start(GTK_BOX(box), label(card.title, "card-title"), FALSE, FALSE, 0);
-  for (const View::Element& element : card.elements) {
-    gtk_box_pack_start(GTK_BOX(box), elementWidget(window, element), FALSE, FALSE, 0);
+void setLabel(GtkWidget* widget, const std::string& text) {
+  if (text != gtk_label_get_text(GTK_LABEL(widget))) gtk_label_set_text(GTK_LABEL(widget), text.c_str());
+}
+
+// Brings a drawn control up to a new description. Whatever the setters emit is ignored
+// while the window renders.
+void updateControl(GtkWidget* widget, const View::Control& control) {
+  auto* binding = static_cast<Binding*>(g_object_get_data(G_OBJECT(widget), kBindingKey));
+  binding->control = control;
+  switch (control.kind) {
+    case View::Control::Kind::toggle:
+      if ((gtk_switch_get_active(GTK_SWITCH(widget)) != FALSE) != control.on) {
+        gtk_switch_set_active(GTK_SWITCH(widget), control.on);
+      }
+      if ((gtk_switch_get_state(GTK_SWITCH(widget)) != FALSE) != control.on) {
+        gtk_switch_set_state(GTK_SWITCH(widget), control.on);
+      }
+      if (g_autofree char* tooltip = gtk_widget_get_tooltip_text(widget); !tooltip || control.title != tooltip) {
+        gtk_widget_set_tooltip_text(widget, control.title.c_str());
+      }
+      break;
+    case View::Control::Kind::stepper: {
+      double minimum = 0;
+      double maximum = 0;
+      gtk_spin_button_get_range(GTK_SPIN_BUTTON(widget), &minimum, &maximum);
+      if (minimum != static_cast<double>(control.minimum) || maximum != static_cast<double>(control.maximum)) {
+        gtk_spin_button_set_range(GTK_SPIN_BUTTON(widget), static_cast<double>(control.minimum),
+                                  static_cast<double>(control.maximum));
+      }
+      if (gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(widget)) != control.value) {
+        gtk_spin_button_set_value(GTK_SPIN_BUTTON(widget), static_cast<double>(control.value));
+      }
+      break;
+    }
+    case View::Control::Kind::button:
+      if (control.title != gtk_button_get_label(GTK_BUTTON(widget))) {
+        gtk_button_set_label(GTK_BUTTON(widget), control.title.c_str());
+      }
+      break;
   }
-  return box;
+  if ((gtk_widget_get_sensitive(widget) != FALSE) != control.enabled) gtk_widget_set_sensitive(widget, control.enabled);
 }
 
 gboolean onDelete(GtkWidget* widget, GdkEvent*, gpointer data) {
@@ -236,28 +260,121 @@ void ActivitySettingsGtkWindow::performControl(const View::Control& control, boo
   if (auto controller = controller_.lock()) controller->performSetting(control, on, value);
 }
 
+ActivitySettingsGtkWindow::ElementWidgets ActivitySettingsGtkWindow::makeElement(const View::Element& element) {
+  ElementWidgets widgets;
+  widgets.shown = element;
+  const int spacing = static_cast<int>(TovarinSpace::md);
+  widgets.row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, spacing);
+  GtkWidget* texts = gtk_box_new(GTK_ORIENTATION_VERTICAL, 2);
+  auto addLabel = [&](const std::string& text, const char* cssClass) {
+    GtkWidget* line = label(text, cssClass);
+    gtk_box_pack_start(GTK_BOX(texts), line, FALSE, FALSE, 0);
+    widgets.labels.push_back(line);
+  };
+  if (!element.text.empty()) addLabel(element.text, classOf(element.kind));
+  if (!element.detail.empty()) addLabel(element.detail, element.extra.empty() ? "line-explanation" : classOf(element.kind));
+  if (!element.extra.empty()) addLabel(element.extra, "line-faint");
+  const bool controlsFirst = element.text.empty() && element.detail.empty();
+  if (!controlsFirst) gtk_box_pack_start(GTK_BOX(widgets.row), texts, TRUE, TRUE, 0);
+  for (const View::Control& control : element.controls) {
+    GtkWidget* widget = controlWidget(this, control);
+    widgets.controls.push_back(widget);
+    if (controlsFirst) {
+      gtk_box_pack_start(GTK_BOX(widgets.row), widget, FALSE, FALSE, 0);
+    } else {
+      gtk_box_pack_end(GTK_BOX(widgets.row), widget, FALSE, FALSE, 0);
+    }
+  }
+  if (controlsFirst) {
+    widgets.labels.clear();
+    g_object_ref_sink(texts);  // never packed: let it go
+    g_object_unref(texts);
+  }
+  return widgets;
+}
+
+void ActivitySettingsGtkWindow::showElements(CardWidgets& card, const std::vector<View::Element>& elements) {
+  for (size_t i = 0; i < elements.size(); ++i) {
+    const View::Element& element = elements[i];
+    if (i < card.elements.size() && sameLayout(card.elements[i].shown, element)) {
+      ElementWidgets& widgets = card.elements[i];
+      const std::string* texts[] = {&element.text, &element.detail, &element.extra};
+      size_t next = 0;
+      for (const std::string* text : texts) {
+        if (!text->empty() && next < widgets.labels.size()) setLabel(widgets.labels[next++], *text);
+      }
+      for (size_t c = 0; c < element.controls.size(); ++c) updateControl(widgets.controls[c], element.controls[c]);
+      widgets.shown = element;
+      continue;
+    }
+    ElementWidgets widgets = makeElement(element);
+    gtk_box_pack_start(GTK_BOX(card.box), widgets.row, FALSE, FALSE, 0);
+    gtk_box_reorder_child(GTK_BOX(card.box), widgets.row, static_cast<int>(i) + 1);  // after the card's title
+    gtk_widget_show_all(widgets.row);
+    if (i < card.elements.size()) {
+      gtk_widget_destroy(card.elements[i].row);
+      card.elements[i] = std::move(widgets);
+    } else {
+      card.elements.push_back(std::move(widgets));
+    }
+  }
+  while (card.elements.size() > elements.size()) {
+    gtk_widget_destroy(card.elements.back().row);
+    card.elements.pop_back();
+  }
+}
+
+// Cards are kept by title, since the key and account cards come and go between others.
+void ActivitySettingsGtkWindow::showCards(const std::vector<View::Card>& cards) {
+  std::vector<CardWidgets> shown;
+  for (size_t i = 0; i < cards.size(); ++i) {
+    auto found = std::find_if(cards_.begin(), cards_.end(), [&](const CardWidgets& each) { return each.title == cards[i].title; });
+    CardWidgets card;
+    if (found != cards_.end()) {
+      card = std::move(*found);
+      cards_.erase(found);
+    } else {
+      card.title = cards[i].title;
+      card.box = gtk_box_new(GTK_ORIENTATION_VERTICAL, static_cast<int>(TovarinSpace::sm));
+      addClass(card.box, "paper");
+      gtk_box_pack_start(GTK_BOX(card.box), label(card.title, "card-title"), FALSE, FALSE, 0);
+      gtk_box_pack_start(GTK_BOX(column_), card.box, FALSE, FALSE, 0);
+      gtk_widget_show_all(card.box);
+    }
+    showElements(card, cards[i].elements);
+    gtk_box_reorder_child(GTK_BOX(column_), card.box, static_cast<int>(i) + 2);  // after the page's title and explanation
+    shown.push_back(std::move(card));
+  }
+  for (CardWidgets& gone : cards_) gtk_widget_destroy(gone.box);
+  cards_ = std::move(shown);
+}
+
 void ActivitySettingsGtkWindow::render() {
   auto controller = controller_.lock();
   if (!controller) return;
   rendering_ = true;
   const View::Page page = View::describe(controller->model());
-  GtkAdjustment* adjustment = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scroller_));
-  const double scrolled = gtk_adjustment_get_value(adjustment);
-  if (GtkWidget* old = gtk_bin_get_child(GTK_BIN(scroller_))) gtk_widget_destroy(old);
-
-  GtkWidget* column = gtk_box_new(GTK_ORIENTATION_VERTICAL, static_cast<int>(TovarinSpace::lg));
-  const int margin = static_cast<int>(TovarinSpace::xl);
-  gtk_widget_set_margin_start(column, margin);
-  gtk_widget_set_margin_end(column, margin);
-  gtk_widget_set_margin_top(column, margin);
-  gtk_widget_set_margin_bottom(column, margin);
-  gtk_box_pack_start(GTK_BOX(column), label(page.title, "page-title"), FALSE, FALSE, 0);
-  gtk_box_pack_start(GTK_BOX(column), label(page.explanation, "line-explanation"), FALSE, FALSE, 0);
-  for (const View::Card& card : page.cards) gtk_box_pack_start(GTK_BOX(column), cardWidget(this, card), FALSE, FALSE, 0);
-  gtk_box_pack_start(GTK_BOX(column), label(page.footer, "line-muted"), FALSE, FALSE, 0);
-  gtk_container_add(GTK_CONTAINER(scroller_), column);
-  gtk_widget_show_all(column);
-  gtk_adjustment_set_value(adjustment, scrolled);
+  if (!column_) {
+    column_ = gtk_box_new(GTK_ORIENTATION_VERTICAL, static_cast<int>(TovarinSpace::lg));
+    const int margin = static_cast<int>(TovarinSpace::xl);
+    gtk_widget_set_margin_start(column_, margin);
+    gtk_widget_set_margin_end(column_, margin);
+    gtk_widget_set_margin_top(column_, margin);
+    gtk_widget_set_margin_bottom(column_, margin);
+    title_ = label(page.title, "page-title");
+    explanation_ = label(page.explanation, "line-explanation");
+    footer_ = label(page.footer, "line-muted");
+    gtk_box_pack_start(GTK_BOX(column_), title_, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(column_), explanation_, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(column_), footer_, FALSE, FALSE, 0);
+    gtk_container_add(GTK_CONTAINER(scroller_), column_);
+    gtk_widget_show_all(column_);
+  }
+  setLabel(title_, page.title);
+  setLabel(explanation_, page.explanation);
+  setLabel(footer_, page.footer);
+  showCards(page.cards);
+  gtk_box_reorder_child(GTK_BOX(column_), footer_, -1);
   rendering_ = false;
 }
 

@@ -14,6 +14,8 @@ constexpr const char* kServicePath = "/org/freedesktop/secrets";
 constexpr const char* kServiceInterface = "org.freedesktop.Secret.Service";
 constexpr const char* kItemInterface = "org.freedesktop.Secret.Item";
 constexpr const char* kCollectionInterface = "org.freedesktop.Secret.Collection";
+// Only what a keyring manager lists the item as: keys are found by their attributes,
+// never by this label. Kept as the keys already stored carry it.
 constexpr const char* kLabel = "岚笺 Mac 活动记录";
 constexpr int kCallTimeoutMilliseconds = 10000;
 

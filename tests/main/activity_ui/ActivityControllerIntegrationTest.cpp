@@ -90,7 +90,7 @@ TEST_F(ActivityControllerTest, LaunchWithTheRecordOffStartsBridgeAndCookiesButNo
   controller_->bootstrap();
   settle();
   EXPECT_EQ(controller_->status(), ActivityStatus::of(Kind::off));
-  EXPECT_EQ(controller_->menuTitle(), "Mac 活动记录");
+  EXPECT_EQ(controller_->menuTitle(), "活动记录");
   EXPECT_EQ(desktop_->capturesMade, 1);
   ASSERT_TRUE(desktop_->capture);
   EXPECT_FALSE(desktop_->capture->isRunning());
@@ -122,7 +122,7 @@ TEST_F(ActivityControllerTest, AnEnabledRecordShowsOpeningUntilTheLaunchOpenIsAp
   make();  // the next launch, with the record on and its database on disk
   controller_->bootstrap();
   EXPECT_EQ(controller_->status().kind, Kind::opening);
-  EXPECT_EQ(controller_->menuTitle(), "Mac 活动记录 · 正在打开");
+  EXPECT_EQ(controller_->menuTitle(), "活动记录 · 正在打开");
   settle();
   ASSERT_GE(published_.size(), 2u);
   // Snapshots the service published while opening still showed the opening.
@@ -211,7 +211,7 @@ TEST_F(ActivityControllerTest, SubmenuClearsShortRangesAtOnceAndAsksBeforeCleari
   answerLastAlert(kConfirm);
   settle();
   EXPECT_EQ(lastResult(), "已清除全部：删除 0 段记录、0 份小时摘要");
-  EXPECT_EQ(controller_->model().stored(), "这台 Mac 上现有 0 段记录、0 份小时摘要");
+  EXPECT_EQ(controller_->model().stored(), "这台电脑上现有 0 段记录、0 份小时摘要");
 }
 
 TEST_F(ActivityControllerTest, PauseFromTheSubmenuTogglesAndIsShownInIt) {
@@ -295,7 +295,7 @@ TEST_F(ActivityControllerTest, FrontAppNamesTheStatusOnlyWhileItIsRecorded) {
   desktop_->workspace->post(WorkspaceNotification::applicationActivated, {desktop_->xDesktop->frontmost});
   settle();
   EXPECT_EQ(controller_->status().statusLine(), "正在记录：Text Editor");
-  EXPECT_EQ(controller_->menuTitle(), "Mac 活动记录 · 记录中");
+  EXPECT_EQ(controller_->menuTitle(), "活动记录 · 记录中");
   desktop_->xDesktop->frontmost = RunningApplication{42, "org.gnome.Nautilus", "Files", 8};
   desktop_->workspace->post(WorkspaceNotification::applicationActivated, {desktop_->xDesktop->frontmost});
   settle();

@@ -52,6 +52,30 @@ TEST(ActivitySettingsViewTest, KeyAndAccountCardsAppearOnlyForTheirStatuses) {
   }
 }
 
+// Every text of the window, in every status that changes what it shows, names this
+// computer and never a Mac.
+TEST(ActivitySettingsViewTest, NoTextNamesTheMac) {
+  const ActivityStatus statuses[] = {ActivityStatus::of(Kind::off), ActivityStatus::recording("X"),
+                                     ActivityStatus::unavailable(ActivityStoreState::keyMissing),
+                                     ActivityStatus::otherAccount(true), ActivityStatus::otherAccount(false),
+                                     ActivityStatus::of(Kind::unbound)};
+  for (const ActivityStatus& status : statuses) {
+    const View::Page page = View::describe(modelWith(status.kind != Kind::off, status));
+    std::vector<std::string> texts = {page.title, page.explanation, page.footer};
+    for (const View::Card& card : page.cards) {
+      texts.push_back(card.title);
+      for (const View::Element& element : card.elements) {
+        texts.insert(texts.end(), {element.text, element.detail, element.extra});
+        for (const View::Control& control : element.controls) texts.push_back(control.title);
+      }
+    }
+    for (const std::string& text : texts) EXPECT_EQ(text.find("Mac"), std::string::npos) << text;
+    EXPECT_EQ(page.title, "活动记录");
+  }
+  EXPECT_EQ(View::describe(modelWith(false, ActivityStatus::of(Kind::off))).footer,
+            "记录加密存在这台电脑上。除了你在对话里允许读取的那几段，它们不会离开这台电脑。");
+}
+
 TEST(ActivitySettingsViewTest, AccountButtonsFollowWhetherTheRecordWasKept) {
   const auto kept = View::describe(modelWith(true, ActivityStatus::otherAccount(true)));
   EXPECT_TRUE(View::control(kept, "改绑到当前账号…"));

@@ -62,22 +62,22 @@ TEST(ActivityStatusTest, EveryStatusHasItsTitleAndLine) {
     const char* line;
   };
   const Case cases[] = {
-      {ActivityStatus::of(Kind::off), "Mac 活动记录", "未开启"},
-      {ActivityStatus::of(Kind::opening), "Mac 活动记录 · 正在打开", "正在打开记录"},
-      {ActivityStatus::of(Kind::waitingForAccount), "Mac 活动记录 · 确认账号", "正在确认登录的账号 · 暂不记录"},
-      {ActivityStatus::of(Kind::signedOut), "Mac 活动记录 · 已退出账号", "已退出岚笺账号 · 不记录，对话也读不到"},
-      {ActivityStatus::of(Kind::unbound), "Mac 活动记录 · 未绑定账号", "还没有绑定账号 · 不记录"},
-      {ActivityStatus::of(Kind::needsAccess), "Mac 活动记录 · 需要权限", "需要「辅助功能」权限才能记录"},
-      {ActivityStatus::of(Kind::paused), "Mac 活动记录 · 已暂停", "已暂停 · 不记录，对话也读不到"},
-      {ActivityStatus::otherAccount(true), "Mac 活动记录 · 属于另一个账号",
+      {ActivityStatus::of(Kind::off), "活动记录", "未开启"},
+      {ActivityStatus::of(Kind::opening), "活动记录 · 正在打开", "正在打开记录"},
+      {ActivityStatus::of(Kind::waitingForAccount), "活动记录 · 确认账号", "正在确认登录的账号 · 暂不记录"},
+      {ActivityStatus::of(Kind::signedOut), "活动记录 · 已退出账号", "已退出岚笺账号 · 不记录，对话也读不到"},
+      {ActivityStatus::of(Kind::unbound), "活动记录 · 未绑定账号", "还没有绑定账号 · 不记录"},
+      {ActivityStatus::of(Kind::needsAccess), "活动记录 · 需要权限", "需要「辅助功能」权限才能记录"},
+      {ActivityStatus::of(Kind::paused), "活动记录 · 已暂停", "已暂停 · 不记录，对话也读不到"},
+      {ActivityStatus::otherAccount(true), "活动记录 · 属于另一个账号",
        "已保留给原来的账号 · 当前账号读不到，也不记录"},
-      {ActivityStatus::otherAccount(false), "Mac 活动记录 · 属于另一个账号",
+      {ActivityStatus::otherAccount(false), "活动记录 · 属于另一个账号",
        "属于另一个岚笺账号 · 当前账号读不到，也不记录"},
-      {ActivityStatus::recording("Firefox"), "Mac 活动记录 · 记录中", "正在记录：Firefox"},
-      {ActivityStatus::recording(std::nullopt), "Mac 活动记录 · 记录中", "正在记录 · 当前 App 不在勾选范围"},
-      {ActivityStatus::unavailable(ActivityStoreState::keyMissing), "Mac 活动记录 · 暂不可用", "找不到解开记录的密钥"},
-      {ActivityStatus::unavailable(ActivityStoreState::keyLocked), "Mac 活动记录 · 暂不可用", "记录暂时打不开"},
-      {ActivityStatus::unavailable(ActivityStoreState::absent), "Mac 活动记录 · 暂不可用", "记录暂时打不开"},
+      {ActivityStatus::recording("Firefox"), "活动记录 · 记录中", "正在记录：Firefox"},
+      {ActivityStatus::recording(std::nullopt), "活动记录 · 记录中", "正在记录 · 当前 App 不在勾选范围"},
+      {ActivityStatus::unavailable(ActivityStoreState::keyMissing), "活动记录 · 暂不可用", "找不到解开记录的密钥"},
+      {ActivityStatus::unavailable(ActivityStoreState::keyLocked), "活动记录 · 暂不可用", "记录暂时打不开"},
+      {ActivityStatus::unavailable(ActivityStoreState::absent), "活动记录 · 暂不可用", "记录暂时打不开"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.status.menuTitle(), c.title) << c.line;

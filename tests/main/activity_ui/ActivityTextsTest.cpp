@@ -47,7 +47,7 @@ TEST(ActivityTextsTest, EnableDestroyAndAddAppSentences) {
   EXPECT_EQ(ActivityTexts::enableResult(Outcome::enabled), std::nullopt);
   EXPECT_EQ(ActivityTexts::enableResult(Outcome::needsAccount), "先登录岚笺账号再开启：记录会绑定到开启时登录的账号。");
   EXPECT_EQ(ActivityTexts::enableResult(Outcome::needsAccountChoice),
-            "这台 Mac 上已有属于另一个账号的活动记录，请在「所属账号」里选择。");
+            "这台电脑上已有属于另一个账号的活动记录，请在「所属账号」里选择。");
   EXPECT_EQ(ActivityTexts::enableResult(Outcome::failed), "没能打开记录。");
 
   using Destroy = ActivityServiceOutcome<ActivityDestroyCounts>;
@@ -61,8 +61,21 @@ TEST(ActivityTextsTest, EnableDestroyAndAddAppSentences) {
   EXPECT_EQ(ActivityTexts::addAppResult({}), std::nullopt);
   EXPECT_EQ(ActivityTexts::addAppResult({"Signal（通讯与会议）", "Bank（金融）"}),
             "默认排除，没有添加：Signal（通讯与会议）、Bank（金融）");
-  EXPECT_EQ(ActivityTexts::storedLine(ActivityStore::RowCounts{1234, 5}), "这台 Mac 上现有 1234 段记录、5 份小时摘要");
+  EXPECT_EQ(ActivityTexts::storedLine(ActivityStore::RowCounts{1234, 5}), "这台电脑上现有 1234 段记录、5 份小时摘要");
   EXPECT_EQ(ActivityTexts::storedLine(std::nullopt), "");
+}
+
+// The record lives on a Linux computer: no question before a deletion calls it a Mac.
+TEST(ActivityTextsTest, ConfirmationsSayThisComputer) {
+  const ActivityConfirmation asking[] = {ActivityTexts::disableAndDelete(), ActivityTexts::clearAll(),
+                                         ActivityTexts::rebind(), ActivityTexts::resetAfterKeyLoss()};
+  for (const ActivityConfirmation& question : asking) {
+    for (const std::string& text : {question.title, question.message, question.action}) {
+      EXPECT_EQ(text.find("Mac"), std::string::npos) << text;
+    }
+  }
+  EXPECT_EQ(ActivityTexts::clearAll().message,
+            "会删除这台电脑上的全部活动记录和小时摘要，不能恢复。已经记进卡片或档案的内容不受影响。");
 }
 
 }  // namespace

@@ -73,6 +73,7 @@ TEST_F(AppDelegateTest, LaunchMakesPartsInOrderThenMenusFrontAndHealthCheck) {
                           "makeMainWindow",
                           "makeStickyWindow",
                           "sticky.setOnLevelChanged",
+                          "sticky.setOnVisibilityChanged",
                           "sticky.setOnNavigate",
                           "sticky.setOnShowMain",
                           "watcher.setOnChange",
@@ -351,7 +352,7 @@ TEST_F(AppDelegateTest, ActivityRecordStartsBeforeTheServerSitsInTheStatusMenuAn
 
   // Between separators, right after the opacity submenu.
   const auto& menu = desktop_.statusMenu;
-  auto item = std::find_if(menu.begin(), menu.end(), [](const MenuItem& each) { return each.title == "Mac 活动记录"; });
+  auto item = std::find_if(menu.begin(), menu.end(), [](const MenuItem& each) { return each.title == "活动记录"; });
   ASSERT_NE(item, menu.end());
   ASSERT_TRUE(item != menu.begin() && item + 1 != menu.end());
   EXPECT_EQ((item - 1)->kind, MenuItem::Kind::separator);
@@ -360,10 +361,10 @@ TEST_F(AppDelegateTest, ActivityRecordStartsBeforeTheServerSitsInTheStatusMenuAn
 
   // A change of the record rebuilds the menu with the new title.
   const size_t beforeChange = journal_.size();
-  parts_.activity->title = "Mac 活动记录 · 记录中";
+  parts_.activity->title = "活动记录 · 记录中";
   parts_.activity->onChange();
   EXPECT_EQ(since(beforeChange), (Journal{"desktop.setStatusMenu"}));
-  EXPECT_EQ(statusItemTitled("Mac 活动记录").title, "Mac 活动记录 · 记录中");
+  EXPECT_EQ(statusItemTitled("活动记录").title, "活动记录 · 记录中");
 
   delegate_->perform(MenuCommand::activityClear, std::string("lastHour"));
   delegate_->perform(MenuCommand::activitySettings, {});
@@ -482,6 +483,22 @@ TEST_F(AppDelegateTest, ToggleStickyFlipsWindowAndMenuTitle) {
   delegate_->perform(MenuCommand::toggleSticky, {});
   EXPECT_FALSE(parts_.sticky->visible);
   EXPECT_EQ(desktop_.statusMenu[4].title, "显示浮窗便利贴");
+}
+
+// The server's saved setting shows the window at launch, the close button hides it: the
+// menu's item names the opposite of what is on screen either way.
+TEST_F(AppDelegateTest, TheStickyItemFollowsTheWindowWhoeverShowsOrHidesIt) {
+  launch();
+  EXPECT_EQ(desktop_.statusMenu[4].title, "显示浮窗便利贴");
+  parts_.sticky->becomeVisible(true);
+  EXPECT_EQ(desktop_.statusMenu[4].title, "隐藏浮窗便利贴");
+  parts_.sticky->becomeVisible(false);
+  EXPECT_EQ(desktop_.statusMenu[4].title, "显示浮窗便利贴");
+
+  delegate_.reset();
+  const size_t mark = journal_.size();
+  parts_.sticky->becomeVisible(true);
+  EXPECT_TRUE(since(mark).empty()) << "held weakly";
 }
 
 TEST_F(AppDelegateTest, CallbacksFromStickyAndWatcher) {

@@ -88,11 +88,18 @@ class RecordingStickyWindow final : public AppStickyWindow {
   explicit RecordingStickyWindow(Journal& journal) : journal_(journal) {}
   void show() override {
     journal_.push_back("sticky.show");
-    visible = true;
+    becomeVisible(true);
   }
   void hide() override {
     journal_.push_back("sticky.hide");
-    visible = false;
+    becomeVisible(false);
+  }
+  // The window comes on screen or goes off it, and says so when that is a change: also
+  // what the server's settings and the close button do, without the delegate asking.
+  void becomeVisible(bool shown) {
+    if (visible == shown) return;
+    visible = shown;
+    if (onVisibilityChanged) onVisibilityChanged();
   }
   bool isVisible() const override { return visible; }
   StickyLevel level() const override { return currentLevel; }
@@ -123,6 +130,10 @@ class RecordingStickyWindow final : public AppStickyWindow {
     journal_.push_back("sticky.setOnLevelChanged");
     onLevelChanged = std::move(callback);
   }
+  void setOnVisibilityChanged(std::function<void()> callback) override {
+    journal_.push_back("sticky.setOnVisibilityChanged");
+    onVisibilityChanged = std::move(callback);
+  }
   void setOnNavigate(std::function<void(const std::map<std::string, std::string>&)> callback) override {
     journal_.push_back("sticky.setOnNavigate");
     onNavigate = std::move(callback);
@@ -137,6 +148,7 @@ class RecordingStickyWindow final : public AppStickyWindow {
   StickySpaceScope currentScope = StickySpaceScope::current;
   double currentOpacity = 1.0;
   std::function<void()> onLevelChanged;
+  std::function<void()> onVisibilityChanged;
   std::function<void(const std::map<std::string, std::string>&)> onNavigate;
   std::function<void()> onShowMain;
   std::vector<StartupNotice> notices;
@@ -190,7 +202,7 @@ class RecordingActivity final : public AppActivity {
     this->onChange = std::move(onChange);
   }
 
-  std::string title = "Mac 活动记录";
+  std::string title = "活动记录";
   std::function<void()> onChange;
 
  private:

@@ -3,12 +3,14 @@
 // change on the server moves the window, and a change the page never takes rolls back
 // with a notice.
 
+#include <gio/gio.h>
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <fstream>
 #include <sstream>
 
+#include "platform/linux/DbusConnection.h"
 #include "tests/main/app/StagedProgramFixture.h"
 
 extern char** environ;
@@ -94,6 +96,41 @@ class StickySettingsWmTest : public StagedProgramFixture {
     return run("/usr/bin/gapplication",
                {"action", "com.orvik.TheTovarin", "set-sticky-level", "int64 " + std::to_string(raw)});
   }
+  // The status menu's top-level labels as the indicator publishes them on the program's
+  // bus, for whichever panel shows it; empty while nothing answers.
+  std::vector<std::string> statusMenuLabels() {
+    DbusConnection bus(bus_.address());
+    GDBusConnection* connection = bus.ensure();
+    if (!connection) return {};
+    g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
+        connection, "com.orvik.TheTovarin", "/org/ayatana/NotificationItem/the_tovarin/Menu", "com.canonical.dbusmenu",
+        "GetLayout", g_variant_new_parsed("(0, 1, @as [])"), G_VARIANT_TYPE("(u(ia{sv}av))"), G_DBUS_CALL_FLAGS_NONE,
+        5000, nullptr, nullptr);
+    if (!reply) return {};
+    guint32 revision = 0;
+    g_autoptr(GVariant) root = nullptr;
+    g_variant_get(reply, "(u@(ia{sv}av))", &revision, &root);
+    g_autoptr(GVariant) children = g_variant_get_child_value(root, 2);
+    std::vector<std::string> labels;
+    for (gsize i = 0; i < g_variant_n_children(children); ++i) {
+      g_autoptr(GVariant) boxed = g_variant_get_child_value(children, i);
+      g_autoptr(GVariant) child = g_variant_get_variant(boxed);
+      g_autoptr(GVariant) properties = g_variant_get_child_value(child, 1);
+      const char* label = nullptr;
+      labels.emplace_back(g_variant_lookup(properties, "label", "&s", &label) ? label : "");
+    }
+    return labels;
+  }
+  bool statusMenuHas(const std::string& label) {
+    const auto labels = statusMenuLabels();
+    return std::find(labels.begin(), labels.end(), label) != labels.end();
+  }
+  std::string statusMenuText() {
+    std::string text;
+    for (const auto& label : statusMenuLabels()) text += label + " | ";
+    return text;
+  }
+
   void screenshot(const std::string& name) {
     const fs::path artifacts = fs::path(TOVARIN_BINARY_DIR) / "test-artifacts";
     fs::create_directories(artifacts);
@@ -125,6 +162,22 @@ TEST_F(StickySettingsWmTest, MenuChoicesReachTheServerAndServerChangesMoveTheWin
 
   ASSERT_EQ(post("/api/data", R"({"settings":{"floatingWindow":false}})"), 200);
   EXPECT_TRUE(eventually([&] { return stickyWindow().empty(); }, 20)) << "the server hid the window";
+}
+
+// The server's saved setting put the window on screen at launch, with nobody choosing the
+// menu's item: the item still offers to hide it, and follows the server and the user.
+TEST_F(StickySettingsWmTest, TheStatusMenuNamesWhatItsStickyItemWillDo) {
+  ASSERT_NO_FATAL_FAILURE(startWithStickyShown());
+  EXPECT_TRUE(eventually([&] { return statusMenuHas("隐藏浮窗便利贴"); }, 20)) << statusMenuText();
+  EXPECT_FALSE(statusMenuHas("显示浮窗便利贴")) << statusMenuText();
+
+  ASSERT_EQ(post("/api/data", R"({"settings":{"floatingWindow":false}})"), 200);
+  ASSERT_TRUE(eventually([&] { return stickyWindow().empty(); }, 20)) << "the server hid the window";
+  EXPECT_TRUE(eventually([&] { return statusMenuHas("显示浮窗便利贴"); }, 20)) << statusMenuText();
+
+  ASSERT_EQ(run("/usr/bin/gapplication", {"action", "com.orvik.TheTovarin", "toggle-sticky"}), 0) << lastOutput_;
+  ASSERT_TRUE(eventually([&] { return !stickyWindow().empty(); }, 20)) << "the user showed it";
+  EXPECT_TRUE(eventually([&] { return statusMenuHas("隐藏浮窗便利贴"); }, 20)) << statusMenuText();
 }
 
 TEST_F(StickySettingsWmTest, AChangeThePageRefusesRollsBackAfterTenSecondsWithANotice) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "main/shell/FrameGuard.h"
 #include "main/shell/WebViewFactory.h"
 #include "tests/main/windows/StickyWindowFixture.h"
@@ -221,6 +223,39 @@ TEST_F(StickyWindowControllerTest, ClosingThroughTheWindowManagerHides) {
   EXPECT_TRUE(window_->userCloses());
   EXPECT_FALSE(controller_->isVisible());
   EXPECT_EQ(exchange_->changes.back(), (Change{"floatingWindow", "false", "true"}));
+}
+
+// Whoever shows or hides the window (the user, the server's settings through present
+// and dismiss, the close button), its owner hears of every change and of nothing else.
+TEST_F(StickyWindowControllerTest, EveryChangeOfVisibilityIsAnnouncedOnce) {
+  create();
+  int announced = 0;
+  controller_->onVisibilityChanged = [&] {
+    ++announced;
+    EXPECT_EQ(controller_->isVisible(), window_->isVisible()) << "announced once the change is made";
+  };
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    bool visibleAfter;
+    int announcedAfter;
+  };
+  const std::vector<Step> steps = {
+      {"the server shows it", [&] { controller_->present(); }, true, 1},
+      {"shown again", [&] { controller_->present(); }, true, 1},
+      {"the user shows it", [&] { controller_->show(); }, true, 1},
+      {"the close button", [&] { EXPECT_TRUE(window_->userCloses()); }, false, 2},
+      {"the server hides it", [&] { controller_->dismiss(); }, false, 2},
+      {"the user shows it", [&] { controller_->show(); }, true, 3},
+      {"the user hides it", [&] { controller_->hide(); }, false, 4},
+      {"on the desktop level", [&] { controller_->setLevel(StickyLevel::desktop); controller_->show(); }, true, 5},
+      {"the server hides it", [&] { controller_->dismiss(); }, false, 6},
+  };
+  for (const Step& step : steps) {
+    step.act();
+    EXPECT_EQ(controller_->isVisible(), step.visibleAfter) << step.what;
+    EXPECT_EQ(announced, step.announcedAfter) << step.what;
+  }
 }
 
 TEST_F(StickyWindowControllerTest, EveryMoveAndResizeIsRemembered) {
