@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "base/ChildProcess.h"
@@ -10,12 +12,19 @@
 #include "main/activity/ActivityBridgeServer.h"
 #include "main/activity/ActivityPeer.h"
 #include "main/activity/MemoryKeyStore.h"
+#include "tests/main/activity/ActivityStoreFixture.h"
+#include "tests/support/LogRecorder.h"
 #include "tests/support/TempDir.h"
 
 namespace tovarin {
 namespace {
 
 const std::string kOwnerA(64, 'a');
+
+std::string contentsOf(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
 const std::string kOwnerB(64, 'b');
 const ActivityApp kEditor{"org.gnome.TextEditor", "Text Editor"};
 // 2026-03-02 10:00:01 in Berlin (09:00:01 UTC): an hour that has just begun.
@@ -117,6 +126,32 @@ TEST_F(ActivityServiceTest, StartingWithRecordingOnButNoDatabaseTurnsItOffAndSav
   ASSERT_EQ(persisted().size(), 1u);
   EXPECT_EQ(persisted()[0], ActivitySettings());
   EXPECT_FALSE(service_->snapshot().settings.enabled);
+}
+
+// A database linked elsewhere is refused as any store failure is: recording stays off,
+// the status says the record cannot be opened, and the log says why.
+TEST_F(ActivityServiceTest, ADatabaseLinkedElsewhereIsNotOpenedAndSaysSo) {
+  LogRecorder log;
+  const std::string other = dir_.path() + "/other.sqlite";
+  makeOtherDatabase(other);
+  const std::string before = contentsOf(other);
+  std::filesystem::create_directories(dir_.path() + "/Activity");
+  std::filesystem::create_symlink(other, dir_.path() + "/Activity/activity.sqlite");
+  report(kOwnerA);
+  EXPECT_EQ(service_->enable(), ActivityService::EnableOutcome::failed);
+  EXPECT_NE(service_->snapshot().storeState, ActivityStoreState::ready);
+  EXPECT_FALSE(service_->snapshot().capturing);
+  EXPECT_EQ(log.matching("[orvik] activity: the record did not open: ").size(), 1u);
+
+  makeService(recordingSettings());
+  service_->start();
+  EXPECT_TRUE(service_->snapshot().settings.enabled);  // kept: the file is there, only refused
+  EXPECT_NE(service_->snapshot().storeState, ActivityStoreState::ready);
+  EXPECT_EQ(log.matching("[orvik] activity: the record did not open: ").size(), 2u);
+  EXPECT_TRUE(contentsOf(other) == before) << "the other program's database changed";
+  struct stat info {};
+  ::stat(other.c_str(), &info);
+  EXPECT_EQ(info.st_mode & 07777, 0644u);
 }
 
 TEST_F(ActivityServiceTest, EnableNeedsAFreshOwnerReportThatNamesSomebody) {
