@@ -126,7 +126,8 @@ ActivityStoreState ActivityService::openStore(ActivityStore::OpenMode mode, cons
 }
 
 void ActivityService::logOpenFailure(const ActivityStoreError& error) {
-  log("activity: the record did not open: " + (error.message.empty() ? "code " + std::to_string(error.code) : error.message));
+  const std::string why = error.message.empty() ? "code " + std::to_string(error.code) : error.message;
+  log("activity: the record did not open: " + why);
 }
 
 // ---- Commands

@@ -4,7 +4,6 @@
 #include <cassert>
 #include <cmath>
 #include <fstream>
-#include <sstream>
 #include <utility>
 
 #include "base/AtomicFile.h"
@@ -27,15 +26,23 @@ std::optional<Reminder> fromJson(const Json& item) {
   return Reminder{std::move(*id), std::move(*title), std::move(*body), *fireAt};
 }
 
-// The file's text: its other keys as they were, and the reminders, those this version
-// reads first.
-std::string documentText(Json document, const std::map<std::string, Reminder>& reminders,
+std::string compactText(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
+
+// The file's text: the reminders, one a line and those this version reads first, then
+// the file's other keys as they were. Written out piece by piece, so that a large list
+// is never held twice.
+std::string documentText(const Json& document, const std::map<std::string, Reminder>& reminders,
                          const std::vector<Json>& unread) {
-  Json list = Json::array();
-  for (const auto& [id, reminder] : reminders) list.push_back(toJson(reminder));
-  for (const auto& item : unread) list.push_back(item);
-  document["reminders"] = std::move(list);
-  return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+  std::string text = "{\"reminders\": [";
+  const char* separator = "\n  ";
+  const auto add = [&](const Json& item) { text.append(std::exchange(separator, ",\n  ")).append(compactText(item)); };
+  for (const auto& [id, reminder] : reminders) add(toJson(reminder));
+  for (const auto& item : unread) add(item);
+  text += "\n]";
+  for (const auto& [key, value] : document.items()) {
+    if (key != "reminders") text.append(",\n").append(compactText(Json(key))).append(": ").append(compactText(value));
+  }
+  return text + "}\n";
 }
 
 }  // namespace
@@ -133,10 +140,14 @@ ReminderScheduler::Contents ReminderScheduler::read(const std::string& path) {
   Contents contents;
   std::ifstream file(path, std::ios::binary);
   if (!file) return contents;
-  std::stringstream text;
-  text << file.rdbuf();
-  auto json = parseJson(text.str());
-  text = {};
+  std::string text;
+  file.seekg(0, std::ios::end);
+  text.resize(static_cast<size_t>(std::max<std::streamoff>(file.tellg(), 0)));
+  file.seekg(0);
+  file.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<size_t>(file.gcount()));
+  auto json = parseJson(text);
+  text = {};  // a large file's text need not stay beside what was read from it
   if (!json || !json->is_object() || !json->contains("reminders") || !(*json)["reminders"].is_array()) {
     // Kept aside rather than overwritten, next to any kept at earlier launches.
     if (auto aside = atomic_file::setAside(path, path + ".unreadable")) {
@@ -165,22 +176,21 @@ void ReminderScheduler::keepWithinCap(const std::string& path, Contents& content
   if (contents.reminders.size() + contents.unread.size() <= maxPending) return;
   // The soonest stay pending; the rest move, whole, to a file of their own, so that no
   // launch reads them again and none is lost.
-  std::vector<const Reminder*> soonest;
-  for (const auto& [id, reminder] : contents.reminders) soonest.push_back(&reminder);
-  std::stable_sort(soonest.begin(), soonest.end(),
-                   [](const Reminder* a, const Reminder* b) { return a->fireAt < b->fireAt; });
-  Contents kept{contents.document, {}, {}};
+  std::vector<std::pair<double, std::string>> soonest;
+  for (const auto& [id, reminder] : contents.reminders) soonest.emplace_back(reminder.fireAt, id);
+  std::stable_sort(soonest.begin(), soonest.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   std::map<std::string, Reminder> surplus;
-  for (const Reminder* reminder : soonest) {
-    (kept.reminders.size() < maxPending ? kept.reminders : surplus).emplace(reminder->id, *reminder);
-  }
+  for (size_t i = maxPending; i < soonest.size(); ++i) surplus.insert(contents.reminders.extract(soonest[i].second));
+  soonest = {};
+  Contents kept{contents.document, std::move(contents.reminders), {}};
   std::vector<Json> surplusUnread;
   for (auto& item : contents.unread) {
     const bool room = kept.reminders.size() + kept.unread.size() < maxPending;
     (room ? kept.unread : surplusUnread).push_back(std::move(item));
   }
   const std::string moved = std::to_string(surplus.size() + surplusUnread.size());
-  const auto aside = atomic_file::writeAside(path + ".overflow", documentText(contents.document, surplus, surplusUnread));
+  const auto aside =
+      atomic_file::writeAside(path + ".overflow", documentText(contents.document, surplus, surplusUnread));
   if (!aside) {
     // Nothing may be lost: everything stays pending, past the cap, until a later
     // launch can move the surplus.
