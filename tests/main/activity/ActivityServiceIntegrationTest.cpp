@@ -13,6 +13,7 @@
 #include "main/activity/ActivityPeer.h"
 #include "main/activity/MemoryKeyStore.h"
 #include "tests/main/activity/ActivityStoreFixture.h"
+#include "tests/support/FileContents.h"
 #include "tests/support/LogRecorder.h"
 #include "tests/support/TempDir.h"
 
@@ -20,11 +21,6 @@ namespace tovarin {
 namespace {
 
 const std::string kOwnerA(64, 'a');
-
-std::string contentsOf(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 const std::string kOwnerB(64, 'b');
 const ActivityApp kEditor{"org.gnome.TextEditor", "Text Editor"};
 // 2026-03-02 10:00:01 in Berlin (09:00:01 UTC): an hour that has just begun.
@@ -134,7 +130,7 @@ TEST_F(ActivityServiceTest, ADatabaseLinkedElsewhereIsNotOpenedAndSaysSo) {
   LogRecorder log;
   const std::string other = dir_.path() + "/other.sqlite";
   makeOtherDatabase(other);
-  const std::string before = contentsOf(other);
+  const std::string before = fileContents(other);
   std::filesystem::create_directories(dir_.path() + "/Activity");
   std::filesystem::create_symlink(other, dir_.path() + "/Activity/activity.sqlite");
   report(kOwnerA);
@@ -148,7 +144,7 @@ TEST_F(ActivityServiceTest, ADatabaseLinkedElsewhereIsNotOpenedAndSaysSo) {
   EXPECT_TRUE(service_->snapshot().settings.enabled);  // kept: the file is there, only refused
   EXPECT_NE(service_->snapshot().storeState, ActivityStoreState::ready);
   EXPECT_EQ(log.matching("[orvik] activity: the record did not open: ").size(), 2u);
-  EXPECT_TRUE(contentsOf(other) == before) << "the other program's database changed";
+  EXPECT_TRUE(fileContents(other) == before) << "the other program's database changed";
   struct stat info {};
   ::stat(other.c_str(), &info);
   EXPECT_EQ(info.st_mode & 07777, 0644u);

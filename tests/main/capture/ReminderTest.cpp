@@ -11,6 +11,7 @@
 #include "tests/support/FakeSystemNotifier.h"
 #include "tests/support/FakeWallClockAlarm.h"
 #include "tests/support/FakeWebView.h"
+#include "tests/support/FileContents.h"
 #include "tests/support/Gate.h"
 #include "tests/support/LogRecorder.h"
 #include "tests/support/ManualLoop.h"
@@ -66,11 +67,6 @@ TEST(ReminderTimeTest, ReadsTheLocalMinuteInTheGivenZone) {
   }
 }
 
-std::string contentsOf(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
 class ReminderFixture : public ::testing::Test {
  protected:
   std::string path() const { return dir_.path() + "/data/reminders.json"; }
@@ -78,7 +74,7 @@ class ReminderFixture : public ::testing::Test {
     std::filesystem::create_directories(dir_.path() + "/data");
     std::ofstream(path()) << text;
   }
-  Json savedFile() const { return parseJson(contentsOf(path())).value_or(Json()); }
+  Json savedFile() const { return parseJson(fileContents(path())).value_or(Json()); }
   std::unique_ptr<ReminderScheduler> makeScheduler() {
     auto scheduler = std::make_unique<ReminderScheduler>(path(), notifier_, clock_, loop_, loop_);
     scheduler->start();
@@ -163,9 +159,9 @@ TEST_F(ReminderSchedulerTest, EachUnreadableFileIsKeptAsideBesideTheEarlierOnes)
     EXPECT_TRUE(scheduler->pending().empty()) << text;
     ASSERT_FALSE(scheduler->schedule({"a", "A", "", clock_.now() + 60}));
   }
-  EXPECT_EQ(contentsOf(path() + ".unreadable"), broken[0]);
-  EXPECT_EQ(contentsOf(path() + ".unreadable-2"), broken[1]);
-  EXPECT_EQ(contentsOf(path() + ".unreadable-3"), broken[2]);
+  EXPECT_EQ(fileContents(path() + ".unreadable"), broken[0]);
+  EXPECT_EQ(fileContents(path() + ".unreadable-2"), broken[1]);
+  EXPECT_EQ(fileContents(path() + ".unreadable-3"), broken[2]);
   EXPECT_EQ(makeScheduler()->pending().size(), 1u);
 }
 
@@ -178,9 +174,9 @@ TEST_F(ReminderSchedulerTest, LinksPlantedBesideTheFileAreNotWrittenThrough) {
   std::filesystem::create_symlink(victim, path() + ".unreadable");
   auto scheduler = makeScheduler();
   ASSERT_FALSE(scheduler->schedule({"a", "A", "", clock_.now() + 60}));
-  EXPECT_EQ(contentsOf(victim), "someone else's file");
+  EXPECT_EQ(fileContents(victim), "someone else's file");
   EXPECT_TRUE(std::filesystem::is_symlink(path() + ".tmp"));
-  EXPECT_EQ(contentsOf(path() + ".unreadable-2"), "{ broken");
+  EXPECT_EQ(fileContents(path() + ".unreadable-2"), "{ broken");
   EXPECT_EQ(makeScheduler()->pending().size(), 1u);
 }
 
@@ -242,7 +238,7 @@ TEST_F(ReminderSchedulerTest, RemindersPastTheCapAreKeptAsideAndNewOnesRefused) 
   const auto pending = scheduler->pending();
   ASSERT_EQ(pending.size(), ReminderScheduler::maxPending);
   EXPECT_EQ(clock_.armedAt(), start + 61);
-  const auto aside = parseJson(contentsOf(path() + ".overflow"));
+  const auto aside = parseJson(fileContents(path() + ".overflow"));
   ASSERT_TRUE(aside);
   std::vector<std::string> asideIds;
   for (const Json& item : (*aside)["reminders"]) asideIds.push_back(item["id"]);
