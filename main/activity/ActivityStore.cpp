@@ -249,6 +249,15 @@ ActivityStore::Failure ActivityStore::refuseForeignFiles() const {
   return std::nullopt;
 }
 
+std::string ActivityStore::resolvedDatabasePath() const {
+  // SQLite's no-follow refuses a link anywhere in the path, and folders above the
+  // record's own (a home or data folder kept on another disk) may well be links; the
+  // record's own directory was just checked not to be one.
+  std::error_code error;
+  const auto directory = std::filesystem::canonical(directory_, error);
+  return error ? databasePath_ : (directory / kFileName).string();
+}
+
 void ActivityStore::restrictDatabaseMode() const {
   const int fd = ::open(databasePath_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return;
@@ -278,7 +287,7 @@ ActivityStoreOutcome<ActivityStoreState> ActivityStore::open(OpenMode mode, cons
   sqlite3* raw = nullptr;
   const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW |
                     (create ? SQLITE_OPEN_CREATE : 0);
-  const int opened = sqlite3_open_v2(databasePath_.c_str(), &raw, flags, nullptr);
+  const int opened = sqlite3_open_v2(resolvedDatabasePath().c_str(), &raw, flags, nullptr);
   if (opened != SQLITE_OK || !raw) {
     std::string message = raw ? lastMessage(raw, "open failed") : "open failed";
     sqlite3_close(raw);

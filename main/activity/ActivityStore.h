@@ -151,6 +151,8 @@ class ActivityStore final {
   // user's, touching nothing.
   Failure refuseForeignFiles() const;
   void restrictDatabaseMode() const;
+  // The database's path with the folders above the record's own resolved.
+  std::string resolvedDatabasePath() const;
   ActivityStoreOutcome<ActivityStoreState> checkKey(const std::string& keyId);
   Failure initializeKey(const std::optional<std::string>& owner);
   ActivityStoreOutcome<NewKey> makeKey();

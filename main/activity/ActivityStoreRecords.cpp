@@ -319,7 +319,7 @@ ActivityStoreOutcome<ActivityDestroyCounts> ActivityStore::destroy() {
   std::error_code ignored;
   if (!db_ && std::filesystem::exists(databasePath_, ignored)) {
     sqlite3* raw = nullptr;
-    if (sqlite3_open_v2(databasePath_.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr) ==
+    if (sqlite3_open_v2(resolvedDatabasePath().c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr) ==
             SQLITE_OK &&
         raw) {
       db_.reset(raw);

@@ -321,6 +321,22 @@ TEST_F(ActivityStoreTest, LinksAndOtherUsersFilesInTheRecordsPlaceAreRefusedUnto
   }
 }
 
+// Folders above the record's own may be links (a home kept on another disk): only the
+// record's directory and files are refused as links.
+TEST_F(ActivityStoreTest, LinksAboveTheRecordsDirectoryAreFollowed) {
+  std::filesystem::create_directories(home_.path() + "/elsewhere");
+  std::filesystem::create_symlink(home_.path() + "/elsewhere", home_.path() + "/data");
+  openReady();
+  EXPECT_TRUE(store_->append({interval("a", 10, 20)}).ok());
+  EXPECT_TRUE(std::filesystem::is_regular_file(home_.path() + "/elsewhere/Activity/activity.sqlite"));
+  store_->close();
+  auto reopened = store_->open(OpenMode::existingOnly);
+  ASSERT_TRUE(reopened.ok());
+  EXPECT_EQ(reopened.value, State::ready);
+  EXPECT_TRUE(store_->destroy().ok());
+  EXPECT_FALSE(std::filesystem::exists(home_.path() + "/elsewhere/Activity/activity.sqlite"));
+}
+
 TEST_F(ActivityStoreTest, AnotherUsersDatabaseIsRefusedUntouched) {
   std::filesystem::create_directories(directory());
   makeOtherDatabase(databasePath());
