@@ -1,15 +1,11 @@
 #include "base/UserDefaults.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "base/AtomicFile.h"
 #include "base/Log.h"
 
 namespace tovarin {
@@ -22,10 +18,12 @@ Json readObject(const std::string& path) {
   text << in.rdbuf();
   auto parsed = parseJson(text.str());
   if (!parsed || !parsed->is_object()) {
-    // Keep the unreadable file aside rather than overwriting what the user had.
-    std::error_code ignored;
-    std::filesystem::rename(path, path + ".unreadable", ignored);
-    log("defaults: unreadable file set aside: " + path);
+    // Kept aside rather than overwritten, next to any kept at earlier launches.
+    if (auto aside = atomic_file::setAside(path, path + ".unreadable")) {
+      log("defaults: unreadable file set aside as " + *aside);
+    } else {
+      log("defaults: unreadable file could not be set aside: " + path);
+    }
     return Json::object();
   }
   return *parsed;
@@ -98,23 +96,8 @@ void UserDefaults::store(const std::string& key, Json value) {
 }
 
 void UserDefaults::save() const {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  fs::create_directories(fs::path(path_).parent_path(), error);
-  const std::string temporary = path_ + ".tmp";
   const std::string text = values_.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    log("defaults: cannot write " + temporary);
-    return;
-  }
-  bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  written = ::fsync(fd) == 0 && written;
-  ::close(fd);
-  if (!written || ::rename(temporary.c_str(), path_.c_str()) != 0) {
-    ::unlink(temporary.c_str());
-    log("defaults: cannot save " + path_);
-  }
+  if (auto failure = atomic_file::replace(path_, text)) log("defaults: cannot save " + path_ + ": " + *failure);
 }
 
 }  // namespace tovarin

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <type_traits>
 
+#include "base/Log.h"
 #include "main/activity_core/ActivityAccess.h"
 
 namespace tovarin {
@@ -119,8 +120,14 @@ void ActivityService::changeSettings(ActivitySettings settings) {
 
 ActivityStoreState ActivityService::openStore(ActivityStore::OpenMode mode, const std::optional<std::string>& owner) {
   auto opened = store_->open(mode, owner);
+  if (!opened.ok()) logOpenFailure(*opened.error);
   // A failed open leaves no answer to trust: it counts as a database that is there.
   return opened.ok() ? opened.value : ActivityStoreState::keyMissing;
+}
+
+void ActivityService::logOpenFailure(const ActivityStoreError& error) {
+  const std::string why = error.message.empty() ? "code " + std::to_string(error.code) : error.message;
+  log("activity: the record did not open: " + why);
 }
 
 // ---- Commands
@@ -140,7 +147,10 @@ ActivityService::EnableOutcome ActivityService::enable() {
   return published([this] {
     if (!ownerAvailable()) return EnableOutcome::needsAccount;
     auto opened = store_->open(ActivityStore::OpenMode::createIfMissing, currentOwner_);
-    if (!opened.ok()) return EnableOutcome::failed;
+    if (!opened.ok()) {
+      logOpenFailure(*opened.error);
+      return EnableOutcome::failed;
+    }
     ActivitySettings enabled = settings_;
     enabled.enabled = true;
     enabled.paused = false;

@@ -104,6 +104,7 @@ class ActivityService final {
   void recordOwnerReport(const std::optional<std::string>& owner);
   bool ownerAvailable();
   ActivityStoreState openStore(ActivityStore::OpenMode mode, const std::optional<std::string>& owner);
+  static void logOpenFailure(const ActivityStoreError& error);
   ActivityBridgeReply answerQuery(const ActivityBridgeRequest::Query& query, bool accessibilityTrusted);
   void maintainStore();
 

@@ -203,6 +203,27 @@ ActivityStoreOutcome<const ActivityCipher*> ActivityStore::requireReady() const 
 
 // ---- opening ----
 
+namespace {
+
+// A symbolic link or another user's file where the record keeps its own would have
+// the record write into (and chmod) a file that is not its own. Absent is fine.
+std::optional<ActivityStoreError> refuseForeign(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT) return std::nullopt;
+    return ActivityStoreError::fileSystem(errno, "cannot inspect " + path + ": " + std::strerror(errno));
+  }
+  if (S_ISLNK(info.st_mode)) {
+    return ActivityStoreError::fileSystem(ELOOP, path + " is a symbolic link; the record leaves it alone");
+  }
+  if (info.st_uid != ::geteuid()) {
+    return ActivityStoreError::fileSystem(EPERM, path + " belongs to another user; the record leaves it alone");
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 ActivityStore::Failure ActivityStore::makeDirectory() const {
   std::filesystem::path made;
   for (const auto& part : std::filesystem::path(directory_)) {
@@ -220,32 +241,60 @@ ActivityStore::Failure ActivityStore::makeDirectory() const {
   return std::nullopt;
 }
 
+ActivityStore::Failure ActivityStore::refuseForeignFiles() const {
+  if (auto failure = refuseForeign(directory_)) return failure;
+  for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+    if (auto failure = refuseForeign(databasePath_ + suffix)) return failure;
+  }
+  return std::nullopt;
+}
+
+std::string ActivityStore::resolvedDatabasePath() const {
+  // SQLite's no-follow refuses a link anywhere in the path, and folders above the
+  // record's own (a home or data folder kept on another disk) may well be links; the
+  // record's own directory was just checked not to be one.
+  std::error_code error;
+  const auto directory = std::filesystem::canonical(directory_, error);
+  return error ? databasePath_ : (directory / kFileName).string();
+}
+
+void ActivityStore::restrictDatabaseMode() const {
+  const int fd = ::open(databasePath_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid()) (void)::fchmod(fd, 0600);
+  ::close(fd);
+}
+
 ActivityStoreOutcome<ActivityStoreState> ActivityStore::open(OpenMode mode, const std::optional<std::string>& owner) {
   using Outcome = ActivityStoreOutcome<ActivityStoreState>;
   close();
   const bool create = mode == OpenMode::createIfMissing;
+  if (auto failure = refuseForeignFiles()) return Outcome::failed(*failure);
   std::error_code ignored;
-  if (!std::filesystem::exists(databasePath_, ignored)) {
+  if (!std::filesystem::exists(std::filesystem::symlink_status(databasePath_, ignored))) {
     if (!create) {
       state_ = ActivityStoreState::absent;
       return {state_, std::nullopt};
     }
     if (auto failure = makeDirectory()) return Outcome::failed(*failure);
+    if (auto failure = refuseForeignFiles()) return Outcome::failed(*failure);
     // Made here with its final mode, so the file is never readable by others, not
-    // even for the moment before the chmod below.
-    const int fd = ::open(databasePath_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    // even for the moment before the chmod below; never through a link planted since.
+    const int fd = ::open(databasePath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0) ::close(fd);
   }
   sqlite3* raw = nullptr;
-  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
-  const int opened = sqlite3_open_v2(databasePath_.c_str(), &raw, flags, nullptr);
+  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW |
+                    (create ? SQLITE_OPEN_CREATE : 0);
+  const int opened = sqlite3_open_v2(resolvedDatabasePath().c_str(), &raw, flags, nullptr);
   if (opened != SQLITE_OK || !raw) {
     std::string message = raw ? lastMessage(raw, "open failed") : "open failed";
     sqlite3_close(raw);
     return Outcome::failed(ActivityStoreError::sqlite(SQLITE_CANTOPEN, std::move(message)));
   }
   db_.reset(raw);
-  (void)::chmod(databasePath_.c_str(), 0600);
+  restrictDatabaseMode();
 
   for (const char* sql : {"PRAGMA secure_delete = ON", "PRAGMA journal_mode = DELETE",
                           "CREATE TABLE IF NOT EXISTS meta (k TEXT PRIMARY KEY, v BLOB NOT NULL)",

@@ -63,7 +63,9 @@ class ActivityStore final {
 
   // Closes first, then opens the file (making directory, file and a first key with
   // `createIfMissing`) and checks that the stored key opens it. An error leaves `state`
-  // as it was; a connection already made then stays open with no key.
+  // as it was; a connection already made then stays open with no key. A symbolic link
+  // or another user's file in place of the directory, database or a side file is
+  // refused with a fileSystem error before anything is touched.
   ActivityStoreOutcome<ActivityStoreState> open(OpenMode mode, const std::optional<std::string>& owner = std::nullopt);
   // Forgets connection, key and owner; leaves `state` as it was.
   void close();
@@ -94,7 +96,8 @@ class ActivityStore final {
   ActivityStoreOutcome<ActivityClearCounts> rebind(const std::string& owner);
   // Starts over when the key is gone or refused; needs an open connection only.
   ResetOutcome resetAfterKeyLoss(const std::optional<std::string>& owner);
-  // Removes the file, its side files, every key of the key store and the empty directory.
+  // Removes the file, its side files, every key of the key store and the empty directory;
+  // refuses, touching nothing, where open() would.
   ActivityStoreOutcome<ActivityDestroyCounts> destroy();
 
   // Tests only: while set, every statement whose text the predicate accepts fails
@@ -144,6 +147,12 @@ class ActivityStore final {
   Failure injectedFailure(const char* sql) const;
 
   Failure makeDirectory() const;
+  // Refuses a directory, database or side file that is a symbolic link or not this
+  // user's, touching nothing.
+  Failure refuseForeignFiles() const;
+  void restrictDatabaseMode() const;
+  // The database's path with the folders above the record's own resolved.
+  std::string resolvedDatabasePath() const;
   ActivityStoreOutcome<ActivityStoreState> checkKey(const std::string& keyId);
   Failure initializeKey(const std::optional<std::string>& owner);
   ActivityStoreOutcome<NewKey> makeKey();

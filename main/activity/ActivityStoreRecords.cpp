@@ -315,10 +315,13 @@ ActivityStore::ResetOutcome ActivityStore::resetAfterKeyLoss(const std::optional
 
 ActivityStoreOutcome<ActivityDestroyCounts> ActivityStore::destroy() {
   using Outcome = ActivityStoreOutcome<ActivityDestroyCounts>;
+  if (auto failure = refuseForeignFiles()) return Outcome::failed(*failure);
   std::error_code ignored;
   if (!db_ && std::filesystem::exists(databasePath_, ignored)) {
     sqlite3* raw = nullptr;
-    if (sqlite3_open_v2(databasePath_.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK && raw) {
+    if (sqlite3_open_v2(resolvedDatabasePath().c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr) ==
+            SQLITE_OK &&
+        raw) {
       db_.reset(raw);
     } else {
       sqlite3_close(raw);

@@ -159,7 +159,9 @@ struct AppProgram::Parts {
   SerialQueue dropQueue{"com.orvik.thetovarin.drop"};
   GtkSystemNotifier notifier;
   TimerfdWallClockAlarm wallClock;
-  ReminderScheduler reminders{config.dataDirectory() + "/reminders.json", notifier, wallClock};
+  // The kept reminders are read here, so the window never waits for a large file.
+  SerialQueue reminderQueue{"com.orvik.thetovarin.reminders"};
+  ReminderScheduler reminders{config.dataDirectory() + "/reminders.json", notifier, wallClock, loop, reminderQueue};
   std::shared_ptr<CaptureBridges> capture = makeCapture(*this);
   // The bridge's variables, for the server child alone.
   std::shared_ptr<ProcessEnvironment> serverOnlyEnvironment =

@@ -16,6 +16,13 @@ constexpr std::string_view unavailable = "这个版本不能发系统通知，�
 constexpr std::string_view badTime = "提醒时间看不懂（要 YYYY-MM-DDTHH:mm）。";
 constexpr std::string_view notHandedOver = "这条提醒没能交给系统：";
 
+std::string refusalText(const ReminderScheduler::Refusal& refusal) {
+  if (refusal.kind == ReminderScheduler::Refusal::Kind::full) {
+    return "待发的提醒已经有 " + std::to_string(ReminderScheduler::maxPending) + " 条，这条排不上了，提醒会留在应用内。";
+  }
+  return std::string(notHandedOver) + refusal.reason;
+}
+
 bool isValidId(const std::string& id) {
   return !id.empty() && text::graphemeCount(id) <= NotifyBridge::maxIdCharacters;
 }
@@ -65,16 +72,25 @@ void NotifyBridge::handle(const Json& body) {
     if (!fireAt) return reply({{"id", *id}, {"error", badTime}});
   }
   const Reminder reminder{*id, title.empty() ? std::string(defaultTitle) : title, text, fireAt.value_or(0)};
-  if (fireAt && *fireAt - services_.clock.now() > 1.0) {
-    if (auto failure = services_.scheduler.schedule(reminder)) {
-      return reply({{"id", *id}, {"error", std::string(notHandedOver) + *failure}});
+  const bool later = fireAt && *fireAt - services_.clock.now() > 1.0;
+  // Requests that come while the kept reminders are still being read wait for them,
+  // so that neither overwrites the other.
+  services_.scheduler.whenLoaded([weak = weak_from_this(), reminder, later] {
+    if (auto self = weak.lock()) self->place(reminder, later);
+  });
+}
+
+void NotifyBridge::place(const Reminder& reminder, bool later) {
+  if (later) {
+    if (auto refusal = services_.scheduler.schedule(reminder)) {
+      return reply({{"id", reminder.id}, {"error", refusalText(*refusal)}});
     }
   } else {
     // Due now: shown at once, in place of any pending one of the same id.
     services_.scheduler.cancel({reminder.id});
     services_.notifier.show(reminder.id, reminder.title, reminder.body);
   }
-  reply({{"id", *id}, {"ok", true}});
+  reply({{"id", reminder.id}, {"ok", true}});
 }
 
 void NotifyBridge::cancel(const Json& ids) {

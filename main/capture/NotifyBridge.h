@@ -45,6 +45,7 @@ class NotifyBridge final : public std::enable_shared_from_this<NotifyBridge> {
   void setOnOpen(std::function<void()> onOpen) { onOpen_ = std::move(onOpen); }
 
  private:
+  void place(const Reminder& reminder, bool later);
   void cancel(const Json& ids);
   void opened(const std::string& id);
   void reply(Json payload);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/support/FileContents.h"
 #include "tests/support/TempDir.h"
 
 namespace tovarin {
@@ -47,6 +48,38 @@ TEST(UserDefaultsTest, AnUnreadableFileIsSetAsideNotOverwritten) {
   std::ifstream aside(path + ".unreadable");
   std::string text((std::istreambuf_iterator<char>(aside)), {});
   EXPECT_EQ(text, "{ not json");
+  EXPECT_EQ(UserDefaults(path).integer("x"), 1);
+}
+
+TEST(UserDefaultsTest, EachUnreadableFileIsSetAsideBesideTheEarlierOnes) {
+  TempDir dir;
+  const std::string path = dir.path() + "/defaults.json";
+  const std::vector<std::string> broken = {"{ not json", "[1, 2]", "{\"x\": }"};
+  for (const auto& text : broken) {
+    std::ofstream(path) << text;
+    UserDefaults(path).setInteger("x", 1);
+  }
+  EXPECT_EQ(fileContents(path + ".unreadable"), broken[0]);
+  EXPECT_EQ(fileContents(path + ".unreadable-2"), broken[1]);
+  EXPECT_EQ(fileContents(path + ".unreadable-3"), broken[2]);
+  EXPECT_EQ(UserDefaults(path).integer("x"), 1);
+}
+
+// Links another program planted where the file is written or set aside are replaced
+// or stepped around, never written through.
+TEST(UserDefaultsTest, LinksPlantedBesideTheFileAreNotWrittenThrough) {
+  TempDir dir;
+  const std::string path = dir.path() + "/defaults.json";
+  const std::string victim = dir.path() + "/victim";
+  std::ofstream(victim) << "someone else's file";
+  std::ofstream(path) << "{ not json";
+  std::filesystem::create_symlink(victim, path + ".tmp");
+  std::filesystem::create_symlink(victim, path + ".unreadable");
+  UserDefaults defaults(path);
+  defaults.setInteger("x", 1);
+  EXPECT_EQ(fileContents(victim), "someone else's file");
+  EXPECT_TRUE(std::filesystem::is_symlink(path + ".tmp"));
+  EXPECT_EQ(fileContents(path + ".unreadable-2"), "{ not json");
   EXPECT_EQ(UserDefaults(path).integer("x"), 1);
 }
 

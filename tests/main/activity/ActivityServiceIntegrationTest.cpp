@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "base/ChildProcess.h"
@@ -10,6 +12,9 @@
 #include "main/activity/ActivityBridgeServer.h"
 #include "main/activity/ActivityPeer.h"
 #include "main/activity/MemoryKeyStore.h"
+#include "tests/main/activity/ActivityStoreFixture.h"
+#include "tests/support/FileContents.h"
+#include "tests/support/LogRecorder.h"
 #include "tests/support/TempDir.h"
 
 namespace tovarin {
@@ -117,6 +122,32 @@ TEST_F(ActivityServiceTest, StartingWithRecordingOnButNoDatabaseTurnsItOffAndSav
   ASSERT_EQ(persisted().size(), 1u);
   EXPECT_EQ(persisted()[0], ActivitySettings());
   EXPECT_FALSE(service_->snapshot().settings.enabled);
+}
+
+// A database linked elsewhere is refused as any store failure is: recording stays off,
+// the status says the record cannot be opened, and the log says why.
+TEST_F(ActivityServiceTest, ADatabaseLinkedElsewhereIsNotOpenedAndSaysSo) {
+  LogRecorder log;
+  const std::string other = dir_.path() + "/other.sqlite";
+  makeOtherDatabase(other);
+  const std::string before = fileContents(other);
+  std::filesystem::create_directories(dir_.path() + "/Activity");
+  std::filesystem::create_symlink(other, dir_.path() + "/Activity/activity.sqlite");
+  report(kOwnerA);
+  EXPECT_EQ(service_->enable(), ActivityService::EnableOutcome::failed);
+  EXPECT_NE(service_->snapshot().storeState, ActivityStoreState::ready);
+  EXPECT_FALSE(service_->snapshot().capturing);
+  EXPECT_EQ(log.matching("[orvik] activity: the record did not open: ").size(), 1u);
+
+  makeService(recordingSettings());
+  service_->start();
+  EXPECT_TRUE(service_->snapshot().settings.enabled);  // kept: the file is there, only refused
+  EXPECT_NE(service_->snapshot().storeState, ActivityStoreState::ready);
+  EXPECT_EQ(log.matching("[orvik] activity: the record did not open: ").size(), 2u);
+  EXPECT_TRUE(fileContents(other) == before) << "the other program's database changed";
+  struct stat info {};
+  ::stat(other.c_str(), &info);
+  EXPECT_EQ(info.st_mode & 07777, 0644u);
 }
 
 TEST_F(ActivityServiceTest, EnableNeedsAFreshOwnerReportThatNamesSomebody) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <memory>
 #include <string>
@@ -93,6 +94,16 @@ class SideConnection final {
  private:
   sqlite3* db_ = nullptr;
 };
+
+// A database of another program, readable by others as such files often are.
+inline void makeOtherDatabase(const std::string& path) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE notes (t TEXT); INSERT INTO notes VALUES ('mine')", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  ::chmod(path.c_str(), 0644);
+}
 
 inline const std::string kOwner = std::string(64, 'a');
 inline const std::string kOtherOwner = std::string(32, 'b') + std::string(32, '0');

@@ -2,10 +2,12 @@
 // first key and its rollback, the sweep of stale keys and the owner binding.
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 
 #include "base/Text.h"
 #include "tests/main/activity/ActivityStoreFixture.h"
@@ -244,6 +246,109 @@ TEST_F(ActivityStoreTest, ADirectoryThatCannotBeMadeIsAFileSystemError) {
   ASSERT_FALSE(opened.ok());
   EXPECT_EQ(opened.error->kind, ActivityStoreError::Kind::fileSystem);
   EXPECT_EQ(store_->state(), State::absent);
+}
+
+// Every file under `folder` (links not followed) with a digest of its bytes and its mode.
+std::map<std::string, std::pair<size_t, mode_t>> snapshotOf(const std::string& folder) {
+  std::map<std::string, std::pair<size_t, mode_t>> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    const std::string bytes(std::istreambuf_iterator<char>(in), {});
+    files[entry.path().string()] = {std::hash<std::string>{}(bytes), modeOf(entry.path())};
+  }
+  return files;
+}
+
+// A link planted in the record's place, or another user's file there, is refused before
+// anything is opened, made or chmodded, and destroying leaves it alone too.
+TEST_F(ActivityStoreTest, LinksAndOtherUsersFilesInTheRecordsPlaceAreRefusedUntouched) {
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& directory, const std::string& elsewhere)> plant;
+  };
+  const std::vector<Case> cases = {
+      {"database linked to another program's database",
+       [](const std::string& directory, const std::string& elsewhere) {
+         std::filesystem::create_directories(directory);
+         std::filesystem::create_symlink(elsewhere + "/other.sqlite", directory + "/activity.sqlite");
+       }},
+      {"database linked to a plain file",
+       [](const std::string& directory, const std::string& elsewhere) {
+         std::filesystem::create_directories(directory);
+         std::filesystem::create_symlink(elsewhere + "/plain.txt", directory + "/activity.sqlite");
+       }},
+      {"database linked to a file not there yet",
+       [](const std::string& directory, const std::string& elsewhere) {
+         std::filesystem::create_directories(directory);
+         std::filesystem::create_symlink(elsewhere + "/new.sqlite", directory + "/activity.sqlite");
+       }},
+      {"directory linked to another directory",
+       [](const std::string& directory, const std::string& elsewhere) {
+         std::filesystem::create_directories(std::filesystem::path(directory).parent_path());
+         std::filesystem::create_symlink(elsewhere, directory);
+       }},
+      {"journal linked to a plain file",
+       [](const std::string& directory, const std::string& elsewhere) {
+         ActivityStore earlier(directory, std::make_shared<MemoryKeyStore>());
+         ASSERT_TRUE(earlier.open(OpenMode::createIfMissing, kOwner).ok());
+         earlier.close();
+         std::filesystem::create_symlink(elsewhere + "/plain.txt", directory + "/activity.sqlite-journal");
+       }},
+  };
+  for (const auto& c : cases) {
+    TempDir home;
+    const std::string directory = home.path() + "/data/Activity";
+    const std::string elsewhere = home.path() + "/elsewhere";
+    std::filesystem::create_directories(elsewhere);
+    makeOtherDatabase(elsewhere + "/other.sqlite");
+    std::ofstream(elsewhere + "/plain.txt") << "plain";
+    ::chmod((elsewhere + "/plain.txt").c_str(), 0644);
+    c.plant(directory, elsewhere);
+    const auto before = snapshotOf(elsewhere);
+    auto keys = std::make_shared<MemoryKeyStore>();
+    ActivityStore store(directory, keys);
+
+    auto opened = store.open(OpenMode::createIfMissing, kOwner);
+    EXPECT_FALSE(opened.ok()) << c.name;
+    if (opened.error) {
+      EXPECT_EQ(opened.error->kind, ActivityStoreError::Kind::fileSystem) << c.name;
+      EXPECT_NE(opened.error->message.find("symbolic link"), std::string::npos) << c.name;
+    }
+    EXPECT_EQ(store.state(), State::absent) << c.name;
+    EXPECT_TRUE(keys->ids().empty()) << c.name;
+    EXPECT_FALSE(store.destroy().ok()) << c.name;
+    EXPECT_EQ(snapshotOf(elsewhere), before) << c.name;
+  }
+}
+
+// Folders above the record's own may be links (a home kept on another disk): only the
+// record's directory and files are refused as links.
+TEST_F(ActivityStoreTest, LinksAboveTheRecordsDirectoryAreFollowed) {
+  std::filesystem::create_directories(home_.path() + "/elsewhere");
+  std::filesystem::create_symlink(home_.path() + "/elsewhere", home_.path() + "/data");
+  openReady();
+  EXPECT_TRUE(store_->append({interval("a", 10, 20)}).ok());
+  EXPECT_TRUE(std::filesystem::is_regular_file(home_.path() + "/elsewhere/Activity/activity.sqlite"));
+  store_->close();
+  auto reopened = store_->open(OpenMode::existingOnly);
+  ASSERT_TRUE(reopened.ok());
+  EXPECT_EQ(reopened.value, State::ready);
+  EXPECT_TRUE(store_->destroy().ok());
+  EXPECT_FALSE(std::filesystem::exists(home_.path() + "/elsewhere/Activity/activity.sqlite"));
+}
+
+TEST_F(ActivityStoreTest, AnotherUsersDatabaseIsRefusedUntouched) {
+  std::filesystem::create_directories(directory());
+  makeOtherDatabase(databasePath());
+  if (::chown(databasePath().c_str(), 65534, 65534) != 0) GTEST_SKIP() << "only root can give a file away";
+  const size_t before = snapshotOf(directory()).at(databasePath()).first;
+  auto opened = store_->open(OpenMode::createIfMissing, kOwner);
+  ASSERT_FALSE(opened.ok());
+  EXPECT_EQ(opened.error->kind, ActivityStoreError::Kind::fileSystem);
+  EXPECT_NE(opened.error->message.find("another user"), std::string::npos);
+  EXPECT_EQ(modeOf(databasePath()), 0644u);
+  EXPECT_EQ(snapshotOf(directory()).at(databasePath()).first, before);
+  EXPECT_TRUE(keys_->keys.ids().empty());
 }
 
 TEST_F(ActivityStoreTest, AWriteLockHeldElsewhereFailsTheWriteAtOnceAndChangesNothing) {

@@ -19,6 +19,7 @@ class CaptureBridgesTest : public ::testing::Test {
   void SetUp() override {
     scheduler_.start();
     bridges_.attach(page_, [this] { ++opened_; });
+    loop_.runUntilIdle();  // the kept reminders are read
   }
   void TearDown() override {
     recognizer_->release();
@@ -33,7 +34,7 @@ class CaptureBridgesTest : public ::testing::Test {
   OcrService ocr_{loop_, queue_, recognizer_};
   FakeSystemNotifier notifier_;
   FakeWallClockAlarm clock_{1.9e9};
-  ReminderScheduler scheduler_{dir_.path() + "/reminders.json", notifier_, clock_};
+  ReminderScheduler scheduler_{dir_.path() + "/reminders.json", notifier_, clock_, loop_, loop_};
   CaptureBridges bridges_{{loop_, queue_, ocr_, notifier_, scheduler_, clock_, *Calendar::gregorian("UTC"),
                            [] { return int64_t{0}; }},
                           4173};

@@ -1,14 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
+#include "base/SerialQueue.h"
 #include "main/capture/NotifyBridge.h"
 #include "main/capture/ReminderScheduler.h"
 #include "main/capture/ReminderTime.h"
 #include "tests/support/FakeSystemNotifier.h"
 #include "tests/support/FakeWallClockAlarm.h"
 #include "tests/support/FakeWebView.h"
+#include "tests/support/FileContents.h"
+#include "tests/support/Gate.h"
 #include "tests/support/LogRecorder.h"
 #include "tests/support/ManualLoop.h"
 #include "tests/support/TempDir.h"
@@ -66,9 +70,15 @@ TEST(ReminderTimeTest, ReadsTheLocalMinuteInTheGivenZone) {
 class ReminderFixture : public ::testing::Test {
  protected:
   std::string path() const { return dir_.path() + "/data/reminders.json"; }
+  void writeFile(const std::string& text) const {
+    std::filesystem::create_directories(dir_.path() + "/data");
+    std::ofstream(path()) << text;
+  }
+  Json savedFile() const { return parseJson(fileContents(path())).value_or(Json()); }
   std::unique_ptr<ReminderScheduler> makeScheduler() {
-    auto scheduler = std::make_unique<ReminderScheduler>(path(), notifier_, clock_);
+    auto scheduler = std::make_unique<ReminderScheduler>(path(), notifier_, clock_, loop_, loop_);
     scheduler->start();
+    loop_.runUntilIdle();
     return scheduler;
   }
 
@@ -140,25 +150,64 @@ TEST_F(ReminderSchedulerTest, SettingTheClockLooksAgain) {
   EXPECT_EQ(notifier_.shown().size(), 1u);
 }
 
-TEST_F(ReminderSchedulerTest, AnUnreadableFileIsKeptAsideNotLost) {
-  std::filesystem::create_directories(dir_.path() + "/data");
-  std::ofstream(path()) << "{\"reminders\": [ broken";
-  auto scheduler = makeScheduler();
-  EXPECT_TRUE(scheduler->pending().empty());
-  std::ifstream kept(path() + ".unreadable");
-  EXPECT_TRUE(kept.good());
-  ASSERT_FALSE(scheduler->schedule({"a", "A", "", clock_.now() + 60}));
+// Each launch that finds the file unreadable keeps it beside those kept before.
+TEST_F(ReminderSchedulerTest, EachUnreadableFileIsKeptAsideBesideTheEarlierOnes) {
+  const std::vector<std::string> broken = {"{\"reminders\": [ broken", "not json at all", "{\"reminders\": 3}"};
+  for (const auto& text : broken) {
+    writeFile(text);
+    auto scheduler = makeScheduler();
+    EXPECT_TRUE(scheduler->pending().empty()) << text;
+    ASSERT_FALSE(scheduler->schedule({"a", "A", "", clock_.now() + 60}));
+  }
+  EXPECT_EQ(fileContents(path() + ".unreadable"), broken[0]);
+  EXPECT_EQ(fileContents(path() + ".unreadable-2"), broken[1]);
+  EXPECT_EQ(fileContents(path() + ".unreadable-3"), broken[2]);
   EXPECT_EQ(makeScheduler()->pending().size(), 1u);
 }
 
-TEST_F(ReminderSchedulerTest, MalformedEntriesAreSkippedAndTheRestKept) {
-  std::filesystem::create_directories(dir_.path() + "/data");
+// Another program can leave links where the scheduler writes; it never writes through.
+TEST_F(ReminderSchedulerTest, LinksPlantedBesideTheFileAreNotWrittenThrough) {
+  const std::string victim = dir_.path() + "/victim";
+  std::ofstream(victim) << "someone else's file";
+  writeFile("{ broken");
+  std::filesystem::create_symlink(victim, path() + ".tmp");
+  std::filesystem::create_symlink(victim, path() + ".unreadable");
+  auto scheduler = makeScheduler();
+  ASSERT_FALSE(scheduler->schedule({"a", "A", "", clock_.now() + 60}));
+  EXPECT_EQ(fileContents(victim), "someone else's file");
+  EXPECT_TRUE(std::filesystem::is_symlink(path() + ".tmp"));
+  EXPECT_EQ(fileContents(path() + ".unreadable-2"), "{ broken");
+  EXPECT_EQ(makeScheduler()->pending().size(), 1u);
+}
+
+// Entries this version cannot read (a newer version's, or damaged ones) are not armed,
+// but every save writes them back as they were, with the file's other keys.
+TEST_F(ReminderSchedulerTest, EntriesThisVersionCannotReadAreWrittenBackAsTheyWere) {
   const double later = clock_.now() + 60;
-  std::ofstream(path()) << Json{{"reminders", Json::array({Json{{"id", "ok"}, {"title", "T"}, {"body", ""}, {"fireAt", later}},
-                                                          Json{{"id", 3}}, Json("x"),
-                                                          Json{{"id", "nofire"}, {"title", "T"}, {"body", ""}}})}}.dump();
+  const Json unread = Json::array({Json{{"id", 3}}, Json("x"), Json{{"id", "nofire"}, {"title", "T"}, {"body", ""}},
+                                   Json{{"id", "v2"}, {"fireAt", "2030-01-01T09:00"}, {"repeat", "daily"}},
+                                   Json{{"id", "gone"}, {"when", 1}}});
+  Json file{{"version", 2}, {"reminders", Json::array({Json{{"id", "ok"}, {"title", "T"}, {"body", ""}, {"fireAt", later}}})}};
+  for (const Json& item : unread) file["reminders"].push_back(item);
+  writeFile(file.dump());
   auto scheduler = makeScheduler();
   EXPECT_EQ(scheduler->pending(), (std::vector<Reminder>{{"ok", "T", "", later}}));
+
+  ASSERT_FALSE(scheduler->schedule({"new", "N", "", later}));
+  Json saved = savedFile();
+  EXPECT_EQ(saved["version"], 2);
+  for (const Json& item : unread) {
+    EXPECT_NE(std::find(saved["reminders"].begin(), saved["reminders"].end(), item), saved["reminders"].end())
+        << item.dump();
+  }
+
+  // The page's own ids still reach the entries of theirs that this version cannot read.
+  ASSERT_FALSE(scheduler->schedule({"v2", "V", "", later}));
+  scheduler->cancel({"gone"});
+  saved = savedFile();
+  EXPECT_EQ(saved["reminders"].size(), 6u);  // ok, new, v2 as scheduled now; 3, "x", nofire
+  EXPECT_EQ(std::count(saved["reminders"].begin(), saved["reminders"].end(), unread[3]), 0);
+  EXPECT_EQ(std::count(saved["reminders"].begin(), saved["reminders"].end(), unread[4]), 0);
 }
 
 TEST_F(ReminderSchedulerTest, AFileThatCannotBeWrittenRefusesTheReminder) {
@@ -166,9 +215,71 @@ TEST_F(ReminderSchedulerTest, AFileThatCannotBeWrittenRefusesTheReminder) {
   auto scheduler = makeScheduler();
   const auto failure = scheduler->schedule({"a", "A", "", clock_.now() + 60});
   ASSERT_TRUE(failure);
-  EXPECT_FALSE(failure->empty());
+  EXPECT_EQ(failure->kind, ReminderScheduler::Refusal::Kind::notSaved);
+  EXPECT_FALSE(failure->reason.empty());
   EXPECT_TRUE(scheduler->pending().empty());
   EXPECT_FALSE(clock_.armedAt());
+}
+
+// A file of more reminders than anybody keeps: the soonest are armed, the rest move
+// whole to a file of their own, and scheduling past the cap is refused.
+TEST_F(ReminderSchedulerTest, RemindersPastTheCapAreKeptAsideAndNewOnesRefused) {
+  const size_t extra = 7;
+  const double start = clock_.now();
+  Json list = Json::array();
+  for (size_t i = 0; i < ReminderScheduler::maxPending + extra; ++i) {
+    // Written latest first, so that the order of the file is not what decides.
+    const double at = start + 60 + static_cast<double>(ReminderScheduler::maxPending + extra - i);
+    list.push_back(Json{{"id", "r" + std::to_string(i)}, {"title", "T"}, {"body", ""}, {"fireAt", at}});
+  }
+  writeFile(Json{{"reminders", list}}.dump());
+  auto scheduler = makeScheduler();
+
+  const auto pending = scheduler->pending();
+  ASSERT_EQ(pending.size(), ReminderScheduler::maxPending);
+  EXPECT_EQ(clock_.armedAt(), start + 61);
+  const auto aside = parseJson(fileContents(path() + ".overflow"));
+  ASSERT_TRUE(aside);
+  std::vector<std::string> asideIds;
+  for (const Json& item : (*aside)["reminders"]) asideIds.push_back(item["id"]);
+  std::sort(asideIds.begin(), asideIds.end());
+  EXPECT_EQ(asideIds, (std::vector<std::string>{"r0", "r1", "r2", "r3", "r4", "r5", "r6"}));
+  EXPECT_EQ(savedFile()["reminders"].size(), ReminderScheduler::maxPending);
+
+  const auto refusal = scheduler->schedule({"one more", "T", "", start + 60});
+  ASSERT_TRUE(refusal);
+  EXPECT_EQ(refusal->kind, ReminderScheduler::Refusal::Kind::full);
+  EXPECT_FALSE(scheduler->schedule({pending.front().id, "replaced", "", start + 90}));
+  scheduler->cancel({pending.back().id});
+  EXPECT_FALSE(scheduler->schedule({"one more", "T", "", start + 60}));
+  EXPECT_EQ(scheduler->pending().size(), ReminderScheduler::maxPending);
+}
+
+// The file is read on the background runner: the caller goes on at once, and what the
+// page asks meanwhile is served once the file is in, keeping both.
+TEST_F(ReminderSchedulerTest, TheFileIsReadWithoutHoldingTheCaller) {
+  const double later = clock_.now() + 600;
+  writeFile(Json{{"reminders", Json::array({Json{{"id", "kept"}, {"title", "K"}, {"body", ""}, {"fireAt", later}}})}}.dump());
+  SerialQueue background("reminders-test");
+  Gate reading;
+  background.post([&] { reading.wait(); });
+  ReminderScheduler scheduler(path(), notifier_, clock_, loop_, background);
+  scheduler.start();
+  EXPECT_FALSE(scheduler.loaded());
+  int ran = 0;
+  scheduler.whenLoaded([&] {
+    ++ran;
+    EXPECT_FALSE(scheduler.schedule({"new", "N", "", later}));
+  });
+  scheduler.cancel({"kept"});
+  EXPECT_EQ(ran, 0);
+  EXPECT_TRUE(scheduler.pending().empty());
+
+  reading.open();
+  ASSERT_TRUE(loop_.waitFor([&] { return scheduler.loaded(); }));
+  EXPECT_EQ(ran, 1);
+  EXPECT_EQ(scheduler.pending(), (std::vector<Reminder>{{"new", "N", "", later}}));
+  EXPECT_EQ(savedFile()["reminders"].size(), 1u);
 }
 
 class NotifyBridgeTest : public ReminderFixture {
@@ -197,6 +308,25 @@ TEST_F(NotifyBridgeTest, SchedulesAtTheLocalMinute) {
   EXPECT_EQ(nextPayload(), (Json{{"id", "r1"}, {"ok", true}}));
   EXPECT_EQ(scheduler_->pending(), (std::vector<Reminder>{{"r1", "开会", "三楼", utc(2030, 1, 1, 19, 4)}}));
   EXPECT_TRUE(notifier_.shown().empty());
+}
+
+// Asked before the kept reminders are read, the answer waits for them: here, that
+// there is no room left.
+TEST_F(NotifyBridgeTest, AFullListIsToldToThePageOnceTheFileIsRead) {
+  Json list = Json::array();
+  for (size_t i = 0; i < ReminderScheduler::maxPending; ++i) {
+    list.push_back(Json{{"id", "r" + std::to_string(i)}, {"title", "T"}, {"body", ""}, {"fireAt", clock_.now() + 600}});
+  }
+  writeFile(Json{{"reminders", list}}.dump());
+  scheduler_ = std::make_unique<ReminderScheduler>(path(), notifier_, clock_, loop_, loop_);
+  bridge_ = std::make_shared<NotifyBridge>(
+      NotifyBridge::Services{loop_, notifier_, *scheduler_, clock_, zone("Asia/Shanghai")});
+  bridge_->attach(page_);
+  scheduler_->start();
+  bridge_->handle(Json{{"id", "x"}, {"title", "t"}, {"fireAt", "2030-01-02T03:04"}});
+  EXPECT_EQ(nextPayload(),
+            (Json{{"id", "x"}, {"error", "待发的提醒已经有 5000 条，这条排不上了，提醒会留在应用内。"}}));
+  EXPECT_EQ(scheduler_->pending().size(), ReminderScheduler::maxPending);
 }
 
 TEST_F(NotifyBridgeTest, RequestsAreValidatedInOrder) {

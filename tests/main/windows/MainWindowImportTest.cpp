@@ -52,7 +52,7 @@ class MainWindowImportTest : public MainWindowFixture {
   OcrService ocr_{loop_, queue_, recognizer_};
   FakeSystemNotifier notifier_;
   FakeWallClockAlarm clock_{1.9e9};
-  ReminderScheduler scheduler_{dir_.path() + "/reminders.json", notifier_, clock_};
+  ReminderScheduler scheduler_{dir_.path() + "/reminders.json", notifier_, clock_, loop_, loop_};
   std::shared_ptr<CaptureBridges> capture_ = std::make_shared<CaptureBridges>(
       CaptureBridges::Services{loop_, queue_, ocr_, notifier_, scheduler_, clock_, *Calendar::gregorian("UTC"),
                                [] { return int64_t{0}; }},

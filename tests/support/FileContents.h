@@ -1,0 +1,15 @@
+#pragma once
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace tovarin {
+
+// The whole file as bytes; empty when it cannot be read.
+inline std::string fileContents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+}  // namespace tovarin
