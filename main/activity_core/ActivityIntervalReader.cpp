@@ -72,17 +72,23 @@ class Cursor {
       return false;
     }
     bool whole = true;
+    std::size_t fraction = at_;
     if (take('.')) {
       whole = false;
+      fraction = at_;
       if (!digits()) return false;
     }
+    const std::size_t fractionEnd = at_;
+    bool exponent = false;
     if (take('e') || take('E')) {
       whole = false;
+      exponent = true;
       if (!take('+')) take('-');
       if (!digits()) return false;
     }
     const char* first = text_.data() + start;
     const char* last = text_.data() + at_;
+    if (!whole && !exponent && exactQuotient(first, fraction, fractionEnd, out)) return true;
     if (whole) {
       if (*first == '-') {
         int64_t value = 0;
@@ -100,6 +106,33 @@ class Cursor {
   }
 
  private:
+  // A decimal fraction whose digits make an integer a double holds exactly, divided by a
+  // power of ten a double holds exactly: one division, so correctly rounded, as the
+  // general conversion would give it. Times written as seconds with a fraction are.
+  bool exactQuotient(const char* first, std::size_t fraction, std::size_t fractionEnd, double& out) const {
+    static constexpr double powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const bool negative = *first == '-';
+    const char* wholeEnd = text_.data() + fraction - 1;  // the point
+    const std::size_t places = fractionEnd - fraction;
+    if (places >= std::size(powers)) return false;
+    constexpr uint64_t exactLimit = uint64_t{1} << 53;
+    uint64_t digits = 0;
+    auto add = [&digits](char c) {
+      digits = digits * 10 + static_cast<uint64_t>(c - '0');
+      return digits <= exactLimit;
+    };
+    for (const char* c = first + (negative ? 1 : 0); c < wholeEnd; ++c) {
+      if (!add(*c)) return false;
+    }
+    for (std::size_t i = fraction; i < fractionEnd; ++i) {
+      if (!add(text_[i])) return false;
+    }
+    const double value = static_cast<double>(digits) / powers[places];
+    out = negative ? -value : value;
+    return true;
+  }
+
   bool digits() {
     const std::size_t start = at_;
     while (at_ < text_.size() && text_[at_] >= '0' && text_[at_] <= '9') ++at_;

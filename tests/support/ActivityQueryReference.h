@@ -1,8 +1,8 @@
 #pragma once
 
-// The query as it was answered before items were made only for the rows kept:
-// straightforward, every matching row made into an item, then two stable sorts.
-// Tests compare the answers of the faster code with this one's.
+// The hour summaries and the query as they were made before the faster code: the
+// calendar asked for every segment's hour, every matching row made into an item, then
+// two stable sorts. Tests compare the faster code's answers with these.
 
 #include <optional>
 #include <string_view>
@@ -10,8 +10,14 @@
 
 #include "main/activity_core/ActivityInterval.h"
 #include "main/activity_core/ActivityQuery.h"
+#include "main/activity_core/HourSummary.h"
 
 namespace tovarin::ActivityQueryReference {
+
+[[nodiscard]] std::vector<HourSummary> summaries(const std::vector<ActivityInterval>& intervals,
+                                                 const Calendar& calendar,
+                                                 std::optional<DateInterval> window = std::nullopt,
+                                                 std::optional<std::size_t> rowLimit = std::nullopt);
 
 [[nodiscard]] std::optional<ActivityQueryResult> run(const ActivityQueryArgs& args,
                                                      const std::vector<ActivityInterval>& intervals, double now,
