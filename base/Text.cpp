@@ -37,6 +37,15 @@ int32_t offsetAfterGraphemes(const icu::UnicodeString& text, std::size_t count) 
   return offset;
 }
 
+// ASCII text is its own NFC form, lower-cases byte by byte and counts one UTF-16 unit
+// per byte: the record's queries fold thousands of such texts and skip ICU for them.
+bool isAscii(std::string_view utf8) {
+  for (char c : utf8) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
 const icu::Normalizer2* nfcNormalizer() {
   UErrorCode status = U_ZERO_ERROR;
   const icu::Normalizer2* normalizer = icu::Normalizer2::getNFCInstance(status);
@@ -87,6 +96,7 @@ std::string graphemePrefixWithinUtf16(std::string_view utf8, std::size_t units) 
 }
 
 std::size_t utf16Length(std::string_view utf8) {
+  if (isAscii(utf8)) return utf8.size();
   return static_cast<std::size_t>(toUnicode(utf8).length());
 }
 
@@ -155,12 +165,20 @@ std::string collapseWhitespace(std::string_view utf8) {
 }
 
 std::string lowercased(std::string_view utf8) {
+  if (isAscii(utf8)) {
+    std::string out(utf8);
+    for (char& c : out) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+  }
   icu::UnicodeString text = toUnicode(utf8);
   text.toLower(icu::Locale::getRoot());
   return toUtf8(text);
 }
 
 std::string nfc(std::string_view utf8) {
+  if (isAscii(utf8)) return std::string(utf8);
   icu::UnicodeString text = toUnicode(utf8);
   const icu::Normalizer2* normalizer = nfcNormalizer();
   if (!normalizer) return toUtf8(text);
@@ -173,6 +191,10 @@ std::string nfc(std::string_view utf8) {
 
 int compareScalars(std::string_view a, std::string_view b) {
   // UTF-8 byte order is Unicode scalar order.
+  if (isAscii(a) && isAscii(b)) {
+    const int order = a.compare(b);
+    return order < 0 ? -1 : (order > 0 ? 1 : 0);
+  }
   std::string left = nfc(a);
   std::string right = nfc(b);
   int order = left.compare(right);

@@ -1,7 +1,7 @@
 #include "main/activity/ActivityBridgeConnection.h"
 
+#include <poll.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 
 #include <array>
 #include <cerrno>
@@ -12,18 +12,21 @@
 namespace tovarin {
 namespace {
 
-// Accepted sockets start blocking on Linux: they do not inherit the listener's O_NONBLOCK.
-void prepareSocket(int socket) {
-  timeval timeout{};
-  timeout.tv_sec = static_cast<time_t>(ActivityBridgeConnection::ioTimeoutSeconds);
-  ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-  ::setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout));
+// Whether the socket became ready for `events` within the time-out. Every read and
+// write first tries without waiting: a request has usually arrived whole, and a reply
+// fits the socket's buffer, so a connection mostly costs no wait and no set-up call.
+bool waitFor(int socket, short events) {
+  pollfd entry{socket, events, 0};
+  while (true) {
+    const int ready = ::poll(&entry, 1, static_cast<int>(ActivityBridgeConnection::ioTimeoutSeconds * 1000));
+    if (ready < 0 && errno == EINTR) continue;
+    return ready > 0;
+  }
 }
 
 }  // namespace
 
 void ActivityBridgeConnection::serve() {
-  prepareSocket(socket_);
   send(ActivityBridgeProtocol::encode(answer()));
 }
 
@@ -46,8 +49,9 @@ std::variant<std::string, ActivityBridgeError> ActivityBridgeConnection::readReq
   std::array<char, readChunkBytes> chunk{};
   while (true) {
     if (buffer.size() > ActivityBridgeProtocol::maxRequestBytes) return ActivityBridgeError::tooLarge;
-    const ssize_t received = ::recv(socket_, chunk.data(), chunk.size(), 0);
+    const ssize_t received = ::recv(socket_, chunk.data(), chunk.size(), MSG_DONTWAIT);
     if (received < 0 && errno == EINTR) continue;
+    if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && waitFor(socket_, POLLIN)) continue;
     // End of stream, an error or the time-out: what arrived is the request.
     if (received <= 0) break;
     const size_t searchFrom = buffer.size();
@@ -65,8 +69,9 @@ void ActivityBridgeConnection::send(const std::string& bytes) const {
   size_t sent = 0;
   while (sent < bytes.size()) {
     // MSG_NOSIGNAL: a peer that hung up must not end the program with SIGPIPE.
-    const ssize_t written = ::send(socket_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    const ssize_t written = ::send(socket_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (written < 0 && errno == EINTR) continue;
+    if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && waitFor(socket_, POLLOUT)) continue;
     if (written <= 0) return;
     sent += static_cast<size_t>(written);
   }

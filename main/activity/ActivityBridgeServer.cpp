@@ -30,11 +30,6 @@ namespace {
 
 constexpr int kRetryAfterAcceptFailureMs = 100;
 
-bool signalled(int wake) {
-  pollfd entry{wake, POLLIN, 0};
-  return ::poll(&entry, 1, 0) > 0;
-}
-
 }  // namespace
 
 ActivityBridgeServer::ActivityBridgeServer(std::string socketPath, std::string token, AllowPeer allowPeer,
@@ -113,28 +108,24 @@ void ActivityBridgeServer::stopLocked() {
 
 void ActivityBridgeServer::acceptLoop(std::shared_ptr<Shared> shared, int listenSocket, int wake) {
   ::pthread_setname_np(::pthread_self(), "tovarin-bridge");
-  bool stopping = false;
-  while (!stopping) {
+  while (true) {
+    // One wait per connection, which also sees a stop before the next one is taken.
     pollfd entries[2] = {{listenSocket, POLLIN, 0}, {wake, POLLIN, 0}};
     if (::poll(entries, 2, -1) < 0) {
       if (errno == EINTR) continue;
       break;
     }
     if (entries[1].revents != 0 || (entries[0].revents & (POLLERR | POLLNVAL)) != 0) break;
-    while (!stopping) {
-      const int connection = ::accept4(listenSocket, nullptr, nullptr, SOCK_CLOEXEC);
-      if (connection < 0) {
-        if (errno == EINTR || errno == ECONNABORTED) continue;
-        // Out of descriptors leaves the connection pending; wait rather than spin on it.
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
-          pollfd pause{wake, POLLIN, 0};
-          ::poll(&pause, 1, kRetryAfterAcceptFailureMs);
-        }
-        break;
+    const int connection = ::accept4(listenSocket, nullptr, nullptr, SOCK_CLOEXEC);
+    if (connection < 0) {
+      // Out of descriptors leaves the connection pending; wait rather than spin on it.
+      if (errno != EINTR && errno != ECONNABORTED && errno != EAGAIN && errno != EWOULDBLOCK) {
+        pollfd pause{wake, POLLIN, 0};
+        ::poll(&pause, 1, kRetryAfterAcceptFailureMs);
       }
-      serveOne(*shared, connection);
-      stopping = signalled(wake);
+      continue;
     }
+    serveOne(*shared, connection);
   }
   ::close(listenSocket);
   ::close(wake);

@@ -7,7 +7,9 @@
 #include <openssl/kdf.h>
 #include <openssl/rand.h>
 
+#include <algorithm>
 #include <memory>
+#include <mutex>
 
 namespace tovarin {
 namespace {
@@ -48,21 +50,43 @@ SecretBytes deriveIdKey(const SecretBytes& key) {
   return derived ? idKey : SecretBytes();
 }
 
+struct MacContextFree {
+  void operator()(EVP_MAC_CTX* context) const { EVP_MAC_CTX_free(context); }
+};
+using MacContext = std::unique_ptr<EVP_MAC_CTX, MacContextFree>;
+
 // A MAC context keyed with `idKey`, or nothing when OpenSSL cannot make one.
-std::shared_ptr<const EVP_MAC_CTX> makeIdMac(const SecretBytes& idKey) {
+MacContext makeIdMac(const SecretBytes& idKey) {
   static EVP_MAC* const hmac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
   if (!hmac || idKey.empty()) return nullptr;
-  EVP_MAC_CTX* context = EVP_MAC_CTX_new(hmac);
+  MacContext context(EVP_MAC_CTX_new(hmac));
   char digest[] = "SHA256";
   OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0), OSSL_PARAM_construct_end()};
-  if (!context || EVP_MAC_init(context, idKey.data(), idKey.size(), params) != 1) {
-    EVP_MAC_CTX_free(context);
+  if (!context || EVP_MAC_init(context.get(), idKey.data(), idKey.size(), params) != 1) return nullptr;
+  return context;
+}
+
+// An AES-256-GCM context with the key and the nonce length set; each call then only
+// sets its nonce. Nothing when the key has the wrong size or OpenSSL fails.
+CipherContext makeGcm(const SecretBytes& key, bool encrypt) {
+  if (key.size() != ActivityCipher::kKeySize || !aes256Gcm()) return nullptr;
+  CipherContext context(EVP_CIPHER_CTX_new());
+  if (!context || EVP_CipherInit_ex(context.get(), aes256Gcm(), nullptr, nullptr, nullptr, encrypt ? 1 : 0) != 1 ||
+      EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_SET_IVLEN, ActivityCipher::kNonceSize, nullptr) != 1 ||
+      EVP_CipherInit_ex(context.get(), nullptr, nullptr, key.data(), nullptr, encrypt ? 1 : 0) != 1) {
     return nullptr;
   }
-  return std::shared_ptr<const EVP_MAC_CTX>(context, [](const EVP_MAC_CTX* c) { EVP_MAC_CTX_free(const_cast<EVP_MAC_CTX*>(c)); });
+  return context;
 }
 
 }  // namespace
+
+struct ActivityCipher::Contexts {
+  std::mutex mutex;  // guards all three: a context serves one call at a time
+  CipherContext seal;
+  CipherContext open;
+  MacContext idMac;
+};
 
 SecretBytes ActivityCipher::generateKeyData() {
   std::vector<uint8_t> bytes(kKeySize);
@@ -71,82 +95,99 @@ SecretBytes ActivityCipher::generateKeyData() {
 }
 
 ActivityCipher::ActivityCipher(SecretBytes keyData)
-    : key_(std::move(keyData)), idKey_(deriveIdKey(key_)), idMac_(makeIdMac(idKey_)) {}
+    : key_(std::move(keyData)), idKey_(deriveIdKey(key_)), contexts_(std::make_shared<Contexts>()) {
+  contexts_->seal = makeGcm(key_, true);
+  contexts_->open = makeGcm(key_, false);
+  contexts_->idMac = makeIdMac(idKey_);
+}
 
 ActivityCipher::Outcome ActivityCipher::seal(const std::vector<uint8_t>& plaintext, std::string_view aad) const {
   const Outcome failed{{}, ActivityCryptoError::sealFailed};
-  if (key_.size() != kKeySize || !aes256Gcm()) return failed;
+  if (key_.size() != kKeySize) return failed;
   std::vector<uint8_t> sealed(kNonceSize + plaintext.size() + kTagSize);
   if (RAND_bytes(sealed.data(), kNonceSize) != 1) return failed;
-  CipherContext context(EVP_CIPHER_CTX_new());
+  std::lock_guard lock(contexts_->mutex);
+  EVP_CIPHER_CTX* context = contexts_->seal.get();
   int length = 0;
-  if (!context || EVP_EncryptInit_ex(context.get(), aes256Gcm(), nullptr, nullptr, nullptr) != 1 ||
-      EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_SET_IVLEN, kNonceSize, nullptr) != 1 ||
-      EVP_EncryptInit_ex(context.get(), nullptr, nullptr, key_.data(), sealed.data()) != 1 ||
-      EVP_EncryptUpdate(context.get(), nullptr, &length, reinterpret_cast<const uint8_t*>(aad.data()),
+  if (!context || EVP_EncryptInit_ex(context, nullptr, nullptr, nullptr, sealed.data()) != 1 ||
+      EVP_EncryptUpdate(context, nullptr, &length, reinterpret_cast<const uint8_t*>(aad.data()),
                         static_cast<int>(aad.size())) != 1) {
     return failed;
   }
   uint8_t* out = sealed.data() + kNonceSize;
   if (!plaintext.empty() &&
-      EVP_EncryptUpdate(context.get(), out, &length, plaintext.data(), static_cast<int>(plaintext.size())) != 1) {
+      EVP_EncryptUpdate(context, out, &length, plaintext.data(), static_cast<int>(plaintext.size())) != 1) {
     return failed;
   }
   int finalLength = 0;
-  if (EVP_EncryptFinal_ex(context.get(), out + plaintext.size(), &finalLength) != 1 ||
-      EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_GET_TAG, kTagSize, out + plaintext.size()) != 1) {
+  if (EVP_EncryptFinal_ex(context, out + plaintext.size(), &finalLength) != 1 ||
+      EVP_CIPHER_CTX_ctrl(context, EVP_CTRL_GCM_GET_TAG, kTagSize, out + plaintext.size()) != 1) {
     return failed;
   }
   return {std::move(sealed), std::nullopt};
 }
 
 ActivityCipher::Outcome ActivityCipher::open(const std::vector<uint8_t>& sealed, std::string_view aad) const {
-  if (sealed.size() < kOverhead) return {{}, ActivityCryptoError::tooShort};
-  const Outcome refused{{}, ActivityCryptoError::notAuthentic};
-  if (key_.size() != kKeySize || !aes256Gcm()) return refused;
+  Outcome outcome;
+  outcome.error = openInto(sealed, aad, outcome.value);
+  return outcome;
+}
+
+std::optional<ActivityCryptoError> ActivityCipher::openInto(std::span<const uint8_t> sealed, std::string_view aad,
+                                                            std::vector<uint8_t>& plain) const {
+  // Decrypted into a buffer that is wiped unless the tag proves it authentic: nothing
+  // unverified ever leaves here.
+  const auto refuse = [&plain](ActivityCryptoError error) {
+    if (!plain.empty()) OPENSSL_cleanse(plain.data(), plain.size());
+    plain.clear();
+    return error;
+  };
+  if (sealed.size() < kOverhead) return refuse(ActivityCryptoError::tooShort);
+  if (key_.size() != kKeySize) return refuse(ActivityCryptoError::notAuthentic);
   const size_t textSize = sealed.size() - kOverhead;
   const uint8_t* nonce = sealed.data();
   const uint8_t* text = nonce + kNonceSize;
-  std::vector<uint8_t> tag(text + textSize, text + textSize + kTagSize);
-  CipherContext context(EVP_CIPHER_CTX_new());
+  uint8_t tag[kTagSize];
+  std::copy(text + textSize, text + textSize + kTagSize, tag);
+  if (!plain.empty()) OPENSSL_cleanse(plain.data(), plain.size());
+  plain.resize(textSize);
+  std::lock_guard lock(contexts_->mutex);
+  EVP_CIPHER_CTX* context = contexts_->open.get();
   int length = 0;
-  if (!context || EVP_DecryptInit_ex(context.get(), aes256Gcm(), nullptr, nullptr, nullptr) != 1 ||
-      EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_SET_IVLEN, kNonceSize, nullptr) != 1 ||
-      EVP_DecryptInit_ex(context.get(), nullptr, nullptr, key_.data(), nonce) != 1 ||
-      EVP_DecryptUpdate(context.get(), nullptr, &length, reinterpret_cast<const uint8_t*>(aad.data()),
+  if (!context || EVP_DecryptInit_ex(context, nullptr, nullptr, nullptr, nonce) != 1 ||
+      EVP_DecryptUpdate(context, nullptr, &length, reinterpret_cast<const uint8_t*>(aad.data()),
                         static_cast<int>(aad.size())) != 1) {
-    return refused;
+    return refuse(ActivityCryptoError::notAuthentic);
   }
-  // Decrypted into a buffer that is wiped unless the tag proves it authentic: nothing
-  // unverified ever leaves here.
-  std::vector<uint8_t> plain(textSize);
-  const auto refuse = [&] {
-    if (!plain.empty()) OPENSSL_cleanse(plain.data(), plain.size());
-    return refused;
-  };
-  if (textSize > 0 &&
-      EVP_DecryptUpdate(context.get(), plain.data(), &length, text, static_cast<int>(textSize)) != 1) {
-    return refuse();
+  if (textSize > 0 && EVP_DecryptUpdate(context, plain.data(), &length, text, static_cast<int>(textSize)) != 1) {
+    return refuse(ActivityCryptoError::notAuthentic);
   }
-  if (EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_SET_TAG, kTagSize, tag.data()) != 1) return refuse();
   int finalLength = 0;
-  if (EVP_DecryptFinal_ex(context.get(), plain.data() + textSize, &finalLength) != 1) return refuse();
-  return {std::move(plain), std::nullopt};
+  if (EVP_CIPHER_CTX_ctrl(context, EVP_CTRL_GCM_SET_TAG, kTagSize, tag) != 1 ||
+      EVP_DecryptFinal_ex(context, plain.data() + textSize, &finalLength) != 1) {
+    return refuse(ActivityCryptoError::notAuthentic);
+  }
+  return std::nullopt;
 }
 
 std::string ActivityCipher::opaqueId(std::string_view prefix, std::string_view input) const {
   uint8_t code[EVP_MAX_MD_SIZE] = {};
   unsigned int codeLength = 0;
-  EVP_MAC_CTX* context = idMac_ ? EVP_MAC_CTX_dup(idMac_.get()) : nullptr;
   size_t macLength = 0;
-  if (context && EVP_MAC_update(context, reinterpret_cast<const uint8_t*>(input.data()), input.size()) == 1 &&
-      EVP_MAC_final(context, code, &macLength, sizeof code) == 1) {
-    codeLength = static_cast<unsigned int>(macLength);
-  } else {
+  {
+    std::lock_guard lock(contexts_->mutex);
+    // Initialising without a key starts over with the key it already holds.
+    EVP_MAC_CTX* context = contexts_->idMac.get();
+    if (context && EVP_MAC_init(context, nullptr, 0, nullptr) == 1 &&
+        EVP_MAC_update(context, reinterpret_cast<const uint8_t*>(input.data()), input.size()) == 1 &&
+        EVP_MAC_final(context, code, &macLength, sizeof code) == 1) {
+      codeLength = static_cast<unsigned int>(macLength);
+    }
+  }
+  if (codeLength == 0) {
     HMAC(EVP_sha256(), idKey_.data(), static_cast<int>(idKey_.size()), reinterpret_cast<const uint8_t*>(input.data()),
          input.size(), code, &codeLength);
   }
-  EVP_MAC_CTX_free(context);
   static constexpr char kHex[] = "0123456789abcdef";
   std::string id(prefix);
   for (size_t i = 0; i < 12; ++i) {

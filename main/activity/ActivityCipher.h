@@ -3,13 +3,13 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "main/activity/SecretBytes.h"
 
-struct evp_mac_ctx_st;
 
 namespace tovarin {
 
@@ -23,7 +23,7 @@ enum class ActivityCryptoError {
 
 // The record cipher: AES-256-GCM sealing bound to a label (associated data), and opaque
 // ids derived from the record key so that no stored id reveals an app, title or time.
-// Immutable; any thread.
+// Immutable; any thread (the OpenSSL contexts prepared for the key are taken in turn).
 class ActivityCipher final {
  public:
   static constexpr size_t kKeySize = 32;
@@ -46,6 +46,9 @@ class ActivityCipher final {
   Outcome seal(const std::vector<uint8_t>& plaintext, std::string_view aad) const;
   // The plaintext only once the tag is verified.
   Outcome open(const std::vector<uint8_t>& sealed, std::string_view aad) const;
+  // The same into `plain`, whose storage is reused: wiped and emptied on failure.
+  std::optional<ActivityCryptoError> openInto(std::span<const uint8_t> sealed, std::string_view aad,
+                                              std::vector<uint8_t>& plain) const;
 
   // "act_" + 24 lower-case hex digits, for a query row key.
   std::string itemId(std::string_view rowKey) const { return opaqueId("act_", rowKey); }
@@ -56,11 +59,14 @@ class ActivityCipher final {
   const SecretBytes& idKey() const { return idKey_; }
 
  private:
+  struct Contexts;
+
   SecretBytes key_;
   SecretBytes idKey_;
-  // HMAC-SHA256 keyed with idKey_, copied for every id: a query names thousands of
-  // rows, and setting a MAC up from nothing costs more than the MAC itself.
-  std::shared_ptr<const evp_mac_ctx_st> idMac_;
+  // Cipher and MAC contexts keyed once and only re-initialised per call: a query opens
+  // thousands of rows, and setting a context up from nothing costs more than the work.
+  // Shared by copies, which hold the same key.
+  std::shared_ptr<Contexts> contexts_;
 };
 
 }  // namespace tovarin

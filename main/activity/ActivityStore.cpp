@@ -131,25 +131,31 @@ ActivityStore::Failure ActivityStore::run(const char* sql, const std::vector<Bin
   return ActivityStoreError::sqlite(result, lastMessage(db_.get(), "step failed"));
 }
 
-ActivityStoreOutcome<std::vector<ActivityStore::Row>> ActivityStore::select(const char* sql,
-                                                                           const std::vector<Binding>& bindings) {
-  using Outcome = ActivityStoreOutcome<std::vector<Row>>;
+ActivityStore::Failure ActivityStore::selectEach(const char* sql, const std::vector<Binding>& bindings,
+                                                 const TakeRow& take) {
   auto prepared = prepare(sql, bindings);
-  if (!prepared.ok()) return Outcome::failed(*prepared.error);
+  if (!prepared.ok()) return prepared.error;
   sqlite3_stmt* statement = prepared.value.get();
-  std::vector<Row> rows;
   int result = SQLITE_ROW;
   while ((result = sqlite3_step(statement)) == SQLITE_ROW) {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
     const auto* blob = static_cast<const uint8_t*>(sqlite3_column_blob(statement, 1));
     const int size = sqlite3_column_bytes(statement, 1);
-    std::vector<uint8_t> bytes;
-    if (blob && size > 0) bytes.assign(blob, blob + size);
-    rows.emplace_back(text ? text : "", std::move(bytes));
+    take(text ? text : "", blob && size > 0 ? std::span<const uint8_t>(blob, static_cast<size_t>(size))
+                                            : std::span<const uint8_t>());
   }
-  if (result != SQLITE_DONE) {
-    return Outcome::failed(ActivityStoreError::sqlite(result, lastMessage(db_.get(), "step failed")));
-  }
+  if (result != SQLITE_DONE) return ActivityStoreError::sqlite(result, lastMessage(db_.get(), "step failed"));
+  return std::nullopt;
+}
+
+ActivityStoreOutcome<std::vector<ActivityStore::Row>> ActivityStore::select(const char* sql,
+                                                                           const std::vector<Binding>& bindings) {
+  using Outcome = ActivityStoreOutcome<std::vector<Row>>;
+  std::vector<Row> rows;
+  Failure failure = selectEach(sql, bindings, [&rows](const char* id, std::span<const uint8_t> payload) {
+    rows.emplace_back(id, std::vector<uint8_t>(payload.begin(), payload.end()));
+  });
+  if (failure) return Outcome::failed(*failure);
   return {std::move(rows), std::nullopt};
 }
 

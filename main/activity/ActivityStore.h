@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -139,6 +140,9 @@ class ActivityStore final {
   ActivityStoreOutcome<SqliteStatement> prepare(const char* sql, const std::vector<Binding>& bindings);
   Failure run(const char* sql, const std::vector<Binding>& bindings);
   ActivityStoreOutcome<std::vector<Row>> select(const char* sql, const std::vector<Binding>& bindings = {});
+  // Hands each row's id and payload to `take` as SQLite holds them, without copies.
+  using TakeRow = std::function<void(const char* id, std::span<const uint8_t> payload)>;
+  Failure selectEach(const char* sql, const std::vector<Binding>& bindings, const TakeRow& take);
   ActivityStoreOutcome<RowCounts> rowCounts();
   ActivityStoreOutcome<std::optional<std::vector<uint8_t>>> metaBlob(const char* key);
   std::optional<std::string> readOwner(const ActivityCipher& cipher);

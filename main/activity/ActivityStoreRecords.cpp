@@ -1,6 +1,7 @@
 // The record operations of ActivityStore: appending, reading, querying, summarising,
 // pruning, clearing, moving to a new key, starting over and destroying.
 
+#include <openssl/crypto.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <map>
 
 #include "main/activity/ActivityStore.h"
+#include "main/activity_core/ActivityIntervalReader.h"
 #include "main/activity_core/ActivityOwnership.h"
 #include "main/activity_core/ActivityQuery.h"
 #include "main/activity_core/ClearPlanner.h"
@@ -87,18 +89,25 @@ ActivityStoreOutcome<std::vector<ActivityInterval>> ActivityStore::allIntervals(
   using Outcome = ActivityStoreOutcome<std::vector<ActivityInterval>>;
   auto ready = requireReady();
   if (!ready.ok()) return Outcome::failed(*ready.error);
-  auto rows = select("SELECT id, payload FROM intervals");
-  if (!rows.ok()) return Outcome::failed(*rows.error);
+  const ActivityCipher& cipher = *ready.value;
   std::vector<ActivityInterval> intervals;
-  intervals.reserve(rows.value.size());
-  for (const auto& [id, payload] : rows.value) {
-    auto opened = ready.value->open(payload, intervalLabel(id));
-    if (!opened.ok()) continue;
-    auto json = decode(opened.value);
-    auto interval = json ? ActivityInterval::fromJson(*json) : std::nullopt;
-    if (!interval || interval->id != id) continue;
-    intervals.push_back(std::move(*interval));
-  }
+  // One buffer serves every row and is wiped at the end: the decrypted text lives no
+  // longer than the reading.
+  std::vector<uint8_t> plain;
+  std::string label = intervalLabel("");
+  const size_t labelPrefix = label.size();
+  Failure failure = selectEach("SELECT id, payload FROM intervals", {},
+                               [&](const char* id, std::span<const uint8_t> payload) {
+                                 label.resize(labelPrefix);
+                                 label.append(id);
+                                 if (cipher.openInto(payload, label, plain)) return;
+                                 auto interval = ActivityIntervalReader::read(
+                                     std::string_view(reinterpret_cast<const char*>(plain.data()), plain.size()));
+                                 if (!interval || interval->id != id) return;
+                                 intervals.push_back(std::move(*interval));
+                               });
+  if (!plain.empty()) OPENSSL_cleanse(plain.data(), plain.size());
+  if (failure) return Outcome::failed(*failure);
   std::sort(intervals.begin(), intervals.end(), [](const ActivityInterval& a, const ActivityInterval& b) {
     if (a.start != b.start) return a.start < b.start;
     return a.id < b.id;

@@ -55,9 +55,14 @@ std::optional<std::string> filterOf(const std::optional<std::string>& value) {
   return folded(*value);
 }
 
-struct Collected {
-  ActivityItem item;
-  double first = 0;
+// A row that will be answered if it is among the kept ones; its item is made only
+// then. `order` is its place in the collection, so that the sorts below, which break
+// every tie with it, keep the order that stable sorts would.
+struct Candidate {
+  const HourSummary* summary = nullptr;
+  const HourRow* row = nullptr;
+  int64_t minutes = 0;
+  std::size_t order = 0;
 };
 
 bool matchesApp(const HourRow& row, const std::string& filter) {
@@ -69,10 +74,47 @@ bool matchesText(const HourRow& row, const std::string& filter) {
          contains(folded(row.app), filter);
 }
 
-// Ties on every key keep their collected order: the sorts are stable.
-int compareNames(const ActivityItem& a, const ActivityItem& b) {
+int compareNames(const HourRow& a, const HourRow& b) {
   if (int order = text::compareScalars(a.app, b.app)) return order;
   return text::compareScalars(a.title, b.title);
+}
+
+// Longest first, then earliest, then by name; ties keep their collected order.
+bool longerFirst(const Candidate& a, const Candidate& b) {
+  if (a.minutes != b.minutes) return a.minutes > b.minutes;
+  if (a.row->first != b.row->first) return a.row->first < b.row->first;
+  if (int order = compareNames(*a.row, *b.row)) return order < 0;
+  return a.order < b.order;
+}
+
+// Earliest first, then longest, then by name; ties keep their collected order.
+bool earlierFirst(const Candidate& a, const Candidate& b) {
+  if (a.row->first != b.row->first) return a.row->first < b.row->first;
+  if (a.minutes != b.minutes) return a.minutes > b.minutes;
+  if (int order = compareNames(*a.row, *b.row)) return order < 0;
+  return a.order < b.order;
+}
+
+// Times from the start of year 2 to the end of year 9998 are shown as valid wall
+// clocks in any zone and calendar (offsets stay under a day, the Julian days before
+// 1582 under three), so only times outside them need their texts made to be checked.
+bool plainlyShowable(double time) {
+  static const double earliest = static_cast<double>(dayNumber(2, 1, 1) * 86400);
+  static const double latest = static_cast<double>(dayNumber(9998, 12, 31) * 86400);
+  return time >= earliest && time <= latest;
+}
+
+std::pair<std::string, std::string> wallClocks(const HourRow& row, const Calendar& calendar) {
+  std::string start = wallClock(row.first, calendar);
+  std::string end = wallClock(row.last, calendar);
+  if (end < start) end = start;
+  return {std::move(start), std::move(end)};
+}
+
+bool showable(const HourRow& row, const Calendar& calendar) {
+  if (plainlyShowable(row.first) && plainlyShowable(row.last)) return true;
+  auto [start, end] = wallClocks(row, calendar);
+  return isWallClock(start) && isWallClock(end);
 }
 
 }  // namespace
@@ -163,44 +205,38 @@ std::optional<ActivityQueryResult> run(const ActivityQueryArgs& args, const std:
   auto appFilter = filterOf(args.app);
   auto textFilter = filterOf(args.text);
 
-  std::vector<Collected> collected;
-  for (const HourSummary& summary :
-       HourlyAggregator::summaries(intervals, calendar, DateInterval{range->start, effectiveEnd})) {
+  const std::vector<HourSummary> summaries =
+      HourlyAggregator::summaries(intervals, calendar, DateInterval{range->start, effectiveEnd});
+  std::vector<Candidate> candidates;
+  for (const HourSummary& summary : summaries) {
     for (const HourRow& row : summary.rows) {
       int64_t minutes = static_cast<int64_t>(std::round(row.seconds / 60.0));
       if (minutes < 1) continue;
       if (appFilter && !matchesApp(row, *appFilter)) continue;
       if (textFilter && !matchesText(row, *textFilter)) continue;
-      std::string start = wallClock(row.first, calendar);
-      std::string end = wallClock(row.last, calendar);
-      if (end < start) end = start;
-      if (!isWallClock(start) || !isWallClock(end)) continue;
+      if (!showable(row, calendar)) continue;
       if (text::utf16Length(row.title) > titleMax) continue;
-      ActivityItem item{itemId(rowKey(summary.hourStart, row)), std::move(start), std::move(end), row.app, row.title,
-                        row.domain, minutes};
-      collected.push_back(Collected{std::move(item), row.first});
+      candidates.push_back(Candidate{&summary, &row, minutes, candidates.size()});
     }
   }
 
-  bool truncated = collected.size() > maxItems;
+  // Items, their wall clocks and ids are made only for the rows kept.
+  const bool truncated = candidates.size() > maxItems;
   if (truncated) {
-    std::stable_sort(collected.begin(), collected.end(), [](const Collected& a, const Collected& b) {
-      if (a.item.durationMin != b.item.durationMin) return a.item.durationMin > b.item.durationMin;
-      if (a.first != b.first) return a.first < b.first;
-      return compareNames(a.item, b.item) < 0;
-    });
-    collected.resize(maxItems);
+    std::partial_sort(candidates.begin(), candidates.begin() + maxItems, candidates.end(), longerFirst);
+    candidates.resize(maxItems);
   }
-  std::stable_sort(collected.begin(), collected.end(), [](const Collected& a, const Collected& b) {
-    if (a.first != b.first) return a.first < b.first;
-    if (a.item.durationMin != b.item.durationMin) return a.item.durationMin > b.item.durationMin;
-    return compareNames(a.item, b.item) < 0;
-  });
+  std::sort(candidates.begin(), candidates.end(), earlierFirst);
 
   ActivityQueryResult result;
   result.truncated = truncated;
-  result.items.reserve(collected.size());
-  for (Collected& entry : collected) result.items.push_back(std::move(entry.item));
+  result.items.reserve(candidates.size());
+  for (const Candidate& candidate : candidates) {
+    const HourRow& row = *candidate.row;
+    auto [start, end] = wallClocks(row, calendar);
+    result.items.push_back(ActivityItem{itemId(rowKey(candidate.summary->hourStart, row)), std::move(start),
+                                        std::move(end), row.app, row.title, row.domain, candidate.minutes});
+  }
   return result;
 }
 

@@ -61,6 +61,26 @@ TEST(TextTest, LowerCasingIgnoresTheLocaleAndOrderFollowsScalars) {
   EXPECT_GT(text::compareScalars("\xC3\xA9", "z"), 0);
 }
 
+// ASCII text takes a path of its own past ICU: it must answer as ICU does.
+TEST(TextTest, AsciiTextFoldsMeasuresAndOrdersAsAnyOther) {
+  std::string all;
+  for (int c = 0; c < 0x80; ++c) all.push_back(static_cast<char>(c));
+  std::string lower = all;
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  }
+  EXPECT_EQ(text::lowercased(all), lower);
+  EXPECT_EQ(text::nfc(all), all);
+  EXPECT_EQ(text::utf16Length(all), 128u);
+  EXPECT_EQ(text::utf16Length("a\xF0\x9F\x98\x80"), 3u);
+  EXPECT_EQ(text::lowercased("I\xC3\x89"), "i\xC3\xA9");
+  EXPECT_LT(text::compareScalars("Z", "a"), 0);
+  EXPECT_LT(text::compareScalars("ab", "abc"), 0);
+  EXPECT_EQ(text::compareScalars(std::string("a\0b", 3), std::string("a\0b", 3)), 0);
+  EXPECT_GT(text::compareScalars(std::string("a\0c", 3), std::string("a\0b", 3)), 0);
+  EXPECT_LT(text::compareScalars("\x7F", "\xC2\x80"), 0);
+}
+
 TEST(TextTest, FilterScalarsDropsControlsAndFormats) {
   auto keep = [](char32_t c) { return !text::isControlOrFormat(c); };
   EXPECT_EQ(text::filterScalars("a\u200Bb\rc\u0007d\u00ADe", keep), "abcde");

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <regex>
+#include <thread>
 
 namespace tovarin {
 namespace {
@@ -93,6 +95,39 @@ TEST(ActivityCipherTest, TamperingOfAnyKindIsRefusedWithoutPlaintext) {
     EXPECT_EQ(opened.error, c.error) << c.what;
     EXPECT_TRUE(opened.value.empty()) << c.what;
   }
+}
+
+// The contexts are keyed once and reused: a refused value, another id or another
+// thread in between must change no later answer.
+TEST(ActivityCipherTest, ReusedContextsGiveEveryCallItsOwnAnswer) {
+  const ActivityCipher cipher = knownCipher();
+  const auto known = fromHex("6465666768696a6b6c6d6e6fada94481d55376ea5716338d97b9f2f1aa75ee213cfc02d588bc48a5");
+  auto broken = known;
+  broken.back() ^= 0x01;
+  std::vector<uint8_t> plain = bytesOf("left over from an earlier row");
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_EQ(cipher.openInto(broken, "intervals:42", plain), ActivityCryptoError::notAuthentic);
+    EXPECT_TRUE(plain.empty());
+    EXPECT_EQ(cipher.openInto(known, "intervals:42", plain), std::nullopt);
+    EXPECT_EQ(plain, bytesOf("岚笺 title"));
+    (void)cipher.itemId("another row");
+    EXPECT_EQ(cipher.itemId("2026-12-10T09\x1f" "com.example.app"), "act_aec9877eb4016b4f1cf7f704");
+  }
+  const ActivityCipher copy = cipher;
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      const ActivityCipher& by = t % 2 ? copy : cipher;
+      for (int i = 0; i < 200; ++i) {
+        const std::string text = "row " + std::to_string(t) + "/" + std::to_string(i);
+        auto opened = by.open(by.seal(bytesOf(text), "intervals:" + text).value, "intervals:" + text);
+        if (!opened.ok() || opened.value != bytesOf(text)) ++wrong;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST(ActivityCipherTest, IdsAreStablePerKeyAndChangeWithIt) {

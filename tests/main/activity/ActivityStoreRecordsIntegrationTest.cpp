@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 
 #include "tests/main/activity/ActivityStoreFixture.h"
+#include "tests/support/ActivityQueryReference.h"
+#include "tests/support/ActivitySampleRecord.h"
 
 namespace tovarin {
 namespace {
@@ -467,6 +469,55 @@ TEST_F(ActivityStoreRecordsTest, QueriesNameTheirItemsUnderTheCurrentKey) {
   auto invalid = store_->query({"2023-13-01", "2023-13-01", std::nullopt, std::nullopt}, kH, calendar_);
   ASSERT_TRUE(invalid.ok());
   EXPECT_FALSE(invalid.value);
+}
+
+// The store reads the intervals without a general JSON parser and answers queries
+// making items only for the rows kept: over a varied record every answer must be the
+// one of decoding every row and answering straightforwardly, ids under the record's key.
+TEST_F(ActivityStoreRecordsTest, QueriesAnswerAsTheStraightforwardQueryOverTheStoredRecord) {
+  openReady();
+  const std::vector<ActivityInterval> record = activitySampleRecord();
+  ASSERT_TRUE(store_->append(record).ok());
+  EXPECT_EQ(intervals(), record);
+  auto key = keys_->keys.load(storedKeyId());
+  ASSERT_TRUE(key.ok() && key.value);
+  const ActivityCipher cipher(*key.value);
+  const auto itemId = [&cipher](const std::string& rowKey) { return cipher.itemId(rowKey); };
+  const Calendar berlin = *Calendar::gregorian("Europe/Berlin");
+  for (double now : {kSampleRecordEnd + 86400, kSampleRecordStart + 4.5 * 86400}) {
+    for (const ActivityQueryArgs& args : activitySampleQueries()) {
+      auto answer = store_->query(args, now, berlin);
+      ASSERT_TRUE(answer.ok());
+      EXPECT_EQ(answer.value, ActivityQueryReference::run(args, record, now, berlin, itemId))
+          << args.from << ".." << args.to << " " << args.app.value_or("-") << " " << args.text.value_or("-");
+    }
+  }
+}
+
+// Values sealed in another JSON shape than the store writes today (blanks, another key
+// order, a null domain, a key more) read as they always did; sealed text that is not an
+// interval is skipped.
+TEST_F(ActivityStoreRecordsTest, IntervalsOfOtherShapesReadAsBefore) {
+  openReady();
+  auto key = keys_->keys.load(storedKeyId());
+  ASSERT_TRUE(key.ok() && key.value);
+  const ActivityCipher cipher(*key.value);
+  const std::pair<const char*, std::string> rows[] = {
+      {"spaced", R"({ "id": "spaced", "bundleId": "b", "appName": "A", "title": "Té", "start": 1e3, "end": 1100 })"},
+      {"nulled", R"({"start":900,"end":950.5,"title":"x","id":"nulled","domain":null,"bundleId":"b","appName":"A","v":2})"},
+      {"broken", R"({"id":"broken","bundleId":"b","appName":"A","title":"x","start":1,"end":)"},
+      {"other", R"({"id":"elsewhere","bundleId":"b","appName":"A","title":"x","start":1,"end":2})"},
+  };
+  {
+    SideConnection side(databasePath());
+    for (const auto& [id, text] : rows) {
+      auto sealed = cipher.seal(std::vector<uint8_t>(text.begin(), text.end()), std::string("intervals:") + id);
+      ASSERT_TRUE(sealed.ok());
+      ASSERT_TRUE(side.put("intervals", id, sealed.value));
+    }
+  }
+  EXPECT_EQ(intervals(), (std::vector<ActivityInterval>{{"nulled", "b", "A", "x", std::nullopt, 900, 950.5},
+                                                        {"spaced", "b", "A", "T\xC3\xA9", std::nullopt, 1000, 1100}}));
 }
 
 // Nothing the user did reaches the disk readable: not in the database, and not in the

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/ActivityQueryReference.h"
+#include "tests/support/ActivitySampleRecord.h"
+
 namespace tovarin {
 namespace {
 
@@ -243,6 +246,67 @@ TEST_F(ActivityQueryTest, WallClockTextsAreCheckedByHand) {
   for (const auto& c : cases) EXPECT_EQ(ActivityQuery::isWallClock(c.text), c.valid) << c.text;
   EXPECT_EQ(ActivityQuery::wallClock(local(2025, 3, 1, 9, 5, 59), shanghai_), "2025-03-01T09:05");
   EXPECT_FALSE(ActivityQuery::isWallClock(ActivityQuery::wallClock(std::numeric_limits<double>::quiet_NaN(), shanghai_)));
+}
+
+std::string describe(const ActivityQueryArgs& args, double now) {
+  return args.from + ".." + args.to + " app=" + args.app.value_or("-") + " text=" + args.text.value_or("-") +
+         " now=" + std::to_string(now);
+}
+
+// Items are made only for the rows kept and ordered by partial sorts: the answers must
+// stay those of making every item and sorting stably.
+TEST_F(ActivityQueryTest, AnswersAsTheStraightforwardQueryDoes) {
+  const auto intervals = activitySampleRecord();
+  int truncated = 0;
+  int whole = 0;
+  for (const Calendar* calendar : {&berlin_, &shanghai_}) {
+    for (double now : {kSampleRecordEnd + 86400, kSampleRecordStart + 4.5 * 86400}) {
+      for (const ActivityQueryArgs& args : activitySampleQueries()) {
+        auto answer = ActivityQuery::run(args, intervals, now, *calendar, &fakeItemId);
+        EXPECT_EQ(answer, ActivityQueryReference::run(args, intervals, now, *calendar, &fakeItemId))
+            << describe(args, now);
+        if (answer && answer->truncated) ++truncated;
+        if (answer && !answer->truncated && !answer->items.empty()) ++whole;
+      }
+    }
+  }
+  // The record is varied enough to answer both ways.
+  EXPECT_GT(truncated, 10);
+  EXPECT_GT(whole, 10);
+
+  // Rows that tie on every sort key, more than are kept: which ones stay, and their
+  // order, is the order they were collected in.
+  std::vector<ActivityInterval> tied;
+  for (int i = 0; i < 70; ++i) {
+    const double start = local(2025, 3, 1, 9 + i / 35);
+    tied.push_back(span(start, start + 600, "Doc", "d" + std::to_string(i), i % 2 ? "com.a" : "com.b"));
+  }
+  auto answer = run(days("2025-03-01", "2025-03-01"), tied, farFuture_);
+  ASSERT_TRUE(answer && answer->truncated);
+  EXPECT_EQ(answer, ActivityQueryReference::run(days("2025-03-01", "2025-03-01"), tied, farFuture_, shanghai_,
+                                                &fakeItemId));
+}
+
+// Near the ends of the four-digit years the wall clocks are made and checked for every
+// row, as before; a row ending in the year 10000 shows its start as its end.
+TEST_F(ActivityQueryTest, AnswersAtTheEndsOfTheYearsAsTheStraightforwardQueryDoes) {
+  const Calendar utc = *Calendar::gregorian("UTC");
+  for (const Calendar* calendar : {&utc, static_cast<const Calendar*>(&shanghai_), static_cast<const Calendar*>(&berlin_)}) {
+    std::vector<ActivityInterval> intervals;
+    for (const CivilFields& at : {CivilFields{9999, 12, 31, 22, 50, 0}, CivilFields{9999, 12, 31, 23, 30, 0},
+                                  CivilFields{1, 1, 1, 0, 10, 0}, CivilFields{0, 12, 31, 23, 0, 0},
+                                  CivilFields{1, 1, 2, 3, 0, 0}}) {
+      const double start = *calendar->date(at);
+      intervals.push_back(span(start, start + 3600, "T" + std::to_string(intervals.size())));
+    }
+    for (const ActivityQueryArgs& args : {days("9999-12-31", "9999-12-31"), days("9999-12-30", "9999-12-31"),
+                                          days("0001-01-01", "0001-01-02"), days("0000-12-31", "0001-01-01"),
+                                          days("0000-01-01", "0001-12-31")}) {
+      EXPECT_EQ(ActivityQuery::run(args, intervals, 1e15, *calendar, &fakeItemId),
+                ActivityQueryReference::run(args, intervals, 1e15, *calendar, &fakeItemId))
+          << describe(args, 1e15);
+    }
+  }
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/ActivityQueryReference.h"
+#include "tests/support/ActivitySampleRecord.h"
+
 namespace tovarin {
 namespace {
 
@@ -146,6 +149,33 @@ TEST_F(HourlyAggregatorTest, EmptyBackwardsAndNonFiniteIntervalsContributeNothin
       berlin_);
   // An endless interval would otherwise be walked hour by hour for ever.
   EXPECT_TRUE(summaries.empty());
+}
+
+// Identities are composed once per interval, looked up without copies, and a whole
+// hour is reused for the moments inside it: the summaries must stay those of asking
+// the calendar for every segment. The zones change their clocks inside the records,
+// by an hour and, on Lord Howe Island, by half an hour; Kathmandu is 5:45 ahead.
+TEST_F(HourlyAggregatorTest, SummariesAreThoseOfAskingTheCalendarForEverySegment) {
+  struct Case {
+    const char* zone;
+    CivilFields start;
+  } cases[] = {
+      {"Europe/Berlin", {2026, 3, 23, 0, 0, 0}},      {"Europe/Berlin", {2026, 10, 20, 0, 0, 0}},
+      {"Australia/Lord_Howe", {2026, 4, 1, 0, 0, 0}}, {"Asia/Kathmandu", {2026, 3, 23, 0, 0, 0}},
+      {"UTC", {2026, 3, 23, 0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    const Calendar calendar = *Calendar::gregorian(c.zone);
+    const double start = *calendar.date(c.start);
+    auto intervals = activitySampleRecord(start, 9);
+    intervals.push_back(span(start + 0.25, start + 9 * 86400 - 0.5, "Long"));
+    const DateInterval window{start + 86400.5, start + 5 * 86400};
+    EXPECT_EQ(HourlyAggregator::summaries(intervals, calendar), ActivityQueryReference::summaries(intervals, calendar))
+        << c.zone;
+    EXPECT_EQ(HourlyAggregator::summaries(intervals, calendar, window, HourlyAggregator::storedRowsPerHour),
+              ActivityQueryReference::summaries(intervals, calendar, window, HourlyAggregator::storedRowsPerHour))
+        << c.zone;
+  }
 }
 
 }  // namespace
