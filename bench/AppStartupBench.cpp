@@ -1,13 +1,18 @@
 // Start-up time and resident memory of TheTovarin against a floor: a minimal program
 // of ours that only opens one WebKitGTK window on the same page. Both run side by side
 // in one session against one stand-in server that is already running (so the program
-// starts nothing); each page tells the server when its load event fired.
+// starts nothing); each page tells the server when it first painted and when its load
+// event fired.
 //
-//   xvfb-run -a build/default/bench/AppStartupBench [--runs N]
+//   xvfb-run -a build/default/bench/AppStartupBench [--runs N] [--base STAGE]
 //
-// Time: from just before the process is spawned to the main page's load event, as the
-// server recorded it. Memory: VmRSS of the program's own process (web processes not
-// counted), 2 s after that load. Reports medians and the two ratios program / floor.
+// --base adds a second program, staged elsewhere (an unchanged tree's build/default/
+// stage), measured in the same runs, so that a change is seen against the same noise.
+//
+// Time: from just before the process is spawned to the main page's first contentful
+// paint and to its load event, as the server recorded them. Memory: VmRSS of the
+// program's own process (web processes not counted), as soon as the first paint is
+// known and 2 s after the load. Reports medians and the ratios program / floor.
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -135,13 +140,16 @@ class Harness {
   }
 
   struct Sample {
-    double milliseconds = -1;
+    double paintMs = -1;
+    double loadMs = -1;
+    long paintResidentKb = -1;
     long residentKb = -1;
   };
 
   // One start of a program; it is ended once measured.
   Sample measure(const std::string& executable, const std::vector<std::string>& arguments, const char* page) {
-    const size_t before = loads(page).size();
+    const size_t loadsBefore = times("pageLoads", page).size();
+    const size_t paintsBefore = times("pagePaints", page).size();
     const double spawnedAt = wallMilliseconds();
     auto launched = ChildProcess::launch(
         ChildProcessOptions{executable, arguments, root_.string(), environment(), false, false});
@@ -151,9 +159,19 @@ class Harness {
       return sample;
     }
     auto process = launched.process;
-    std::vector<double> seen;
-    if (waitUntil([&] { return (seen = loads(page)).size() > before; }, 60)) {
-      sample.milliseconds = seen[before] - spawnedAt;
+    // The engine may hold its first frame back until the load: either may come first.
+    std::vector<double> loaded, painted;
+    waitUntil([&] {
+      if (sample.paintMs < 0 && (painted = times("pagePaints", page)).size() > paintsBefore) {
+        sample.paintResidentKb = residentKilobytes(process->pid());
+        sample.paintMs = painted[paintsBefore] - spawnedAt;
+      }
+      if (sample.loadMs < 0 && (loaded = times("pageLoads", page)).size() > loadsBefore) {
+        sample.loadMs = loaded[loadsBefore] - spawnedAt;
+      }
+      return sample.paintMs >= 0 && sample.loadMs >= 0;
+    }, 60);
+    if (sample.loadMs >= 0) {
       std::this_thread::sleep_for(std::chrono::seconds(2));
       sample.residentKb = residentKilobytes(process->pid());
     }
@@ -167,6 +185,12 @@ class Harness {
   }
 
   std::string program() const { return (root_ / "prefix/bin/TheTovarin").string(); }
+  // The program of another stage in a prefix of its own, against the same server.
+  std::string addProgram(const fs::path& stage) {
+    const fs::path prefix = root_ / ("prefix" + std::to_string(++extraPrefixes_));
+    stageBundle(stage, prefix);
+    return (prefix / "bin/TheTovarin").string();
+  }
   std::string floorData() const { return (root_ / "floor").string(); }
   std::string mainUrl() const { return "http://127.0.0.1:" + std::to_string(port_) + "/index.html"; }
 
@@ -198,9 +222,9 @@ class Harness {
   }
 
   // The staged program copied under a prefix of its own, whose bundle names our port.
-  void makeBundle() {
-    const fs::path stage(TOVARIN_STAGE_DIR);
-    const fs::path prefix = root_ / "prefix";
+  void makeBundle() { stageBundle(TOVARIN_STAGE_DIR, root_ / "prefix"); }
+
+  void stageBundle(const fs::path& stage, const fs::path& prefix) const {
     fs::create_directories(prefix / "bin");
     fs::copy_file(stage / "bin/TheTovarin", prefix / "bin/TheTovarin");
     fs::copy(stage / "share", prefix / "share", fs::copy_options::recursive);
@@ -244,14 +268,15 @@ class Harness {
     return answer.get_future().get();
   }
 
-  std::vector<double> loads(const char* page) {
-    std::vector<double> times;
+  // The times the server recorded for one page under "pageLoads" or "pagePaints".
+  std::vector<double> times(const char* kind, const char* page) {
+    std::vector<double> out;
     auto current = state();
-    if (!current || !current->contains("pageLoads") || !(*current)["pageLoads"].contains(page)) return times;
-    for (const auto& at : (*current)["pageLoads"][page]) {
-      if (auto value = jsonNumber(at)) times.push_back(*value);
+    if (!current || !current->contains(kind) || !(*current)[kind].contains(page)) return out;
+    for (const auto& at : (*current)[kind][page]) {
+      if (auto value = jsonNumber(at)) out.push_back(*value);
     }
-    return times;
+    return out;
   }
 
   static bool waitUntil(const std::function<bool()>& condition, double seconds) {
@@ -266,18 +291,58 @@ class Harness {
   fs::path root_;
   uint16_t port_ = 0;
   std::string busAddress_;
+  int extraPrefixes_ = 0;
   std::shared_ptr<ChildProcess> bus_;
   std::shared_ptr<ChildProcess> server_;
   BeastHttpClient http_;
   SerialQueue queue_{"bench-http"};
 };
 
+// The figures of one contender over all runs.
+struct Series {
+  std::string name;
+  std::string executable;
+  std::vector<std::string> arguments;
+  std::vector<Harness::Sample> samples;
+
+  double medianOf(double Harness::Sample::*field) const {
+    std::vector<double> values;
+    for (const auto& sample : samples) {
+      if (sample.*field > 0) values.push_back(sample.*field);
+    }
+    return median(values);
+  }
+  double medianOf(long Harness::Sample::*field) const {
+    std::vector<double> values;
+    for (const auto& sample : samples) {
+      if (sample.*field > 0) values.push_back(static_cast<double>(sample.*field));
+    }
+    return median(values);
+  }
+};
+
+void printSample(const char* label, const Harness::Sample& sample) {
+  std::printf("%-10s %10.0f %10.0f %12ld %12ld\n", label, sample.paintMs, sample.loadMs, sample.paintResidentKb,
+              sample.residentKb);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::string(argv[1]) == "--floor") return runFloor(argv[2], argv[3]);
   int runs = 5;
-  if (argc == 3 && std::string(argv[1]) == "--runs") runs = std::max(1, std::atoi(argv[2]));
+  std::string baseStage;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string option = argv[i];
+    if (option == "--runs") {
+      runs = std::max(1, std::atoi(argv[i + 1]));
+    } else if (option == "--base") {
+      baseStage = argv[i + 1];
+    } else {
+      std::fprintf(stderr, "usage: %s [--runs N] [--base STAGE]\n", argv[0]);
+      return 2;
+    }
+  }
   if (!std::getenv("DISPLAY")) {
     std::fprintf(stderr, "needs a display: run under xvfb-run -a\n");
     return 2;
@@ -290,38 +355,42 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string self = fs::read_symlink("/proc/self/exe").string();
-  std::vector<double> floorMs, programMs, floorKb, programKb;
-  std::printf("%-4s %12s %12s %12s %12s\n", "run", "floor ms", "program ms", "floor KiB", "program KiB");
+  std::vector<Series> contenders;
+  contenders.push_back({"floor", self, {"--floor", harness.mainUrl(), harness.floorData()}, {}});
+  contenders.push_back({"program", harness.program(), {}, {}});
+  if (!baseStage.empty()) contenders.push_back({"base", harness.addProgram(baseStage), {}, {}});
+
+  std::printf("%-10s %10s %10s %12s %12s\n", "run", "paint ms", "load ms", "paint KiB", "load+2s KiB");
   for (int run = 1; run <= runs; ++run) {
-    // Alternate which goes first, so neither always meets a warmer cache.
-    Harness::Sample floor, program;
-    auto measureFloor = [&] { floor = harness.measure(self, {"--floor", harness.mainUrl(), harness.floorData()}, "main"); };
-    auto measureProgram = [&] { program = harness.measure(harness.program(), {}, "main"); };
-    if (run % 2) {
-      measureFloor();
-      measureProgram();
-    } else {
-      measureProgram();
-      measureFloor();
-    }
-    std::printf("%-4d %12.0f %12.0f %12ld %12ld\n", run, floor.milliseconds, program.milliseconds, floor.residentKb,
-                program.residentKb);
-    if (floor.milliseconds > 0 && program.milliseconds > 0) {
-      floorMs.push_back(floor.milliseconds);
-      programMs.push_back(program.milliseconds);
-      floorKb.push_back(static_cast<double>(floor.residentKb));
-      programKb.push_back(static_cast<double>(program.residentKb));
+    // Rotate which goes first, so that none always meets a warmer cache.
+    std::printf("-- run %d\n", run);
+    for (size_t turn = 0; turn < contenders.size(); ++turn) {
+      Series& series = contenders[(turn + static_cast<size_t>(run)) % contenders.size()];
+      Harness::Sample sample = harness.measure(series.executable, series.arguments, "main");
+      printSample(series.name.c_str(), sample);
+      if (sample.loadMs > 0) series.samples.push_back(sample);
     }
   }
-  if (floorMs.empty()) {
+  const Series& floor = contenders.front();
+  if (floor.samples.empty()) {
     std::fprintf(stderr, "no complete run\n");
     return 1;
   }
-  const double timeRatio = median(programMs) / median(floorMs);
-  const double memoryRatio = median(programKb) / median(floorKb);
-  std::printf("median %10.0f %12.0f %12.0f %12.0f\n", median(floorMs), median(programMs), median(floorKb),
-              median(programKb));
-  std::printf("start-up to main page loaded: program / floor = %.2f\n", timeRatio);
-  std::printf("resident memory of the process: program / floor = %.2f\n", memoryRatio);
+  std::printf("-- medians\n");
+  for (const auto& series : contenders) {
+    std::printf("%-10s %10.0f %10.0f %12.0f %12.0f\n", series.name.c_str(), series.medianOf(&Harness::Sample::paintMs),
+                series.medianOf(&Harness::Sample::loadMs), series.medianOf(&Harness::Sample::paintResidentKb),
+                series.medianOf(&Harness::Sample::residentKb));
+  }
+  for (size_t i = 1; i < contenders.size(); ++i) {
+    const Series& series = contenders[i];
+    auto ratio = [&](auto field) {
+      const double below = floor.medianOf(field);
+      return below > 0 ? series.medianOf(field) / below : 0.0;
+    };
+    std::printf("%s / floor: first paint %.2f, load event %.2f, memory at paint %.2f, memory 2 s after load %.2f\n",
+                series.name.c_str(), ratio(&Harness::Sample::paintMs), ratio(&Harness::Sample::loadMs),
+                ratio(&Harness::Sample::paintResidentKb), ratio(&Harness::Sample::residentKb));
+  }
   return 0;
 }

@@ -53,6 +53,8 @@ const state = {
   requests: 0,
   // When each page reported its load event (ms since 1970), for tests and timing.
   pageLoads: { main: [], widget: [] },
+  // When each page reported its first frame, likewise.
+  pagePaints: { main: [], widget: [] },
 };
 
 function loadSavedSettings() {
@@ -149,10 +151,23 @@ ${parts.script.join('\n')}
   addEventListener('load', () => {
     fetch('/__test/page-loaded?page=' + window.__tovarinPage, { method: 'POST' }).catch(() => {});
   });
+  // The first frame: a frame callback runs just before it is drawn, a task queued from
+  // there just after.
+  requestAnimationFrame(() => setTimeout(() => {
+    fetch('/__test/page-painted?page=' + window.__tovarinPage, { method: 'POST' }).catch(() => {});
+  }, 0));
 </script>
 </body>
 </html>
 `;
+}
+
+function recordPageTime(times, request, response) {
+  const page = new URL(request.url, 'http://127.0.0.1').searchParams.get('page');
+  if (!Object.hasOwn(times, page)) return sendJson(response, 400, { error: 'unknown page' });
+  times[page].push(Date.now());
+  response.writeHead(204);
+  response.end();
 }
 
 let INDEX_HTML = '';
@@ -280,14 +295,10 @@ const routes = {
       settings: state.settings,
       requests: state.requests,
       pageLoads: state.pageLoads,
+      pagePaints: state.pagePaints,
     }),
-  'POST /__test/page-loaded': (request, response) => {
-    const page = new URL(request.url, 'http://127.0.0.1').searchParams.get('page');
-    if (!Object.hasOwn(state.pageLoads, page)) return sendJson(response, 400, { error: 'unknown page' });
-    state.pageLoads[page].push(Date.now());
-    response.writeHead(204);
-    response.end();
-  },
+  'POST /__test/page-loaded': (request, response) => recordPageTime(state.pageLoads, request, response),
+  'POST /__test/page-painted': (request, response) => recordPageTime(state.pagePaints, request, response),
   'POST /__test/change': (request, response) => {
     broadcastChange('test');
     sendJson(response, 200, { revision: state.revision });

@@ -3,12 +3,34 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <glib/gstdio.h>
 
+#include <filesystem>
+
 #include "base/Log.h"
 
 namespace tovarin::StatusItemMark {
+namespace {
+
+// A PNG drawn earlier at this size from the SVG as it is now. Reusing it keeps the SVG
+// renderer, which is large, out of the launch.
+bool drawnAlready(const std::string& svgPath, const std::string& pngPath, int pixels) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const auto drawnAt = fs::last_write_time(pngPath, error);
+  if (error) return false;
+  const auto changedAt = fs::last_write_time(svgPath, error);
+  if (error || drawnAt < changedAt) return false;
+  int width = 0;
+  int height = 0;
+  // Reads the PNG's header only.
+  return gdk_pixbuf_get_file_info(pngPath.c_str(), &width, &height) != nullptr && width == pixels && height == pixels;
+}
+
+}  // namespace
 
 std::optional<std::string> renderPng(const std::string& svgPath, const std::string& directory,
                                      const std::string& name, int pixels) {
+  const std::string path = directory + "/" + name + ".png";
+  if (drawnAlready(svgPath, path, pixels)) return path;
   g_autoptr(GError) error = nullptr;
   g_autoptr(GdkPixbuf) image = gdk_pixbuf_new_from_file_at_size(svgPath.c_str(), pixels, pixels, &error);
   if (!image) {
@@ -19,7 +41,6 @@ std::optional<std::string> renderPng(const std::string& svgPath, const std::stri
     log("status item: cannot create " + directory);
     return std::nullopt;
   }
-  const std::string path = directory + "/" + name + ".png";
   if (!gdk_pixbuf_save(image, path.c_str(), "png", &error, nullptr)) {
     log("status item: cannot write the mark: " + std::string(error ? error->message : path));
     return std::nullopt;

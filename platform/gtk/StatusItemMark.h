@@ -13,7 +13,8 @@ namespace StatusItemMark {
 inline constexpr const char* fallbackIconName = "format-justify-left";
 
 // Draws the SVG file into <directory>/<name>.png at pixels x pixels (creating the
-// directory); the PNG's path, or nullopt when the SVG cannot be read or drawn.
+// directory); the PNG's path, or nullopt when the SVG cannot be read or drawn. A PNG of
+// that size drawn there since the SVG last changed is reused as it is.
 [[nodiscard]] std::optional<std::string> renderPng(const std::string& svgPath, const std::string& directory,
                                                    const std::string& name, int pixels);
 

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -261,6 +263,50 @@ TEST_F(AppGtkDesktopTest, MarkIsDrawnIntoAnIconFileOrFallsBackToAThemedIcon) {
   }
   std::ofstream(icons_.path() + "/broken.svg") << "<svg";
   EXPECT_EQ(StatusItemMark::renderPng(icons_.path() + "/broken.svg", icons_.path() + "/b", "x", 22), std::nullopt);
+}
+
+// Drawing the SVG loads its renderer into the process; a launch after the first reuses
+// the PNG unless the SVG changed since or the PNG is not of the size asked for.
+TEST_F(AppGtkDesktopTest, StatusMarkIsDrawnAgainOnlyWhenTheDrawnOneIsStale) {
+  namespace fs = std::filesystem;
+  const std::string svg = icons_.path() + "/mark.svg";
+  const std::string directory = icons_.path() + "/drawn";
+  const std::string png = directory + "/mark.png";
+  auto bytes = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  // A PNG the SVG cannot have drawn: any redrawing replaces it.
+  auto plant = [&](int pixels, fs::file_time_type at) {
+    g_autoptr(GdkPixbuf) plain = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, pixels, pixels);
+    gdk_pixbuf_fill(plain, 0x00ff00ff);
+    ASSERT_TRUE(gdk_pixbuf_save(plain, png.c_str(), "png", nullptr, nullptr));
+    fs::last_write_time(png, at);
+  };
+  struct Case {
+    const char* what;
+    int plantedPixels;
+    std::chrono::seconds plantedAfterSvg;
+    bool reused;
+  };
+  const Case cases[] = {
+      {"drawn since the SVG changed, at this size", 22, std::chrono::seconds(60), true},
+      {"the SVG changed after the drawing", 22, std::chrono::seconds(-60), false},
+      {"drawn at another size", 44, std::chrono::seconds(60), false},
+  };
+  fs::copy_file(kMark, svg);
+  ASSERT_TRUE(StatusItemMark::renderPng(svg, directory, "mark", 22));
+  const std::string drawn = bytes(png);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    plant(c.plantedPixels, fs::last_write_time(svg) + c.plantedAfterSvg);
+    const std::string planted = bytes(png);
+    EXPECT_EQ(StatusItemMark::renderPng(svg, directory, "mark", 22), png);
+    EXPECT_EQ(bytes(png), c.reused ? planted : drawn);
+  }
+  // Without its SVG a stale drawing is not shown.
+  fs::remove(svg);
+  EXPECT_EQ(StatusItemMark::renderPng(svg, directory, "mark", 22), std::nullopt);
 }
 
 TEST_F(AppGtkDesktopTest, AboutDialogShowsNameVersionAndCreditsOnce) {
