@@ -152,8 +152,8 @@ struct AppProgram::Parts {
   LinuxPresenceProbe presenceProbe;
   std::shared_ptr<SheetPresenter> stickyPanels =
       std::make_shared<SheetPresenter>(loop, SheetPresenter::Attachment::applicationModal);
-  // Recognition runs on its queue and reads the service; the queue is declared after
-  // the service so that it stops before the service goes.
+  // Recognition runs on its queue; the queue is declared after the service so that it
+  // stops, finishing a run in progress, before the service goes.
   OcrService ocr{loop, ocrQueue, std::make_shared<TesseractRecognizer>()};
   SerialQueue ocrQueue{std::string(OcrService::queueLabel)};
   SerialQueue dropQueue{"com.orvik.thetovarin.drop"};

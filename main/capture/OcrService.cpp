@@ -40,14 +40,18 @@ void OcrService::recognizeBase64(std::string_view base64, OcrJob::Completion com
   recognizeData(std::move(*bytes), std::move(completion));
 }
 
+// A run holds the recogniser it reads, not the service, so that the service may go while
+// a run is in flight: the run finishes and its job still answers.
 void OcrService::recognizeData(std::vector<uint8_t> bytes, OcrJob::Completion completion) {
   auto job = startJob(std::move(completion));
-  queue_.post([this, job, bytes = std::move(bytes)] { job->finish(run(bytes)); });
+  queue_.post([&queue = queue_, recognizer = recognizer_, job, bytes = std::move(bytes)] {
+    job->finish(run(queue, *recognizer, bytes));
+  });
 }
 
 void OcrService::recognizeFile(std::string path, OcrJob::Completion completion) {
   auto job = startJob(std::move(completion));
-  queue_.post([this, job, path = std::move(path)] {
+  queue_.post([&queue = queue_, recognizer = recognizer_, job, path = std::move(path)] {
     std::vector<uint8_t> bytes;
     switch (readImageFile(path, maxBase64Bytes, bytes)) {
       case FileRead::unreadable: return job->finish(OcrResult::failed(OcrFailure::decode));
@@ -55,7 +59,7 @@ void OcrService::recognizeFile(std::string path, OcrJob::Completion completion) 
       case FileRead::ok: break;
     }
     if (bytes.empty()) return job->finish(OcrResult::failed(OcrFailure::decode));
-    job->finish(run(bytes));
+    job->finish(run(queue, *recognizer, bytes));
   });
 }
 
@@ -69,12 +73,13 @@ void OcrService::finishNow(OcrResult result, OcrJob::Completion& completion) {
   OcrJob(loop_, std::move(completion)).finish(std::move(result));
 }
 
-OcrResult OcrService::run(const std::vector<uint8_t>& bytes) {
-  assert(queue_.isCurrent());
-  OcrResult result = recognizer_->recognize(bytes, languages());
+OcrResult OcrService::run([[maybe_unused]] const TaskRunner& queue, TextRecognizer& recognizer,
+                           const std::vector<uint8_t>& bytes) {
+  assert(queue.isCurrent());
+  OcrResult result = recognizer.recognize(bytes, languages());
   if (result.failure != OcrFailure::engine) return result;
   log("ocr: 首选语言不可用，退到 en-US 再试一次");
-  return recognizer_->recognize(bytes, {"en-US"});
+  return recognizer.recognize(bytes, {"en-US"});
 }
 
 }  // namespace tovarin

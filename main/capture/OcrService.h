@@ -37,11 +37,11 @@ class OcrService final {
  private:
   std::shared_ptr<OcrJob> startJob(OcrJob::Completion completion);
   void finishNow(OcrResult result, OcrJob::Completion& completion);
-  OcrResult run(const std::vector<uint8_t>& bytes);  // queue_ only
+  static OcrResult run(const TaskRunner& queue, TextRecognizer& recognizer, const std::vector<uint8_t>& bytes);
 
   MainLoop& loop_;
   TaskRunner& queue_;
-  const std::shared_ptr<TextRecognizer> recognizer_;  // queue_ only
+  const std::shared_ptr<TextRecognizer> recognizer_;  // used on queue_ only
 };
 
 }  // namespace tovarin

@@ -4,6 +4,7 @@
 
 #include <leptonica/allheaders.h>
 #include <libheif/heif.h>
+#include <omp.h>
 #include <tesseract/baseapi.h>
 
 #include "base/Log.h"
@@ -103,6 +104,24 @@ std::string cleanedText(const char* raw) {
   return out;
 }
 
+// Keeps one recognition on the thread that asked for it. The engine's OpenMP teams
+// spin-wait for each other, so with the cores busy elsewhere one picture took a minute
+// instead of a second; even on idle cores one thread reads our pictures faster than a
+// team. The engine's parallel regions name their own team sizes, which override
+// omp_set_num_threads(), so the maximum of active levels is set to 0 instead: every
+// region then runs on this thread alone. Like all of OpenMP's settings it belongs to
+// the calling thread only, and it is put back afterwards.
+class SingleThreadedRun final {
+ public:
+  SingleThreadedRun() : previousLevels_(omp_get_max_active_levels()) { omp_set_max_active_levels(0); }
+  ~SingleThreadedRun() { omp_set_max_active_levels(previousLevels_); }
+  SingleThreadedRun(const SingleThreadedRun&) = delete;
+  SingleThreadedRun& operator=(const SingleThreadedRun&) = delete;
+
+ private:
+  const int previousLevels_;
+};
+
 }  // namespace
 
 TesseractRecognizer::TesseractRecognizer(std::string dataPath) : dataPath_(std::move(dataPath)) {
@@ -153,6 +172,7 @@ OcrResult TesseractRecognizer::recognize(const std::vector<uint8_t>& image, cons
     log("ocr: 识别引擎失败（" + joinedLanguages(languages, "+") + "）：" + (failure.empty() ? "no language" : failure));
     return OcrResult::failed(OcrFailure::engine);
   }
+  SingleThreadedRun singleThreaded;
   engine->SetImage(picture.pix.get());
   std::unique_ptr<char[]> raw(engine->GetUTF8Text());
   engine->Clear();

@@ -152,6 +152,21 @@ TEST_F(OcrServiceTest, AResultInTimeCancelsTheWatchdog) {
   EXPECT_EQ(calls, 1);
 }
 
+// The program's service lives as long as the program, but a shorter-lived owner may let
+// its service go while the queue is still running a recognition.
+TEST_F(OcrServiceTest, AServiceThatGoesDuringARunLetsTheRunFinishAndAnswer) {
+  auto service = std::make_unique<OcrService>(loop_, queue_, recognizer_);
+  auto result = std::make_shared<std::optional<OcrResult>>();
+  service->recognizeData(bytesOf("png"), [result](OcrResult r) { *result = std::move(r); });
+  ASSERT_TRUE(recognizer_->waitForRequests(1));
+  service.reset();
+  // The run goes on to its retry with English alone.
+  recognizer_->answer(OcrResult::failed(OcrFailure::engine));
+  recognizer_->answer(OcrResult::success("late"));
+  ASSERT_TRUE(loop_.waitFor([&] { return result->has_value(); }));
+  EXPECT_EQ(**result, OcrResult::success("late"));
+}
+
 TEST_F(OcrServiceTest, FilesAreCheckedBeforeTheyReachTheRecogniser) {
   TempDir dir;
   auto write = [&](const std::string& name, size_t size) {

@@ -38,6 +38,26 @@ std::string withoutBlanks(std::string text) {
 
 const std::vector<std::string> bothLanguages = {"zh-Hans", "en-US"};
 
+// Where a completion writes: shared with it, so that a completion that arrives after a
+// wait gave up still writes into live memory.
+using SharedResult = std::shared_ptr<std::optional<OcrResult>>;
+
+OcrJob::Completion into(const SharedResult& result) {
+  return [result](OcrResult r) { *result = std::move(r); };
+}
+
+// Threads of this process with this name. A new thread takes the name of the thread
+// that started it.
+size_t threadsNamed(const std::string& name) {
+  size_t count = 0;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(task.path() / "comm");
+    std::string line;
+    if (std::getline(comm, line) && line == name) ++count;
+  }
+  return count;
+}
+
 TEST(TesseractRecognizerIntegrationTest, ReadsTheFixturePictures) {
   TesseractRecognizer recognizer;
   struct Case {
@@ -82,6 +102,24 @@ TEST(TesseractRecognizerIntegrationTest, FailuresHaveTheirOwnReasons) {
   }
 }
 
+// The engine's own helper threads spin-wait for each other and crawl when other
+// programs hold the cores, so a recognition runs on the queue's thread alone. OpenMP
+// keeps a team's threads parked for its next region: any helper the run started would
+// still be there afterwards, under the queue's name.
+TEST(TesseractRecognizerIntegrationTest, ARecognitionRunsOnTheQueuesThreadAlone) {
+  const std::string name = "ocr-one-thread";
+  SerialQueue queue(name);
+  TesseractRecognizer recognizer;
+  std::optional<OcrResult> result;
+  size_t threads = 0;
+  queue.sync([&] {
+    result = recognizer.recognize(fixtureBytes("screenshot.png"), bothLanguages);
+    threads = threadsNamed(name);
+  });
+  ASSERT_TRUE(result && result->ok());
+  EXPECT_EQ(threads, 1u);
+}
+
 TEST(TesseractRecognizerIntegrationTest, WithoutChineseDataTheServiceFallsBackToEnglish) {
   TempDir data;
   std::filesystem::copy_file(std::string(TesseractRecognizer::defaultDataPath) + "/eng.traineddata",
@@ -90,13 +128,12 @@ TEST(TesseractRecognizerIntegrationTest, WithoutChineseDataTheServiceFallsBackTo
   ManualLoop loop;
   SerialQueue queue("ocr-test");
   OcrService service(loop, queue, std::make_shared<TesseractRecognizer>(data.path()));
-  std::optional<OcrResult> result;
-  std::ifstream file(fixture("english.png"), std::ios::binary);
-  std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  service.recognizeData(bytes, [&](OcrResult r) { result = std::move(r); });
-  ASSERT_TRUE(loop.waitFor([&] { return result.has_value(); }, 60));
-  ASSERT_TRUE(result->ok());
-  EXPECT_NE(result->text.find("Quarterly Meeting Notes"), std::string::npos);
+  auto result = std::make_shared<std::optional<OcrResult>>();
+  service.recognizeData(fixtureBytes("english.png"), into(result));
+  ASSERT_TRUE(loop.waitFor([&] { return result->has_value(); }, 60));
+  const OcrResult& recognized = **result;
+  ASSERT_TRUE(recognized.ok());
+  EXPECT_NE(recognized.text.find("Quarterly Meeting Notes"), std::string::npos);
   EXPECT_TRUE(log.contains("[orvik] ocr: 首选语言不可用，退到 en-US 再试一次"));
   EXPECT_EQ(log.matching("[orvik] ocr: 识别引擎失败（zh-Hans+en-US）").size(), 1u);
 }
@@ -117,11 +154,12 @@ TEST(TesseractRecognizerIntegrationTest, TheBridgeRoundTripsABase64Picture) {
     base64 += i + 2 < bytes.size() ? alphabet[n & 63] : '=';
     if (base64.size() % 77 == 76) base64 += '\n';
   }
-  std::optional<OcrResult> result;
-  service.recognizeBase64(base64, [&](OcrResult r) { result = std::move(r); });
-  ASSERT_TRUE(loop.waitFor([&] { return result.has_value(); }, 60));
-  ASSERT_TRUE(result->ok());
-  EXPECT_NE(withoutBlanks(result->text).find("请明天下午三点开会"), std::string::npos) << result->text;
+  auto result = std::make_shared<std::optional<OcrResult>>();
+  service.recognizeBase64(base64, into(result));
+  ASSERT_TRUE(loop.waitFor([&] { return result->has_value(); }, 60));
+  const OcrResult& recognized = **result;
+  ASSERT_TRUE(recognized.ok());
+  EXPECT_NE(withoutBlanks(recognized.text).find("请明天下午三点开会"), std::string::npos) << recognized.text;
 }
 
 }  // namespace
