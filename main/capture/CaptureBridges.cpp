@@ -29,17 +29,23 @@ bool CaptureBridges::handle(const ScriptMessage& message) {
   const bool ocr = message.name == OcrBridge::handlerName;
   const bool notify = message.name == NotifyBridge::handlerName;
   if (!ocr && !notify) return false;
-  if (!fromLocalServer(message.source)) {
-    log(message.name + ": message from a frame outside the local server dropped (" +
-        (message.source.known ? message.source.securityOrigin : std::string("frame unknown")) + ")");
-    return true;
-  }
+  if (!admits(message.name, message.source)) return true;
   if (ocr) {
     ocr_->handle(message.body);
   } else {
     notify_->handle(message.body);
   }
   return true;
+}
+
+bool CaptureBridges::admits(const std::string& name, const MessageSource& source) {
+  if (name != OcrBridge::handlerName && name != NotifyBridge::handlerName) return true;
+  if (fromLocalServer(source)) return true;
+  if (refusalLog_.allows(name, loop_.now())) {
+    log(name + ": message from a frame outside the local server dropped (" +
+        (source.known ? source.securityOrigin : std::string("frame unknown")) + ")");
+  }
+  return false;
 }
 
 bool CaptureBridges::fromLocalServer(const MessageSource& source) const {

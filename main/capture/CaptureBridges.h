@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/Calendar.h"
+#include "base/LogThrottle.h"
 #include "base/MainLoop.h"
 #include "main/capture/DropBridge.h"
 #include "main/capture/NotifyBridge.h"
@@ -40,6 +41,9 @@ class CaptureBridges final {
   void setDropHost(std::shared_ptr<DropHost> host) { drop_->setHost(std::move(host)); }
   // True when the message was one of ours (served or refused).
   bool handle(const ScriptMessage& message);
+  // Whether a message of this name from this frame may be read at all; a refusal is
+  // logged. Names that are not ours are admitted (their owners decide).
+  bool admits(const std::string& name, const MessageSource& source);
   // After every finished navigation: the page may now have `__dropText`.
   void pageFinishedLoading() { drop_->adoptIfPageReady(); }
 
@@ -49,6 +53,8 @@ class CaptureBridges final {
   bool fromLocalServer(const MessageSource& source) const;
 
   MainLoop& loop_;
+  // Refusals are logged at most once a second per handler: a frame can post thousands.
+  LogThrottle refusalLog_;
   ReminderScheduler& reminders_;
   const std::string serverOrigin_;
   const std::shared_ptr<OcrBridge> ocr_;

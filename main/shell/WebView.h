@@ -53,6 +53,9 @@ struct NavigationAction {
   // This program asked for it (loadUrl, loadHtml), and its main frame has not yet
   // committed it; a page cannot make a navigation count as one.
   bool programInitiated = false;
+  // The frame whose link started it, as that frame announced the click; unknown when
+  // none did (a script navigation, or a frame going around the announcement).
+  MessageSource initiator = {};
 };
 
 struct NavigationResponse {
@@ -99,6 +102,13 @@ struct FileChooserRequest {
 class WebViewClient {
  public:
   virtual ~WebViewClient() = default;
+  // Asked before a message's body is read: a frame the client would refuse costs no
+  // parsing. The client logs its refusals.
+  virtual bool webViewAcceptsMessage(const std::string& name, const MessageSource& source) {
+    (void)name;
+    (void)source;
+    return true;
+  }
   virtual void webViewDidReceiveMessage(const ScriptMessage&) {}
   virtual NavigationDecision webViewDecideNavigation(const NavigationAction&) { return NavigationDecision::allow; }
   virtual NavigationDecision webViewDecideResponse(const NavigationResponse&) { return NavigationDecision::allow; }

@@ -372,6 +372,17 @@ void MainWindowController::measureAndShowOffline(const std::string& trigger, boo
 
 // Page events ------------------------------------------------------------------------------
 
+bool MainWindowController::webViewAcceptsMessage(const std::string& name, const MessageSource& source) {
+  assert(loop_.isMainThread());
+  if (capture_ && !capture_->admits(name, source)) return false;
+  if (name == WebPanels::downloadHandlerName) return panels_->admits(source);
+  if (name == "voice" && voice_) return voice_->admits(source);
+  // Every other handler hears only the page itself, or a frame of its own origin.
+  if (source.trustedMainFrame() || panels_->trusts(source)) return true;
+  if (dropLog_.allows(name, loop_.now())) log(name + ": message from a frame that is not the page dropped");
+  return false;
+}
+
 void MainWindowController::webViewDidReceiveMessage(const ScriptMessage& message) {
   assert(loop_.isMainThread());
   const std::string& name = message.name;

@@ -110,6 +110,7 @@ class MainWindowController final : public WebViewClient,
   bool waitingAfterNotice() const { return waitingAfterNotice_; }
 
   // WebViewClient
+  bool webViewAcceptsMessage(const std::string& name, const MessageSource& source) override;
   void webViewDidReceiveMessage(const ScriptMessage& message) override;
   NavigationDecision webViewDecideNavigation(const NavigationAction& action) override;
   NavigationDecision webViewDecideResponse(const NavigationResponse& response) override;

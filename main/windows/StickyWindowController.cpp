@@ -304,6 +304,16 @@ void StickyWindowController::measureAndShowOffline(const std::string& trigger) {
 
 // Page messages ----------------------------------------------------------------------------
 
+bool StickyWindowController::webViewAcceptsMessage(const std::string& name, const MessageSource& source) {
+  assert(loop_.isMainThread());
+  if (name == WebPanels::downloadHandlerName) return panels_->admits(source);
+  if (name == "voice" && voice_) return voice_->admits(source);
+  // Every other handler hears only the page itself, or a frame of its own origin.
+  if (source.trustedMainFrame() || panels_->trusts(source)) return true;
+  if (dropLog_.allows(name, loop_.now())) log(name + ": message from a frame that is not the page dropped");
+  return false;
+}
+
 void StickyWindowController::webViewDidReceiveMessage(const ScriptMessage& message) {
   assert(loop_.isMainThread());
   const std::string& name = message.name;

@@ -138,6 +138,7 @@ class StickyWindowController final : public WebViewClient,
   bool pageReported() const { return pageReported_; }
 
   // WebViewClient
+  bool webViewAcceptsMessage(const std::string& name, const MessageSource& source) override;
   void webViewDidReceiveMessage(const ScriptMessage& message) override;
   NavigationDecision webViewDecideNavigation(const NavigationAction& action) override;
   NavigationDecision webViewDecideResponse(const NavigationResponse& response) override;

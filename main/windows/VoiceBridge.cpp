@@ -48,16 +48,19 @@ bool VoiceBridge::fromLocalFrame(const MessageSource& source) const {
   return source.known && !localOrigin_.empty() && source.securityOrigin == localOrigin_;
 }
 
+bool VoiceBridge::admits(const MessageSource& source) {
+  if (fromLocalFrame(source)) return true;
+  if (refusalLog_.allows("frame", loop_.now())) log("voice[" + label_ + "]: 不是本地页面的框架发来的请求，忽略");
+  return false;
+}
+
 void VoiceBridge::handle(const ScriptMessage& message) {
-  if (!fromLocalFrame(message.source)) {
-    log("voice[" + label_ + "]: 不是本地页面的框架发来的请求，忽略");
-    return;
-  }
+  if (!admits(message.source)) return;
   const Json& body = message.body;
   const auto type = body.is_object() ? jsonString(body, "type") : std::nullopt;
   const auto id = body.is_object() ? jsonString(body, "id") : std::nullopt;
   if (!type || !id || text::graphemeCount(*id) > maxIdCharacters) {
-    log("voice: 收到形状不对的请求，忽略");
+    if (refusalLog_.allows("shape", loop_.now())) log("voice: 收到形状不对的请求，忽略");
     return;
   }
   if (const auto protocol = jsonInteger(body, "protocol"); protocol && *protocol != VoiceProtocol::version) {
@@ -107,7 +110,7 @@ void VoiceBridge::dispatch(const std::string& type, const std::string& id, const
   } else if (type == Request::speakStreamStop) {
     if (const auto target = jsonString(body, "target")) engine_->stopSpeakStream(*target);
   } else {
-    log("voice: 不认识的请求 " + type);
+    if (refusalLog_.allows("type", loop_.now())) log("voice: 不认识的请求 " + type);
   }
 }
 

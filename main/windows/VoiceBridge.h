@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/Json.h"
+#include "base/LogThrottle.h"
 #include "base/MainLoop.h"
 #include "base/UserDefaults.h"
 #include "main/shell/WebView.h"
@@ -42,6 +43,8 @@ class VoiceBridge final : public VoiceEngineClient, public std::enable_shared_fr
 
   void attach(std::weak_ptr<WebView> webView) { webView_ = std::move(webView); }
   void handle(const ScriptMessage& message);
+  // Whether this frame may be heard at all; a refusal is logged.
+  bool admits(const MessageSource& source);
   // Everything this bridge owns, pending permission answers included.
   void release(const std::string& reason);
   // The program went inactive, hid or is ending: stop listening and speaking, but leave a
@@ -63,6 +66,8 @@ class VoiceBridge final : public VoiceEngineClient, public std::enable_shared_fr
   std::weak_ptr<VoiceEngineClient> self() { return weak_from_this(); }
 
   MainLoop& loop_;
+  // Refused requests are logged at most once a second per kind: a frame can post thousands.
+  LogThrottle refusalLog_;
   const std::shared_ptr<VoiceEngine> engine_;
   UserDefaults* const defaults_;  // none: preferences are not kept
   const std::string label_;

@@ -111,13 +111,21 @@ std::optional<NavigationDecision> WebPanels::downloadPolicy(const NavigationActi
   if (!url || !url->scheme) return std::nullopt;
   const std::string scheme = text::lowercased(*url->scheme);
   if (scheme != "blob" && scheme != "data") return std::nullopt;
-  return ShellPanels::acceptsDownload(action.url, port_) ? NavigationDecision::download : NavigationDecision::cancel;
+  if (!ShellPanels::acceptsDownload(action.url, port_)) return NavigationDecision::cancel;
+  // A foreign frame's data: link would open the save panel with a name of its choosing.
+  if (!trusts(action.initiator)) {
+    if (refusalLog_.allows("download-link", loop_.now())) log("download: 不是本地页面的框架开始的下载，取消");
+    return NavigationDecision::cancel;
+  }
+  return NavigationDecision::download;
 }
 
 std::optional<NavigationDecision> WebPanels::downloadPolicy(const NavigationResponse& response) const {
   if (!response.isMeantForSaving()) return std::nullopt;
-  if (ShellPanels::acceptsDownload(response.url, port_)) return NavigationDecision::download;
-  return std::nullopt;
+  if (!ShellPanels::acceptsDownload(response.url, port_)) return std::nullopt;
+  // Only the main frame is the page's own; which frame made an inner frame load this is
+  // not known.
+  return response.forMainFrame ? NavigationDecision::download : NavigationDecision::cancel;
 }
 
 void WebPanels::handle(const Json& body, const std::optional<MessageSource>& frame) {
@@ -128,11 +136,28 @@ void WebPanels::handle(const Json& body, const std::optional<MessageSource>& fra
   const std::string& kind = type->get_ref<const std::string&>();
   if (kind == "choose-directory") {
     if (frame && frame->trustedMainFrame() && trusts(*frame)) chooseDirectory(body);
-  } else if (kind == "cancel") {
-    cancelBoundDownload(body);
-  } else if (kind == "expect") {
-    admitExpectation(body);
+  } else if (kind == "cancel" || kind == "expect") {
+    // A blob address is only a string the frame names: a foreign frame could announce
+    // or withdraw the page's downloads, and read receipts of its own making.
+    if (!frame || !trusts(*frame)) return logRefusal(kind, frame);
+    if (kind == "cancel") {
+      cancelBoundDownload(body);
+    } else {
+      admitExpectation(body);
+    }
   }
+}
+
+bool WebPanels::admits(const MessageSource& frame) {
+  if (trusts(frame)) return true;
+  logRefusal("消息", frame);
+  return false;
+}
+
+void WebPanels::logRefusal(const std::string& kind, const std::optional<MessageSource>& frame) {
+  if (!refusalLog_.allows(kind, loop_.now())) return;
+  log("download: 不是本地页面的框架发来的" + kind + "，忽略（" +
+      (frame && frame->known ? frame->securityOrigin : std::string("框架不明")) + "）");
 }
 
 void WebPanels::admitExpectation(const Json& body) {
@@ -162,8 +187,11 @@ void WebPanels::admitExpectation(const Json& body) {
   std::erase_if(expectations_, [now](const auto& entry) {
     return now - entry.second.createdAt >= expectationLifetimeSeconds;
   });
-  if (usedRequestIds_.contains(*requestId) || expectations_.contains(*blobUrl) ||
-      expectations_.size() >= maxPendingExpectations) {
+  if (usedRequestIds_.contains(*requestId) || expectations_.contains(*blobUrl)) return;
+  if (expectations_.size() >= maxPendingExpectations) {
+    // Its download will come without an announcement; it must not pass as one that
+    // never asked to be verified.
+    lastOverflow_ = now;
     return;
   }
   usedRequestIds_.insert(*requestId);
@@ -406,11 +434,22 @@ void WebPanels::downloadDecideDestination(WebDownload& download, const std::stri
   auto known = adopted_.find(&download);
   if (known != adopted_.end()) job->download = known->second;
   jobs_[&download] = job;
+  if (!job->expectation && mayBeRefusedAnnouncement(download.originalUrl())) {
+    log("download: 登记已满时来的下载，不保存");
+    return failBeforeStart(&download, job->filename, ShellPanelCopy::reasonGeneric, std::move(completion));
+  }
   if (job->expectation && job->expectation->downloads) {
     decideAutomaticSave(download, *job, std::move(completion));
   } else {
     decidePanelSave(download, *job, std::move(completion));
   }
+}
+
+bool WebPanels::mayBeRefusedAnnouncement(const std::optional<std::string>& url) const {
+  // Refused announcements are not kept (that would need the room that was missing):
+  // every blob download is suspect for as long as one of them could have lived.
+  return lastOverflow_ && url && url->starts_with("blob:") &&
+         loop_.now() - *lastOverflow_ < expectationLifetimeSeconds;
 }
 
 void WebPanels::decidePanelSave(WebDownload& download, DownloadJob& job, Completion completion) {

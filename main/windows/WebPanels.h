@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/Json.h"
+#include "base/LogThrottle.h"
 #include "base/MainLoop.h"
 #include "main/shell/WebView.h"
 #include "main/windows/DownloadFiles.h"
@@ -79,6 +80,8 @@ class WebPanels final : public WebDownloadClient, public std::enable_shared_from
   [[nodiscard]] std::optional<NavigationDecision> downloadPolicy(const NavigationAction& action) const;
   [[nodiscard]] std::optional<NavigationDecision> downloadPolicy(const NavigationResponse& response) const;
   void handle(const Json& body, const std::optional<MessageSource>& frame);
+  // Whether a "download" message from this frame may be read at all; a refusal is logged.
+  bool admits(const MessageSource& frame);
   void settle(const DownloadOutcome& outcome);
 
   // Script dialogs and file inputs.
@@ -112,7 +115,9 @@ class WebPanels final : public WebDownloadClient, public std::enable_shared_from
  private:
   using Completion = std::function<void(std::optional<std::string>)>;
 
+  void logRefusal(const std::string& kind, const std::optional<MessageSource>& frame);
   void admitExpectation(const Json& body);
+  [[nodiscard]] bool mayBeRefusedAnnouncement(const std::optional<std::string>& url) const;
   void cancelBoundDownload(const Json& body);
   void chooseDirectory(const Json& body);
   void settleDirectory(const Json& result);
@@ -139,6 +144,9 @@ class WebPanels final : public WebDownloadClient, public std::enable_shared_from
   std::map<WebDownload*, std::shared_ptr<DownloadJob>> jobs_;
   std::map<std::string, DownloadExpectation> expectations_;
   std::set<std::string> usedRequestIds_;
+  // When an announcement last found the register full.
+  std::optional<double> lastOverflow_;
+  mutable LogThrottle refusalLog_;
   // Downloads adopted and not yet ended: the engine's objects live while we need them.
   std::map<WebDownload*, std::shared_ptr<WebDownload>> adopted_;
   DownloadFiles::ExclusiveRename rename_ = DownloadFiles::renameNoReplace;

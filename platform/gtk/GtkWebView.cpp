@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 #include "base/Log.h"
@@ -416,6 +417,7 @@ void GtkWebView::decideNavigationAction(_WebKitPolicyDecision* decision) {
   asked.programInitiated = ownLoadPending_ && asked.url == ownLoadUrl_;
   asked.targetsMainFrame = asked.programInitiated || looksLikeMainFrameNavigation(action);
   asked.userGesture = webkit_navigation_action_is_user_gesture(action);
+  asked.initiator = takeLinkFacts(asked.url);
   auto c = client();
   const NavigationDecision answer = c ? c->webViewDecideNavigation(asked) : NavigationDecision::allow;
   if (answer == NavigationDecision::allow && asked.targetsMainFrame) rememberVetted(asked.url);
@@ -518,26 +520,45 @@ void GtkWebView::onFramedMessage(void* messagePointer) {
     logDropped("unknown", std::string("dropped a script message for the unknown handler ") + name);
     return;
   }
+  MessageSource source{true, isMainFrame != FALSE, frameUrl, origin};
+  if (!accepts(name, source)) return;
+  g_autoptr(GVariant) bodyVariant = g_variant_get_child_value(parameters, 4);
+  gsize bodyBytes = 0;
+  g_variant_get_string(bodyVariant, &bodyBytes);
+  if (bodyBytes > wire::kMaxBodyBytes) {
+    logDropped(name, std::string("dropped a script message for ") + name + ": its body is too large");
+    return;
+  }
   auto body = parseJson(bodyJson);
   if (!body) {
     logDropped(name, std::string("dropped a script message for ") + name + ": its body is not JSON");
     return;
   }
-  deliver(ScriptMessage{name, std::move(*body), MessageSource{true, isMainFrame != FALSE, frameUrl, origin}});
+  deliver(ScriptMessage{name, std::move(*body), std::move(source)});
 }
 
 void GtkWebView::onUnframedMessage(const std::string& name, void* resultPointer) {
   assert(loop_.isMainThread());
+  // The page went around the frame-aware postMessage: who sent it is not known.
+  if (!accepts(name, MessageSource{})) return;
   auto* result = static_cast<WebKitJavascriptResult*>(resultPointer);
   JSCValue* value = webkit_javascript_result_get_js_value(result);
   g_autofree char* json = value ? jsc_value_to_json(value, 0) : nullptr;
+  if (json && std::strlen(json) > wire::kMaxBodyBytes) {
+    logDropped(name, "dropped a script message for " + name + ": its body is too large");
+    return;
+  }
   auto body = parseJson(json ? json : "null");
   if (!body) {
     logDropped(name, "dropped a script message for " + name + ": its body is not JSON");
     return;
   }
-  // The page went around the frame-aware postMessage: who sent it is not known.
   deliver(ScriptMessage{name, std::move(*body), MessageSource{}});
+}
+
+bool GtkWebView::accepts(const std::string& name, const MessageSource& source) {
+  auto c = client();
+  return c && c->webViewAcceptsMessage(name, source);
 }
 
 void GtkWebView::logDropped(const std::string& kind, const std::string& line) {
@@ -558,7 +579,22 @@ void GtkWebView::onPanelFacts(void* messagePointer) {
   const char* origin = nullptr;
   const char* detail = nullptr;
   g_variant_get(parameters, "(&sb&s&s&s)", &kind, &isMainFrame, &frameUrl, &origin, &detail);
-  panelFacts_ = PanelFacts{kind, loop_.now(), MessageSource{true, isMainFrame != FALSE, frameUrl, origin}, detail};
+  MessageSource source{true, isMainFrame != FALSE, frameUrl, origin};
+  if (g_strcmp0(kind, "file-end") == 0) {
+    // The frame has handled its click: a chooser it raised was asked for by now, and
+    // the announcement must not serve one raised later by anybody else.
+    if (panelFacts_ && panelFacts_->kind == "file" && panelFacts_->source.isMainFrame == source.isMainFrame &&
+        panelFacts_->source.frameUrl == source.frameUrl && panelFacts_->source.securityOrigin == source.securityOrigin) {
+      panelFacts_.reset();
+    }
+    return;
+  }
+  panelFacts_ = PanelFacts{kind, loop_.now(), std::move(source), detail};
+}
+
+MessageSource GtkWebView::takeLinkFacts(const std::string& url) {
+  if (!panelFacts_ || panelFacts_->kind != "link" || panelFacts_->detail != url) return MessageSource{};
+  return takePanelFacts("link");
 }
 
 MessageSource GtkWebView::takePanelFacts(const std::string& kind, std::string* detail) {

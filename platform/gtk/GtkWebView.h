@@ -78,11 +78,15 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   void rememberVetted(const std::string& url);
   bool isVetted(const std::string& url) const;
   void onLoadTimedOut(unsigned generation);
+  // The client admits a message of this name from this frame, before its body is read.
+  bool accepts(const std::string& name, const MessageSource& source);
   void deliver(ScriptMessage message);
   void logDropped(const std::string& kind, const std::string& line);
   // The frame facts announced for a panel of this kind just now, taken once; unknown
   // facts when none were announced. `detail` receives what came with them.
   MessageSource takePanelFacts(const std::string& kind, std::string* detail = nullptr);
+  // The frame that announced a click on a link to this address just now, taken once.
+  MessageSource takeLinkFacts(const std::string& url);
 
   MainLoop& loop_;
   _WebKitWebView* view_;  // strong reference
@@ -111,7 +115,7 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
     std::string kind;
     double at = 0;
     MessageSource source;
-    std::string detail;  // a file input's accept attribute
+    std::string detail;  // a file input's accept attribute, a link's address
   };
   std::optional<PanelFacts> panelFacts_;
 };

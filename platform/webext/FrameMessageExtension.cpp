@@ -4,6 +4,7 @@
 
 #include <webkit2/webkit-web-extension.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -102,19 +103,62 @@ constexpr const char* kInstaller = R"JS(
     } catch (e) {}
   };
   for (const key of ['alert', 'confirm', 'prompt', 'print']) wrapPanel(key);
+  // A file input's announcement holds only while its click is handled: a click the page
+  // cancels raises no chooser, and its announcement must not serve a later one (a
+  // detached input's click reaches no listener here). The chooser's request leaves this
+  // process during the click, before the task that withdraws the announcement.
   const inputProto = win.HTMLInputElement ? win.HTMLInputElement.prototype : null;
   const inputType = findGetter(inputProto, 'type');
   const inputAccept = findGetter(inputProto, 'accept');
   const readType = inputType ? Function.prototype.call.bind(inputType) : null;
   const readAccept = inputAccept ? Function.prototype.call.bind(inputAccept) : () => '';
   const InputElement = win.HTMLInputElement;
-  if (readType && InputElement && typeof win.addEventListener === 'function') {
-    win.addEventListener('click', (event) => {
-      const target = event.target;
-      if (target instanceof InputElement && readType(target) === 'file') {
-        announce('file', readOrigin(), String(readAccept(target)).slice(0, 4096));
+  const anchorHref = findGetter(win.HTMLAnchorElement ? win.HTMLAnchorElement.prototype : null, 'href');
+  const areaHref = findGetter(win.HTMLAreaElement ? win.HTMLAreaElement.prototype : null, 'href');
+  const readAnchorHref = anchorHref ? Function.prototype.call.bind(anchorHref) : null;
+  const readAreaHref = areaHref ? Function.prototype.call.bind(areaHref) : null;
+  const AnchorElement = win.HTMLAnchorElement;
+  const AreaElement = win.HTMLAreaElement;
+  const later = typeof win.setTimeout === 'function' ? Function.prototype.bind.call(win.setTimeout, win) : null;
+  const composedPath = win.Event ? Function.prototype.call.bind(win.Event.prototype.composedPath) : null;
+  const isFileInput = (node) => readType && InputElement && node instanceof InputElement && readType(node) === 'file';
+  const linkOf = (node) => {
+    if (readAnchorHref && AnchorElement && node instanceof AnchorElement) return String(readAnchorHref(node));
+    if (readAreaHref && AreaElement && node instanceof AreaElement) return String(readAreaHref(node));
+    return null;
+  };
+  // A link's click is announced with its address: a download it starts is told apart
+  // from one a frame started without showing itself.
+  const announceActivation = (path) => {
+    for (const node of path) {
+      if (isFileInput(node)) {
+        announce('file', readOrigin(), String(readAccept(node)).slice(0, 4096));
+        if (later) later(() => announce('file-end', readOrigin(), ''), 0);
+        return;
       }
-    }, true);
+      const href = linkOf(node);
+      if (href !== null) {
+        announce('link', readOrigin(), href);
+        return;
+      }
+    }
+  };
+  if (typeof win.addEventListener === 'function' && composedPath) {
+    win.addEventListener('click', (event) => announceActivation(composedPath(event)), true);
+  }
+  // Script's click() of an element outside the document reaches no listener.
+  const elementProto = win.HTMLElement ? win.HTMLElement.prototype : null;
+  const originalClick = elementProto && typeof elementProto.click === 'function' ? elementProto.click : null;
+  if (originalClick) {
+    try {
+      Object.defineProperty(elementProto, 'click', {
+        value: function click() {
+          announceActivation([this]);
+          return reflectApply(originalClick, this, arguments);
+        },
+        writable: false, configurable: false, enumerable: true,
+      });
+    } catch (e) {}
   }
 })
 )JS";
@@ -145,6 +189,11 @@ void sendScriptMessage(const char* name, const char* origin, JSCValue* body, gpo
     // its exception pending, which the page sees as a throw from postMessage.
     if (jsc_context_get_exception(context)) return;
     json = g_strdup("null");
+  }
+  // The view would refuse it too; not sending spares both processes a copy.
+  if (std::strlen(json) > wire::kMaxBodyBytes) {
+    jsc_context_throw_with_name(context, "RangeError", "message body too large");
+    return;
   }
   const char* uri = webkit_frame_get_uri(frame);
   WebKitUserMessage* message = webkit_user_message_new(

@@ -61,8 +61,25 @@ TEST_F(CaptureBridgesTest, OnlyTheLocalServersFramesMayAsk) {
   loop_.advance(1.0);
   EXPECT_TRUE(recognizer_->requests().empty());
   EXPECT_TRUE(log_.contains("[orvik] notify: message from a frame outside the local server dropped (https://ads.example)"));
+  EXPECT_TRUE(log_.contains("[orvik] ocr: message from a frame outside the local server dropped (https://ads.example)"));
+  EXPECT_TRUE(bridges_.handle({"ocr", Json::object(), unknown}));
   EXPECT_TRUE(log_.contains("[orvik] ocr: message from a frame outside the local server dropped (frame unknown)"));
-  EXPECT_EQ(log_.matching("[orvik] notify: message from a frame outside").size(), 4u);
+}
+
+TEST_F(CaptureBridgesTest, RefusalsAreLoggedAtMostOnceASecondPerHandler) {
+  const MessageSource foreign{true, false, "http://localhost:4173/ad.html", "http://localhost:4173"};
+  for (int i = 0; i < 20000; ++i) {
+    bridges_.handle({"notify", Json{{"id", "r" + std::to_string(i)}}, foreign});
+    bridges_.handle({"ocr", Json{{"requestId", "x"}, {"imageBase64", "aGVsbG8="}}, foreign});
+  }
+  EXPECT_FALSE(bridges_.admits("ocr", foreign));
+  EXPECT_TRUE(bridges_.admits("download", foreign));  // not ours to judge
+  EXPECT_EQ(log_.matching("[orvik] notify: message from a frame outside").size(), 1u);
+  EXPECT_EQ(log_.matching("[orvik] ocr: message from a frame outside").size(), 1u);
+  loop_.advance(1.0);
+  bridges_.handle({"notify", Json{{"id", "again"}}, foreign});
+  EXPECT_EQ(log_.matching("[orvik] notify: message from a frame outside").size(), 2u);
+  EXPECT_TRUE(notifier_.shown().empty());
 }
 
 TEST_F(CaptureBridgesTest, OtherMessagesAreNotOurs) {

@@ -488,6 +488,7 @@ TEST_F(MainWindowControllerTest, DownloadMessagesAndPanelsGoToTheWindowsPanels) 
   NavigationAction link;
   link.url = blob;
   link.targetsMainFrame = true;
+  link.initiator = FakeWebView::mainFrameSource(4173);
   EXPECT_EQ(view_->decideNavigation(link), NavigationDecision::download);
 
   std::optional<ScriptDialogAnswer> answer;

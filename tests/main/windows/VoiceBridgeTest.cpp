@@ -77,6 +77,19 @@ TEST(VoiceBridgeTest, ShapeChecksAndIdLengthInCharacters) {
   }
 }
 
+TEST(VoiceBridgeTest, RefusedFramesAreLoggedAtMostOnceASecond) {
+  BridgeRig rig;
+  LogRecorder logs;
+  const MessageSource foreign{true, false, "http://localhost:4173/ad.html", "http://localhost:4173"};
+  for (int i = 0; i < 20000; ++i) rig.bridge->handle(ScriptMessage{"voice", Json{{"type", "speak"}, {"id", "s"}}, foreign});
+  EXPECT_FALSE(rig.bridge->admits(foreign));
+  EXPECT_EQ(logs.matching("[orvik] voice[main]: 不是本地页面的框架发来的请求").size(), 1u);
+  rig.loop.advance(1.0);
+  rig.post(Json{{"type", "speak"}, {"id", "s"}}, foreign);
+  EXPECT_EQ(logs.matching("[orvik] voice[main]: 不是本地页面的框架发来的请求").size(), 2u);
+  EXPECT_TRUE(rig.system->spoken.empty());
+}
+
 TEST(VoiceBridgeTest, OnlyFramesOfTheLocalServerAreServed) {
   const std::vector<std::pair<const char*, MessageSource>> refused = {
       {"foreign frame", MessageSource{true, false, "https://ads.example/x", "https://ads.example"}},

@@ -412,6 +412,7 @@ TEST_F(WebPanelsTest, DownloadPolicies) {
     NavigationAction action;
     action.url = c.url;
     action.targetsMainFrame = c.mainFrame;
+    action.initiator = FakeWebView::mainFrameSource(kPort);
     EXPECT_EQ(panels_->downloadPolicy(action), c.decision) << c.url;
   }
   NavigationResponse shown{"http://127.0.0.1:4173/a.html", 200, "text/html", true, false, "", true};
@@ -423,6 +424,96 @@ TEST_F(WebPanelsTest, DownloadPolicies) {
   EXPECT_FALSE(panels_->downloadPolicy(foreign));
   NavigationResponse data{"data:application/octet-stream,abc", 200, "application/octet-stream", false, false, "", true};
   EXPECT_EQ(panels_->downloadPolicy(data), NavigationDecision::download);
+}
+
+// Frames a page embeds that are not its own: another origin, a sandboxed or data: frame
+// (opaque origin), and frames whose facts the engine could not give.
+struct UntrustedFrame {
+  const char* what;
+  std::optional<MessageSource> frame;
+};
+const UntrustedFrame kUntrustedFrames[] = {
+    {"another origin", MessageSource{true, false, "http://localhost:4173/ad.html", "http://localhost:4173"}},
+    {"another port", MessageSource{true, false, "http://127.0.0.1:9999/ad.html", "http://127.0.0.1:9999"}},
+    {"sandboxed", MessageSource{true, false, "http://127.0.0.1:4173/s.html", "null"}},
+    {"data:", MessageSource{true, false, "data:text/html,x", "null"}},
+    {"unknown", MessageSource{}},
+    {"none", std::nullopt},
+};
+
+TEST_F(WebPanelsTest, OnlyFramesOfThePageAnnounceOrWithdrawDownloads) {
+  send(automaticBody("own", "b-own", "own.txt", "mine"));
+  for (const auto& c : kUntrustedFrames) {
+    const std::string n = std::to_string(&c - kUntrustedFrames);
+    panels_->handle(expectBody("forged-" + n, "b-forged-" + n, "forged.txt"), c.frame);
+    // It names the page's own announcement exactly, and one of its own making.
+    panels_->handle(Json{{"type", "cancel"}, {"requestId", "own"}, {"blobURL", blob("b-own")}}, c.frame);
+    panels_->handle(Json{{"type", "cancel"}, {"requestId", "made-up"}, {"blobURL", blob("made-up")}}, c.frame);
+    EXPECT_EQ(panels_->pendingExpectations(), 1u) << c.what;
+    EXPECT_TRUE(receipts().empty()) << c.what;
+  }
+  // The page's own download is still verified and saved.
+  auto download = startDownload(blob("b-own"));
+  download->decideDestination("own.txt");
+  ASSERT_TRUE(download->destination());
+  download->finishWith("mine");
+  ASSERT_EQ(receipts().size(), 1u);
+  EXPECT_EQ(receipts()[0]["status"], "saved");
+  EXPECT_EQ(receipts()[0]["requestId"], "own");
+  EXPECT_EQ(readFile(downloads() + "/own.txt"), "mine");
+}
+
+TEST_F(WebPanelsTest, RefusedFramesAreLoggedAtMostOnceASecondPerKind) {
+  for (int i = 0; i < 20000; ++i) {
+    const auto& frame = kUntrustedFrames[i % std::size(kUntrustedFrames)].frame;
+    panels_->handle(expectBody("r" + std::to_string(i), "b" + std::to_string(i), "f.txt"), frame);
+    panels_->handle(Json{{"type", "cancel"}, {"requestId", "r"}, {"blobURL", blob("b")}}, frame);
+    if (frame) {
+      EXPECT_FALSE(panels_->admits(*frame));
+    }
+  }
+  EXPECT_EQ(log_.matching("[orvik] download: 不是本地页面的框架发来的").size(), 3u);  // expect, cancel, message
+  loop_.advance(1.0);
+  panels_->handle(expectBody("late", "late", "f.txt"), std::nullopt);
+  EXPECT_EQ(log_.matching("[orvik] download: 不是本地页面的框架发来的").size(), 4u);
+  EXPECT_EQ(panels_->pendingExpectations(), 0u);
+}
+
+TEST_F(WebPanelsTest, ADownloadAnnouncedIntoAFullRegisterIsNeverSavedUnverified) {
+  for (std::size_t i = 0; i < WebPanels::maxPendingExpectations; ++i) {
+    send(expectBody("r" + std::to_string(i), "b" + std::to_string(i), "f.txt"));
+  }
+  send(automaticBody("late", "b-late", "late.txt", "content"));
+  ASSERT_EQ(panels_->pendingExpectations(), WebPanels::maxPendingExpectations);
+  auto late = startDownload(blob("b-late"));
+  late->decideDestination("late.txt");
+  EXPECT_TRUE(late->answered());
+  EXPECT_FALSE(late->destination());
+  EXPECT_TRUE(presenter_->savePanels().empty());
+  ASSERT_EQ(receipts().size(), 1u);
+  EXPECT_EQ(receipts()[0]["status"], "failed");
+  // An announced download still binds; once a refused announcement could no longer
+  // live, an unannounced blob asks for a place again.
+  auto announced = startDownload(blob("b0"));
+  announced->decideDestination("f.txt");
+  EXPECT_EQ(presenter_->savePanels().size(), 1u);
+  loop_.advance(WebPanels::expectationLifetimeSeconds);
+  auto plain = startDownload(blob("b-plain"));
+  plain->decideDestination("plain.txt");
+  EXPECT_EQ(presenter_->savePanels().size(), 2u);
+}
+
+TEST_F(WebPanelsTest, DownloadsStartedByFramesItDoesNotTrustAreCancelled) {
+  for (const auto& c : kUntrustedFrames) {
+    for (const char* url : {"data:application/octet-stream,x", "blob:http://127.0.0.1:4173/abc"}) {
+      NavigationAction action;
+      action.url = url;
+      action.initiator = c.frame.value_or(MessageSource{});
+      EXPECT_EQ(panels_->downloadPolicy(action), NavigationDecision::cancel) << c.what << " " << url;
+    }
+  }
+  NavigationResponse inFrame{"http://127.0.0.1:4173/file.bin", 200, "application/x-bin", false, true, "f.bin", false};
+  EXPECT_EQ(panels_->downloadPolicy(inFrame), NavigationDecision::cancel);
 }
 
 }  // namespace
