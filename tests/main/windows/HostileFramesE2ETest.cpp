@@ -224,7 +224,7 @@ class HostileFramesE2ETest : public testing::TestWithParam<Attack> {
   OcrService ocr_{env().loop(), queue_, recognizer_};
   FakeSystemNotifier notifier_;
   FakeWallClockAlarm clock_{1.9e9};
-  ReminderScheduler scheduler_{dir_.path() + "/reminders.json", notifier_, clock_};
+  ReminderScheduler scheduler_{dir_.path() + "/reminders.json", notifier_, clock_, env().loop(), queue_};
   std::shared_ptr<CaptureBridges> capture_ = std::make_shared<CaptureBridges>(
       CaptureBridges::Services{env().loop(), queue_, ocr_, notifier_, scheduler_, clock_,
                                *Calendar::gregorian("UTC"), [] { return int64_t{0}; }},
