@@ -9,6 +9,7 @@
 
 #include "base/Log.h"
 #include "base/Text.h"
+#include "platform/linux/GifFirstFrame.h"
 
 namespace tovarin {
 namespace {
@@ -65,8 +66,25 @@ DecodedPicture decodeHeif(const std::vector<uint8_t>& bytes) {
   return {std::move(pix), std::nullopt};
 }
 
+// Leptonica learns a GIF's size by decoding every frame; the blocks tell it without that.
+DecodedPicture decodeGif(const std::vector<uint8_t>& bytes) {
+  const auto gif = GifFirstFrame::read(bytes);
+  if (!gif || gif->width == 0 || gif->height == 0) return {nullptr, OcrFailure::decode};
+  // The screen is what a viewer draws the frame on; the frame is what is decoded.
+  const uint64_t screenPixels = uint64_t{gif->screenWidth} * gif->screenHeight;
+  if (screenPixels > TesseractRecognizer::maxPixels || !withinBudget(gif->width, gif->height)) {
+    return {nullptr, OcrFailure::tooLarge};
+  }
+  const std::vector<uint8_t> first = gif->alone(bytes);
+  if (first.empty()) return {nullptr, OcrFailure::decode};
+  PixPtr pix(pixReadMemGif(first.data(), first.size()));
+  if (!pix) return {nullptr, OcrFailure::decode};
+  return {std::move(pix), std::nullopt};
+}
+
 DecodedPicture decodePicture(const std::vector<uint8_t>& bytes) {
   if (isHeif(bytes)) return decodeHeif(bytes);
+  if (GifFirstFrame::isGif(bytes)) return decodeGif(bytes);
   l_int32 format = 0, width = 0, height = 0, bps = 0, spp = 0, colormap = 0;
   if (pixReadHeaderMem(bytes.data(), bytes.size(), &format, &width, &height, &bps, &spp, &colormap) != 0) {
     return {nullptr, OcrFailure::decode};

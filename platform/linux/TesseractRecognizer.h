@@ -22,7 +22,8 @@ class TesseractRecognizer final : public TextRecognizer {
   // Debian's language data.
   static constexpr const char* defaultDataPath = "/usr/share/tesseract-ocr/5/tessdata";
   // A picture that would decode to more pixels than this is refused before decoding:
-  // a small file can promise gigabytes.
+  // a small file can promise gigabytes. Only one picture of a file is decoded: a GIF's
+  // first frame, a TIFF's first page, a HEIF's primary image.
   static constexpr uint64_t maxPixels = 50'000'000;
 
   explicit TesseractRecognizer(std::string dataPath = defaultDataPath);

@@ -30,6 +30,15 @@ std::vector<uint8_t> firstBytes(std::vector<uint8_t> bytes, size_t count) {
   return bytes;
 }
 
+// The logical screen's size is the little-endian pair after a GIF's six-byte signature.
+std::vector<uint8_t> withGifScreen(std::vector<uint8_t> bytes, uint16_t width, uint16_t height) {
+  bytes[6] = width & 0xFF;
+  bytes[7] = width >> 8;
+  bytes[8] = height & 0xFF;
+  bytes[9] = height >> 8;
+  return bytes;
+}
+
 // Chinese recognition may put blanks between characters; what a person reads has none.
 std::string withoutBlanks(std::string text) {
   std::erase(text, ' ');
@@ -96,6 +105,12 @@ TEST(TesseractRecognizerIntegrationTest, FailuresHaveTheirOwnReasons) {
       {"cut after its header", firstBytes(fixtureBytes("english.png"), 60), OcrFailure::decode},
       // 83 bytes whose header promises ten billion pixels: refused before decoding.
       {"huge header", fixtureBytes("huge-header.png"), OcrFailure::tooLarge},
+      // A GIF whose first frame promises 20 000 x 20 000 pixels and whose pixel data is
+      // cut off after a few bytes: only its blocks can have told the size, since
+      // decoding it would have failed.
+      {"huge GIF frame", fixtureBytes("huge-frame.gif"), OcrFailure::tooLarge},
+      {"GIF frames on a huge screen", withGifScreen(fixtureBytes("two-frames.gif"), 20000, 20000), OcrFailure::tooLarge},
+      {"GIF cut inside its first frame", firstBytes(fixtureBytes("two-frames.gif"), 1000), OcrFailure::decode},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(recognizer.recognize(c.bytes, bothLanguages), OcrResult::failed(c.failure)) << c.name;
@@ -118,6 +133,23 @@ TEST(TesseractRecognizerIntegrationTest, ARecognitionRunsOnTheQueuesThreadAlone)
   });
   ASSERT_TRUE(result && result->ok());
   EXPECT_EQ(threads, 1u);
+}
+
+// two-frames.gif: the English picture, then the Chinese one. What follows the first
+// frame is never decoded, so a damaged second frame does not matter.
+TEST(TesseractRecognizerIntegrationTest, AnAnimatedGifIsReadByItsFirstFrameOnly) {
+  TesseractRecognizer recognizer;
+  const auto whole = fixtureBytes("two-frames.gif");
+  const std::vector<std::pair<std::string, std::vector<uint8_t>>> cases = {
+      {"whole", whole},
+      {"cut inside its second frame", firstBytes(whole, whole.size() - 100)},
+  };
+  for (const auto& [name, bytes] : cases) {
+    const OcrResult result = recognizer.recognize(bytes, bothLanguages);
+    ASSERT_TRUE(result.ok()) << name;
+    EXPECT_NE(result.text.find("Quarterly Meeting Notes"), std::string::npos) << name << ": " << result.text;
+    EXPECT_EQ(withoutBlanks(result.text).find("开会"), std::string::npos) << name << ": " << result.text;
+  }
 }
 
 TEST(TesseractRecognizerIntegrationTest, WithoutChineseDataTheServiceFallsBackToEnglish) {
