@@ -360,7 +360,7 @@ TEST_F(StickyWindowWmTest, AHiddenWindowShownAgainComesBackWhereItWasWithoutRepo
     window->show();
     window->setFrame(wanted);
     ASSERT_TRUE(pumpUntil([&] { return managed(surface) && serverFrame(surface) == wanted; }))
-        << "style " << int(style);
+        << "style " << int(style) << ": at " << testing::PrintToString(serverFrame(surface));
     ASSERT_TRUE(pumpUntil([&] { return !client->frames.empty() && client->frames.back() == wanted; }));
     settle();
     client->frames.clear();
@@ -368,7 +368,8 @@ TEST_F(StickyWindowWmTest, AHiddenWindowShownAgainComesBackWhereItWasWithoutRepo
     ASSERT_NO_FATAL_FAILURE(hideAndShowAgain([&] { window->hide(); }, [&] { window->show(); }, surface));
     EXPECT_EQ(serverFrame(surface), wanted) << "style " << int(style);
     EXPECT_EQ(window->frame(), wanted) << "style " << int(style);
-    EXPECT_TRUE(client->frames.empty()) << "style " << int(style) << ": a move that did not happen was reported";
+    EXPECT_TRUE(client->frames.empty()) << "style " << int(style) << ": a move that did not happen was reported: "
+                                       << testing::PrintToString(client->frames);
   }
 }
 
