@@ -23,6 +23,7 @@
 #include "platform/gtk/StickyGtkChromeSurfaceProvider.h"
 #include "tests/platform/gtk/BrowserRecordingDesktop.h"
 #include "tests/platform/gtk/GlibPump.h"
+#include "tests/platform/gtk/PageScript.h"
 #include "tests/platform/gtk/GtkTestEnvironment.h"
 #include "tests/support/FakeAccessibilitySettings.h"
 #include "tests/support/FakeServerSupervisor.h"
@@ -171,10 +172,7 @@ class StickyWindowWmTest : public testing::Test {
   }
 
   ScriptValue evaluate(const std::string& script) {
-    std::optional<ScriptValue> answer;
-    controller_->webView()->evaluate(script, [&](ScriptValue value) { answer = std::move(value); });
-    EXPECT_TRUE(pumpUntil([&] { return answer.has_value(); })) << script;
-    return answer.value_or(ScriptValue::error("no answer"));
+    return evaluateInPage(*controller_->webView(), script);
   }
 
   // Real pointer input through the X test extension, at desktop points.
