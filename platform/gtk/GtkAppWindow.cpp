@@ -64,6 +64,10 @@ void applyWmOpacity(GtkWidget* widget, gpointer) {
   if (wanted && window) gdk_window_set_opacity(window, *wanted);
 }
 
+// How long the window manager may take to put a window shown again back in its frame;
+// only then is a place it chose otherwise taken as the window's.
+constexpr double placementSeconds = 5;
+
 // X keeps window sizes within 16 bits: the largest size a hint can name.
 constexpr int largestHintPixels = 32767;
 
@@ -261,12 +265,25 @@ void GtkAppWindow::orderFrontQuietly() {
 
 // GTK forgets where a window was once it is unmapped, and the window manager would
 // place it as a new window: a window shown again goes back to its last frame.
+// Taking the window back, the window manager may report it on the way, e.g. inside a
+// frame it has not yet undecorated; such a place counts only if the window stays there.
 void GtkAppWindow::returnToFrameIfHidden() {
-  if (shownBefore_ && !gtk_widget_get_visible(window_)) moveAndResize(frame_);
+  if (!shownBefore_ || gtk_widget_get_visible(window_)) return;
+  moveAndResize(frame_);
+  placement_ = loop_.postAfter(placementSeconds, [weak = weak_from_this()] {
+    if (auto self = weak.lock()) self->endPlacement();
+  });
+}
+
+void GtkAppWindow::endPlacement() {
+  assert(loop_.isMainThread());
+  placement_.cancel();
+  onConfigured();
 }
 
 void GtkAppWindow::hide() {
   assert(loop_.isMainThread());
+  placement_.cancel();
   gtk_widget_hide(window_);
 }
 
@@ -342,16 +359,25 @@ void GtkAppWindow::onConfigured() {
   // A hidden window does not move: what the window manager does as it lets go of it
   // is no frame of this window's.
   if (!gtk_widget_get_visible(window_)) return;
+  const Rect now = currentFrame();
+  if (placement_.isArmed()) {
+    if (now != frame_) return;
+    placement_.cancel();
+  }
+  frame_ = now;
+  if (frame_ == reportedFrame_) return;
+  reportedFrame_ = frame_;
+  if (auto c = client()) c->windowDidMoveOrResize(frame_);
+}
+
+Rect GtkAppWindow::currentFrame() const {
   int x = 0;
   int y = 0;
   int width = 0;
   int height = 0;
   gtk_window_get_position(GTK_WINDOW(window_), &x, &y);
   gtk_window_get_size(GTK_WINDOW(window_), &width, &height);
-  frame_ = coordinates::toDesktop({x, y, width, height}, coordinates::primaryGeometry());
-  if (frame_ == reportedFrame_) return;
-  reportedFrame_ = frame_;
-  if (auto c = client()) c->windowDidMoveOrResize(frame_);
+  return coordinates::toDesktop({x, y, width, height}, coordinates::primaryGeometry());
 }
 
 void GtkAppWindow::onScreensChanged() {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/MainLoop.h"
+#include "base/TimerHandle.h"
 #include "main/shell/Window.h"
 
 struct _GtkCssProvider;
@@ -60,6 +61,9 @@ class GtkAppWindow final : public Window, public std::enable_shared_from_this<Gt
   void moveAndResize(const Rect& frame);
   void applySizeLimits();
   void returnToFrameIfHidden();
+  void endPlacement();
+  // Where GTK has the window now, as a desktop frame.
+  Rect currentFrame() const;
   void markActivated();
 
   MainLoop& loop_;
@@ -77,6 +81,9 @@ class GtkAppWindow final : public Window, public std::enable_shared_from_this<Gt
   Size minimumSize_;
   Size maximumSize_ = unlimitedSize;
   bool shownBefore_ = false;
+  // Armed while the window manager takes back a window shown again at frame_: where it
+  // has the window on the way there is no move of the window's.
+  TimerHandle placement_;
   std::uint64_t activationRank_ = 0;
 };
 

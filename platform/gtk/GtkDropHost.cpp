@@ -75,7 +75,11 @@ GtkDropHost::GtkDropHost(GtkWidget* window, GtkWidget* webView) : window_(window
 
 GtkDropHost::~GtkDropHost() {
   if (fadeSource_) g_source_remove(fadeSource_);
-  for (unsigned long handler : handlers_) g_signal_handler_disconnect(window_, handler);
+  // The window may have been destroyed before this host, which took its handlers with it;
+  // the reference held keeps the instance itself alive to ask.
+  for (unsigned long handler : handlers_) {
+    if (g_signal_handler_is_connected(window_, handler)) g_signal_handler_disconnect(window_, handler);
+  }
   gtk_drag_dest_unset(window_);
   g_object_unref(webView_);
   g_object_unref(window_);

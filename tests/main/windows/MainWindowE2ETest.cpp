@@ -9,6 +9,7 @@
 #include "platform/gtk/GtkDesktop.h"
 #include "tests/platform/gtk/BrowserRecordingDesktop.h"
 #include "tests/platform/gtk/GlibPump.h"
+#include "tests/platform/gtk/PageScript.h"
 #include "tests/platform/gtk/GtkTestEnvironment.h"
 #include "tests/support/FakeAccessibilitySettings.h"
 #include "tests/support/FakeServerSupervisor.h"
@@ -41,10 +42,7 @@ class MainWindowE2ETest : public testing::Test {
 
   // Evaluates in the page and waits for the answer.
   ScriptValue evaluate(const std::string& script) {
-    std::optional<ScriptValue> answer;
-    controller_->webView()->evaluate(script, [&](ScriptValue value) { answer = std::move(value); });
-    EXPECT_TRUE(pumpUntil([&] { return answer.has_value(); })) << script;
-    return answer.value_or(ScriptValue::error("no answer"));
+    return evaluateInPage(*controller_->webView(), script);
   }
   bool pageHas(const std::string& selector) {
     return evaluate("document.querySelector('" + selector + "') !== null").isTrue();

@@ -12,6 +12,7 @@
 #include "platform/gtk/SheetPresenter.h"
 #include "tests/platform/gtk/BrowserRecordingDesktop.h"
 #include "tests/platform/gtk/GlibPump.h"
+#include "tests/platform/gtk/PageScript.h"
 #include "tests/platform/gtk/GtkTestEnvironment.h"
 #include "tests/support/FakeAccessibilitySettings.h"
 #include "tests/support/FakeServerSupervisor.h"
@@ -73,10 +74,7 @@ class WebPanelsE2ETest : public testing::Test {
   std::string downloads() const { return dir_.path() + "/Downloads"; }
 
   ScriptValue evaluate(const std::string& script) {
-    std::optional<ScriptValue> answer;
-    controller_->webView()->evaluate(script, [&](ScriptValue value) { answer = std::move(value); });
-    EXPECT_TRUE(pumpUntil([&] { return answer.has_value(); })) << script;
-    return answer.value_or(ScriptValue::error("no answer"));
+    return evaluateInPage(*controller_->webView(), script);
   }
   // The page's log, once it holds `count` entries.
   Json logOnceItHas(std::size_t count) {

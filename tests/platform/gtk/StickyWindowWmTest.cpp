@@ -23,6 +23,7 @@
 #include "platform/gtk/StickyGtkChromeSurfaceProvider.h"
 #include "tests/platform/gtk/BrowserRecordingDesktop.h"
 #include "tests/platform/gtk/GlibPump.h"
+#include "tests/platform/gtk/PageScript.h"
 #include "tests/platform/gtk/GtkTestEnvironment.h"
 #include "tests/support/FakeAccessibilitySettings.h"
 #include "tests/support/FakeServerSupervisor.h"
@@ -171,10 +172,7 @@ class StickyWindowWmTest : public testing::Test {
   }
 
   ScriptValue evaluate(const std::string& script) {
-    std::optional<ScriptValue> answer;
-    controller_->webView()->evaluate(script, [&](ScriptValue value) { answer = std::move(value); });
-    EXPECT_TRUE(pumpUntil([&] { return answer.has_value(); })) << script;
-    return answer.value_or(ScriptValue::error("no answer"));
+    return evaluateInPage(*controller_->webView(), script);
   }
 
   // Real pointer input through the X test extension, at desktop points.
@@ -360,7 +358,7 @@ TEST_F(StickyWindowWmTest, AHiddenWindowShownAgainComesBackWhereItWasWithoutRepo
     window->show();
     window->setFrame(wanted);
     ASSERT_TRUE(pumpUntil([&] { return managed(surface) && serverFrame(surface) == wanted; }))
-        << "style " << int(style);
+        << "style " << int(style) << ": at " << testing::PrintToString(serverFrame(surface));
     ASSERT_TRUE(pumpUntil([&] { return !client->frames.empty() && client->frames.back() == wanted; }));
     settle();
     client->frames.clear();
@@ -368,7 +366,8 @@ TEST_F(StickyWindowWmTest, AHiddenWindowShownAgainComesBackWhereItWasWithoutRepo
     ASSERT_NO_FATAL_FAILURE(hideAndShowAgain([&] { window->hide(); }, [&] { window->show(); }, surface));
     EXPECT_EQ(serverFrame(surface), wanted) << "style " << int(style);
     EXPECT_EQ(window->frame(), wanted) << "style " << int(style);
-    EXPECT_TRUE(client->frames.empty()) << "style " << int(style) << ": a move that did not happen was reported";
+    EXPECT_TRUE(client->frames.empty()) << "style " << int(style) << ": a move that did not happen was reported: "
+                                       << testing::PrintToString(client->frames);
   }
 }
 
