@@ -1,6 +1,7 @@
 #include "base/AtomicFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <stdio.h>
 #include <unistd.h>
 
@@ -64,13 +65,23 @@ std::optional<std::string> writeTemporary(const std::string& beside, std::string
 }
 
 // Renames without ever replacing; a file system that cannot do that exclusively gets a
-// hard link (which never replaces either) and the old name removed.
+// hard link (which never replaces either) and the old name removed, and one without hard
+// links (vfat, some FUSE) a rename once the name is seen free.
 int renameExclusively(const std::string& from, const std::string& to) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
   if (errno != EINVAL && errno != ENOSYS) return -1;
-  if (::link(from.c_str(), to.c_str()) != 0) return -1;
-  ::unlink(from.c_str());
-  return 0;
+  if (::link(from.c_str(), to.c_str()) == 0) {
+    ::unlink(from.c_str());
+    return 0;
+  }
+  if (errno != EPERM && errno != EOPNOTSUPP) return -1;
+  struct stat taken {};
+  if (::lstat(to.c_str(), &taken) == 0) {
+    errno = EEXIST;
+    return -1;
+  }
+  if (errno != ENOENT) return -1;
+  return ::rename(from.c_str(), to.c_str());
 }
 
 }  // namespace

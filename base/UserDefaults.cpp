@@ -11,7 +11,10 @@
 namespace tovarin {
 namespace {
 
-Json readObject(const std::string& path) {
+// An unreadable file that could not be set aside stays as it is for the whole run:
+// `settable` is false then, and nothing is saved over it.
+Json readObject(const std::string& path, bool& settable) {
+  settable = true;
   std::ifstream in(path, std::ios::binary);
   if (!in) return Json::object();
   std::stringstream text;
@@ -22,7 +25,8 @@ Json readObject(const std::string& path) {
     if (auto aside = atomic_file::setAside(path, path + ".unreadable")) {
       log("defaults: unreadable file set aside as " + *aside);
     } else {
-      log("defaults: unreadable file could not be set aside: " + path);
+      log("defaults: unreadable file could not be set aside, and is left as it is: " + path);
+      settable = false;
     }
     return Json::object();
   }
@@ -43,7 +47,7 @@ std::string UserDefaults::standardPath() {
   return base + "/TheTovarin/defaults.json";
 }
 
-UserDefaults::UserDefaults(std::string path) : path_(std::move(path)), values_(readObject(path_)) {}
+UserDefaults::UserDefaults(std::string path) : path_(std::move(path)), values_(readObject(path_, saves_)) {}
 
 std::optional<std::string> UserDefaults::string(const std::string& key) const {
   std::lock_guard lock(mutex_);
@@ -96,6 +100,7 @@ void UserDefaults::store(const std::string& key, Json value) {
 }
 
 void UserDefaults::save() const {
+  if (!saves_) return;
   const std::string text = values_.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
   if (auto failure = atomic_file::replace(path_, text)) log("defaults: cannot save " + path_ + ": " + *failure);
 }

@@ -37,6 +37,7 @@ class UserDefaults final {
   void save() const;  // mutex_ held
 
   const std::string path_;
+  bool saves_ = true;  // false while an unreadable file stays where it is
   mutable std::mutex mutex_;
   Json values_;  // mutex_
 };

@@ -258,10 +258,14 @@ ActivityStore::Failure ActivityStore::refuseForeignFiles() const {
 std::string ActivityStore::resolvedDatabasePath() const {
   // SQLite's no-follow refuses a link anywhere in the path, and folders above the
   // record's own (a home or data folder kept on another disk) may well be links; the
-  // record's own directory was just checked not to be one.
+  // record's own directory was checked not to be one, and is left for SQLite to refuse
+  // should it have become one since.
+  namespace fs = std::filesystem;
+  fs::path own = fs::path(directory_).lexically_normal();
+  if (own.filename().empty()) own = own.parent_path();
   std::error_code error;
-  const auto directory = std::filesystem::canonical(directory_, error);
-  return error ? databasePath_ : (directory / kFileName).string();
+  const auto above = fs::canonical(own.has_parent_path() ? own.parent_path() : fs::path("."), error);
+  return error ? databasePath_ : (above / own.filename() / kFileName).string();
 }
 
 void ActivityStore::restrictDatabaseMode() const {

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <utility>
 
+#include <unistd.h>
+
 #include "base/AtomicFile.h"
 #include "base/Log.h"
 
@@ -29,7 +31,7 @@ std::optional<Reminder> fromJson(const Json& item) {
 std::string compactText(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
 // The file's text: the reminders, one a line and those this version reads first, then
-// the file's other keys as they were. Written out piece by piece, so that a large list
+// the file's other keys as they were. Written out one entry at a time, so that a large list
 // is never held twice.
 std::string documentText(const Json& document, const std::map<std::string, Reminder>& reminders,
                          const std::vector<Json>& unread) {
@@ -77,6 +79,7 @@ void ReminderScheduler::adopt(Contents contents) {
   document_ = std::move(contents.document);
   reminders_ = std::move(contents.reminders);
   unread_ = std::move(contents.unread);
+  fileKept_ = contents.fileKept;
   loaded_ = true;
   fireDue();
   for (auto& task : std::exchange(waiting_, {})) task();
@@ -153,7 +156,8 @@ ReminderScheduler::Contents ReminderScheduler::read(const std::string& path) {
     if (auto aside = atomic_file::setAside(path, path + ".unreadable")) {
       log("notify: pending reminders unreadable, kept aside as " + *aside);
     } else {
-      log("notify: pending reminders unreadable and could not be set aside: " + path);
+      log("notify: pending reminders unreadable and could not be set aside, left as they are: " + path);
+      contents.fileKept = true;
     }
     return contents;
   }
@@ -202,7 +206,13 @@ void ReminderScheduler::keepWithinCap(const std::string& path, Contents& content
     return;
   }
   if (auto failure = atomic_file::replace(path, documentText(kept.document, kept.reminders, kept.unread))) {
-    log("notify: cannot save the pending reminders: " + *failure);
+    // The surplus would stand in both files, and be moved again at every launch.
+    log("notify: cannot save the pending reminders: " + *failure + "; all stay");
+    ::unlink(aside->c_str());
+    for (auto& item : surplusUnread) kept.unread.push_back(std::move(item));
+    kept.reminders.merge(surplus);
+    contents = std::move(kept);
+    return;
   }
   log("notify: " + moved + " pending reminders past the first " + std::to_string(maxPending) + " kept aside in " +
       *aside);
@@ -211,6 +221,7 @@ void ReminderScheduler::keepWithinCap(const std::string& path, Contents& content
 
 std::optional<std::string> ReminderScheduler::save(const std::map<std::string, Reminder>& reminders,
                                                    const std::vector<Json>& unread) const {
+  if (fileKept_) return "the pending reminders file could not be read and is left as it is";
   return atomic_file::replace(path_, documentText(document_, reminders, unread));
 }
 

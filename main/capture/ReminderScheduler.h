@@ -63,6 +63,7 @@ class ReminderScheduler final {
     Json document = Json::object();  // the file's other keys
     std::map<std::string, Reminder> reminders;
     std::vector<Json> unread;
+    bool fileKept = false;  // unreadable and not set aside: never saved over
   };
   static Contents read(const std::string& path);  // background
   static void keepWithinCap(const std::string& path, Contents& contents);  // background
@@ -84,6 +85,7 @@ class ReminderScheduler final {
   std::vector<Task> waiting_;
   bool started_ = false;
   bool loaded_ = false;
+  bool fileKept_ = false;
   // The background read reports back only while this lives.
   std::shared_ptr<ReminderScheduler*> self_ = std::make_shared<ReminderScheduler*>(this);
 };

@@ -10,15 +10,17 @@
 namespace tovarin::StatusItemMark {
 namespace {
 
-// A PNG drawn earlier at this size from the SVG as it is now. Reusing it keeps the SVG
-// renderer, which is large, out of the launch.
+// A PNG drawn earlier at this size from the SVG as it is now: the PNG carries the SVG's
+// time of change, so any other SVG (an upgrade installs files with their own, older
+// times) is drawn again. Reusing it keeps the SVG renderer, which is large, out of the
+// launch.
 bool drawnAlready(const std::string& svgPath, const std::string& pngPath, int pixels) {
   namespace fs = std::filesystem;
   std::error_code error;
   const auto drawnAt = fs::last_write_time(pngPath, error);
   if (error) return false;
   const auto changedAt = fs::last_write_time(svgPath, error);
-  if (error || drawnAt < changedAt) return false;
+  if (error || drawnAt != changedAt) return false;
   int width = 0;
   int height = 0;
   // Reads the PNG's header only.
@@ -45,6 +47,9 @@ std::optional<std::string> renderPng(const std::string& svgPath, const std::stri
     log("status item: cannot write the mark: " + std::string(error ? error->message : path));
     return std::nullopt;
   }
+  std::error_code ignored;
+  const auto changedAt = std::filesystem::last_write_time(svgPath, ignored);
+  if (!ignored) std::filesystem::last_write_time(path, changedAt, ignored);
   return path;
 }
 
