@@ -108,7 +108,9 @@ class X11ActivityWmTest : public testing::Test {
           id = xdotool({"search", "--onlyvisible", "--pid", std::to_string(process->pid())});
           return !id.empty();
         },
-        20);
+        60);  // only ends a hung test: a loaded machine may take long to map it
+    EXPECT_FALSE(id.empty()) << titlePart << ": no window mapped; the window's process "
+                             << (process->isRunning() ? "still runs" : "has ended");
     (titlePart == "Draft" ? editorWindow_ : viewerWindow_) = id.substr(0, id.find('\n'));
     return process;
   }
