@@ -7,6 +7,7 @@
 #include <webkit2/webkit2.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <functional>
 
@@ -14,6 +15,7 @@
 #include "tests/platform/gtk/GtkTestEnvironment.h"
 #include "tests/support/LocalPorts.h"
 #include "tests/support/PageServer.h"
+#include "tests/support/TempDir.h"
 
 namespace tovarin {
 namespace {
@@ -74,6 +76,16 @@ class RecordingClient final : public WebViewClient {
     scriptDialogs.push_back(dialog);
     completion({true, std::string("ok")});
   }
+  // File choosers that reach the client. As the program's panels do, only the trusted
+  // main frame is answered, with `pickedFile`.
+  std::vector<FileChooserRequest> fileChoosers;
+  std::string pickedFile;
+  void webViewRunFileChooser(const FileChooserRequest& request,
+                             std::function<void(std::optional<std::vector<std::string>>)> completion) override {
+    fileChoosers.push_back(request);
+    if (!request.source.trustedMainFrame()) return completion(std::nullopt);
+    completion(std::vector<std::string>{pickedFile});
+  }
   // Downloads are kept, and saved by `saver` when there is one; otherwise nobody adopts them.
   std::vector<std::shared_ptr<WebDownload>> downloads;
   std::shared_ptr<SavingDownloadClient> saver;
@@ -132,6 +144,25 @@ class GtkWebViewE2ETest : public ::testing::Test {
     view_->callAsync(body, arguments, [&](ScriptValue value) { result = std::move(value); });
     EXPECT_TRUE(pumpUntil([&] { return result.has_value(); })) << body;
     return result.value_or(ScriptValue::error("no answer"));
+  }
+
+  // Real pointer clicks through the X server at the middle of the view, as a person would
+  // make them, until done() holds; `before` runs ahead of each. The first clicks may land
+  // before the page is painted and hit-testable.
+  bool clickUntil(const std::function<bool()>& done, const std::function<void()>& before = {}) {
+    gtk_window_present(GTK_WINDOW(window_));
+    if (!pumpUntil([&] { return gtk_widget_get_mapped(window_); })) return false;
+    int x = 0, y = 0;
+    gdk_window_get_origin(gtk_widget_get_window(window_), &x, &y);
+    const std::string click = "xdotool mousemove " + std::to_string(x + 200) + " " + std::to_string(y + 150) +
+                              " click 1";
+    for (int attempt = 0; attempt < 20 && !done(); ++attempt) {
+      if (before) before();
+      gint status = 0;
+      if (!g_spawn_command_line_sync(click.c_str(), nullptr, nullptr, &status, nullptr)) return false;
+      pumpUntil(done, 0.5);
+    }
+    return done();
   }
 
   PageServer server_;
@@ -567,24 +598,10 @@ TEST_F(GtkWebViewE2ETest, AClickOnALinkIsAMainFrameNavigationWithAUserGesture) {
     return action.url == target ? NavigationDecision::cancel : NavigationDecision::allow;
   };
   loadAndWait(server_.url("/link.html"));
-  gtk_window_present(GTK_WINDOW(window_));
-  int x = 0, y = 0;
-  ASSERT_TRUE(pumpUntil([&] { return gtk_widget_get_mapped(window_); }));
-  gdk_window_get_origin(gtk_widget_get_window(window_), &x, &y);
-  // A real pointer click through the X server, as a person would make it.
-  const std::string click = "xdotool mousemove " + std::to_string(x + 200) + " " + std::to_string(y + 150) +
-                            " click 1";
-  const auto clicked = [&] {
+  ASSERT_TRUE(clickUntil([&] {
     return std::any_of(client_->navigations.begin(), client_->navigations.end(),
                        [&](const NavigationAction& a) { return a.url == target; });
-  };
-  // The first click may land before the page is painted and hit-testable: click again.
-  for (int attempt = 0; attempt < 20 && !clicked(); ++attempt) {
-    gint status = 0;
-    ASSERT_TRUE(g_spawn_command_line_sync(click.c_str(), nullptr, nullptr, &status, nullptr));
-    pumpUntil(clicked, 0.5);
-  }
-  ASSERT_TRUE(clicked());
+  }));
   auto action = std::find_if(client_->navigations.begin(), client_->navigations.end(),
                              [&](const NavigationAction& a) { return a.url == target; });
   EXPECT_TRUE(action->targetsMainFrame);
@@ -627,19 +644,7 @@ TEST_F(GtkWebViewE2ETest, NewWindowRequestsAreReportedOnlyOnAUserActionAndNoWind
   EXPECT_EQ(client_->messageOfKind("unasked")->body["isNull"], true);
   EXPECT_TRUE(client_->newWindows.empty()) << "no window without a user action";
 
-  gtk_window_present(GTK_WINDOW(window_));
-  int x = 0, y = 0;
-  ASSERT_TRUE(pumpUntil([&] { return gtk_widget_get_mapped(window_); }));
-  gdk_window_get_origin(gtk_widget_get_window(window_), &x, &y);
-  const std::string click = "xdotool mousemove " + std::to_string(x + 200) + " " + std::to_string(y + 150) +
-                            " click 1";
-  const auto asked = [&] { return client_->newWindows.size() >= 2 && client_->messageOfKind("opened"); };
-  for (int attempt = 0; attempt < 20 && !asked(); ++attempt) {
-    gint status = 0;
-    ASSERT_TRUE(g_spawn_command_line_sync(click.c_str(), nullptr, nullptr, &status, nullptr));
-    pumpUntil(asked, 0.5);
-  }
-  ASSERT_TRUE(asked());
+  ASSERT_TRUE(clickUntil([&] { return client_->newWindows.size() >= 2 && client_->messageOfKind("opened"); }));
   std::vector<std::string> urls;
   for (const auto& action : client_->newWindows) {
     urls.push_back(action.url);
@@ -674,6 +679,86 @@ TEST_F(GtkWebViewE2ETest, DialogsOfCrossOriginFramesAreSilencedButTheMainFramesA
   EXPECT_TRUE(client_->scriptDialogs[0].source.trustedMainFrame());
   EXPECT_EQ(client_->scriptDialogs[0].source.securityOrigin, server_.origin());
 }
+
+// A file input's click the page cancels raises no chooser, and its announcement is
+// withdrawn: a chooser raised next, unannounced, by a frame the page does not trust is
+// put to the client as coming from nobody, and the frame reads no file. Each raiser
+// goes around both the click listener and the click() hook, so nothing the frame does
+// replaces the page's stale announcement.
+struct UnannouncedChooserCase {
+  const char* name;
+  const char* raise;  // script the foreign frame runs in its real click's handler
+};
+
+void PrintTo(const UnannouncedChooserCase& c, std::ostream* out) { *out << c.name; }
+
+class GtkWebViewUnannouncedChooserE2ETest : public GtkWebViewE2ETest,
+                                           public ::testing::WithParamInterface<UnannouncedChooserCase> {};
+
+TEST_P(GtkWebViewUnannouncedChooserE2ETest, ChooserAfterACancelledOwnClickIsNobodys) {
+  TempDir folder;
+  client_->pickedFile = folder.path() + "/secret.txt";
+  std::ofstream(client_->pickedFile) << "secret";
+  // A detached input, so that no listener of the frame sees a click on it.
+  otherServer_.addHtml("/picker.html",
+                       std::string("<!doctype html><body style='margin:0'>"
+                                   "<div id=pad style='width:100vw;height:100vh'>pick</div><script>"
+                                   "const label = document.createElement('label');"
+                                   "const input = document.createElement('input');"
+                                   "input.type = 'file';"
+                                   "label.appendChild(input);"
+                                   "input.addEventListener('change', () => webkit.messageHandlers.page.postMessage("
+                                   "  {kind: 'picked', files: Array.from(input.files, (f) => f.name)}));"
+                                   "document.getElementById('pad').onclick = () => {"
+                                   "  try { ") + GetParam().raise + " } catch (e) {}"
+                                   "  webkit.messageHandlers.page.postMessage({kind: 'raised'});"
+                                   "};</script></body>");
+  server_.addHtml("/cancels.html",
+                  "<!doctype html><body style='margin:0'><input id=f type=file>"
+                  "<iframe src='" + otherServer_.url("/picker.html") + "' style='position:fixed;left:0;top:0;"
+                  "width:100vw;height:100vh;border:0'></iframe><script>"
+                  "const f = document.getElementById('f');"
+                  "f.addEventListener('click', (event) => event.preventDefault());"
+                  "let cancelled = 0;"
+                  "window.cancelledClick = () => {"
+                  "  f.click();"
+                  "  setTimeout(() => webkit.messageHandlers.page.postMessage({kind: 'cancelled', n: ++cancelled}), 0);"
+                  "};</script></body>");
+  loadAndWait(server_.url("/cancels.html"));
+
+  // Each real click follows a click of the page's own input that the page cancelled, so
+  // its announcement is the latest the view was told of and still fresh.
+  std::size_t cancelled = 0;
+  const auto cancelClick = [&] {
+    const std::size_t want = ++cancelled;
+    evaluate("window.cancelledClick()");
+    pumpUntil([&] {
+      return std::count_if(client_->messages.begin(), client_->messages.end(), [](const ScriptMessage& m) {
+               return m.body.is_object() && m.body.value("kind", "") == "cancelled";
+             }) >= static_cast<long>(want);
+    });
+  };
+  ASSERT_TRUE(clickUntil([&] { return client_->messageOfKind("raised") != nullptr; }, cancelClick));
+  // The chooser was raised: otherwise nothing here shows the withdrawal.
+  ASSERT_TRUE(pumpUntil([&] { return !client_->fileChoosers.empty(); }));
+  ASSERT_EQ(client_->fileChoosers.size(), 1u);
+  const MessageSource& source = client_->fileChoosers[0].source;
+  EXPECT_FALSE(source.trustedMainFrame());
+  EXPECT_NE(source.securityOrigin, server_.origin());
+  // A file the frame read would have arrived right after the answer.
+  EXPECT_FALSE(pumpUntil([&] { return client_->messageOfKind("picked") != nullptr; }, 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Raisers, GtkWebViewUnannouncedChooserE2ETest,
+    ::testing::Values(UnannouncedChooserCase{"detached label's click", "label.click();"},
+                      UnannouncedChooserCase{"showPicker", "input.showPicker();"}),
+    [](const ::testing::TestParamInfo<UnannouncedChooserCase>& info) {
+      std::string name;
+      for (const char* c = info.param.name; *c; ++c)
+        if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
+      return name;
+    });
 
 TEST_F(GtkWebViewE2ETest, EndOfTheWebProcessIsReported) {
   loadAndWait(server_.url("/plain.html"));
