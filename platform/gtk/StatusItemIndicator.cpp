@@ -8,6 +8,85 @@
 #include "base/Log.h"
 #include "platform/gtk/MenuGtkDispatch.h"
 
+#ifdef TOVARIN_HAVE_APPINDICATOR
+// An indicator whose tray icon, where the desktop has only an XEmbed tray, is made here
+// rather than by the library: the library names its icon with gtk_status_icon_set_name()
+// once the icon is already embedded, which hides, unrealizes and realizes it again and
+// leaves GDK's freeze/thaw count of its window unbalanced (a Gdk-CRITICAL). This icon
+// keeps the program's own name.
+struct TovarinIndicator {
+  AppIndicator parent;
+};
+struct TovarinIndicatorClass {
+  AppIndicatorClass parent_class;
+};
+
+G_DEFINE_TYPE(TovarinIndicator, tovarin_indicator, APP_INDICATOR_TYPE)
+
+namespace {
+
+G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+
+// The mark while the indicator is active; nothing while it is passive. The program sets
+// both once at the start; a later change is followed all the same.
+void showIndicatorState(AppIndicator* indicator, GtkStatusIcon* icon) {
+  if (const gchar* name = app_indicator_get_icon(indicator)) {
+    const gchar* directory = app_indicator_get_icon_theme_path(indicator);
+    const std::string file = directory ? std::string(directory) + "/" + name + ".png" : std::string();
+    if (!file.empty() && g_file_test(file.c_str(), G_FILE_TEST_IS_REGULAR)) {
+      gtk_status_icon_set_from_file(icon, file.c_str());
+    } else {
+      gtk_status_icon_set_from_icon_name(icon, name);
+    }
+  }
+  gtk_status_icon_set_visible(icon, app_indicator_get_status(indicator) != APP_INDICATOR_STATUS_PASSIVE);
+}
+
+void onIconChanged(AppIndicator* indicator, gpointer icon) { showIndicatorState(indicator, GTK_STATUS_ICON(icon)); }
+void onStatusChanged(AppIndicator* indicator, const gchar*, gpointer icon) {
+  showIndicatorState(indicator, GTK_STATUS_ICON(icon));
+}
+
+void popUpMenu(GtkStatusIcon* icon, AppIndicator* indicator, guint button, guint32 time) {
+  GtkMenu* menu = app_indicator_get_menu(indicator);
+  if (menu) gtk_menu_popup(menu, nullptr, nullptr, gtk_status_icon_position_menu, icon, button, time);
+}
+void onTrayActivate(GtkStatusIcon* icon, gpointer indicator) {
+  popUpMenu(icon, APP_INDICATOR(indicator), 1, gtk_get_current_event_time());
+}
+void onTrayPopupMenu(GtkStatusIcon* icon, guint button, guint time, gpointer indicator) {
+  popUpMenu(icon, APP_INDICATOR(indicator), button, time);
+}
+
+GtkStatusIcon* makeTrayIcon(AppIndicator* indicator) {
+  GtkStatusIcon* icon = gtk_status_icon_new();
+  if (const gchar* title = app_indicator_get_title(indicator)) gtk_status_icon_set_title(icon, title);
+  showIndicatorState(indicator, icon);
+  g_signal_connect(indicator, "new-icon", G_CALLBACK(onIconChanged), icon);
+  g_signal_connect(indicator, "new-status", G_CALLBACK(onStatusChanged), icon);
+  g_signal_connect(icon, "activate", G_CALLBACK(onTrayActivate), indicator);
+  g_signal_connect(icon, "popup-menu", G_CALLBACK(onTrayPopupMenu), indicator);
+  return icon;
+}
+
+// A StatusNotifierWatcher came after all: the indicator shows itself there.
+void dropTrayIcon(AppIndicator* indicator, GtkStatusIcon* icon) {
+  g_signal_handlers_disconnect_by_data(indicator, icon);
+  gtk_status_icon_set_visible(icon, FALSE);
+  g_object_unref(icon);
+}
+
+G_GNUC_END_IGNORE_DEPRECATIONS
+
+}  // namespace
+
+static void tovarin_indicator_class_init(TovarinIndicatorClass* type) {
+  type->parent_class.fallback = makeTrayIcon;
+  type->parent_class.unfallback = dropTrayIcon;
+}
+static void tovarin_indicator_init(TovarinIndicator*) {}
+#endif
+
 namespace tovarin {
 namespace {
 
@@ -83,11 +162,10 @@ StatusItemIndicator::StatusItemIndicator(std::string id, Icon icon, const std::s
                                          MenuGtkDispatch& dispatch)
     : icon_(std::move(icon)), dispatch_(dispatch) {
 #ifdef TOVARIN_HAVE_APPINDICATOR
-  AppIndicator* indicator =
-      icon_.directory.empty()
-          ? app_indicator_new(id.c_str(), icon_.name.c_str(), APP_INDICATOR_CATEGORY_APPLICATION_STATUS)
-          : app_indicator_new_with_path(id.c_str(), icon_.name.c_str(), APP_INDICATOR_CATEGORY_APPLICATION_STATUS,
-                                        icon_.directory.c_str());
+  // What app_indicator_new_with_path() sets, on the indicator with our own tray icon.
+  auto* indicator = APP_INDICATOR(g_object_new(
+      tovarin_indicator_get_type(), "id", id.c_str(), "category", "ApplicationStatus", "icon-name", icon_.name.c_str(),
+      "icon-theme-path", icon_.directory.empty() ? nullptr : icon_.directory.c_str(), nullptr));
   app_indicator_set_icon_full(indicator, icon_.name.c_str(), description.c_str());
   app_indicator_set_title(indicator, description.c_str());
   app_indicator_set_status(indicator, APP_INDICATOR_STATUS_ACTIVE);
