@@ -37,7 +37,7 @@ class ActivityRecordWmTest : public StagedProgramFixture {
         "/usr/bin/openbox", {"--replace", "--sm-disable"}, root_.path(), environment(), false, false});
     ASSERT_TRUE(launch.process) << launch.error;
     windows_.push_back(launch.process);
-    ASSERT_TRUE(eventually([&] { return openboxRuns(); }, 20)) << "openbox did not take the display";
+    ASSERT_TRUE(eventually([&] { return openboxRuns(); }, 60)) << "openbox did not take the display";  // only ends a hung test
   }
 
   // A tray for the status item; the indicator falls back to it when no other host is there.

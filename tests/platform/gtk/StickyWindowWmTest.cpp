@@ -79,7 +79,7 @@ class StickyWindowWmTest : public testing::Test {
     auto launch = ChildProcess::launch(options);
     ASSERT_TRUE(launch.process) << launch.error;
     windowManager_ = launch.process;
-    ASSERT_TRUE(pumpUntil(openboxRuns, 20)) << "openbox did not take the display";
+    ASSERT_TRUE(pumpUntil(openboxRuns, 60)) << "openbox did not take the display";  // 60 s: only ends a hung test
   }
   static void TearDownTestSuite() {
     if (!windowManager_) return;

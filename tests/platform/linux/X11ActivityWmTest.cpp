@@ -60,7 +60,7 @@ class X11ActivityWmTest : public testing::Test {
     windowManager_ = launch("/usr/bin/openbox", {"--replace", "--sm-disable"});
     ASSERT_TRUE(windowManager_);
     ManualLoop loop;
-    ASSERT_TRUE(loop.waitFor(openboxRuns, 20)) << "openbox did not take the display";
+    ASSERT_TRUE(loop.waitFor(openboxRuns, 60)) << "openbox did not take the display";  // 60 s: only ends a hung test
   }
   static void TearDownTestSuite() {
     if (!windowManager_) return;
