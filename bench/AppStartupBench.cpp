@@ -4,7 +4,10 @@
 // starts nothing); each page tells the server when it first painted and when its load
 // event fired.
 //
-//   xvfb-run -a build/default/bench/AppStartupBench [--runs N] [--base STAGE]
+//   xvfb-run -a build/default/bench/AppStartupBench [--runs N] [--base STAGE] [--maps DIR]
+//
+// --maps keeps each process's memory map (/proc/PID/smaps) as it was at the first
+// paint, as DIR/NAME-RUN.smaps, to see which mappings a difference comes from.
 //
 // --base adds a second program, staged elsewhere (an unchanged tree's build/default/
 // stage), measured in the same runs, so that a change is seen against the same noise.
@@ -92,6 +95,11 @@ long residentKilobytes(pid_t pid) {
   return -1;
 }
 
+void keepMaps(pid_t pid, const std::string& path) {
+  std::ifstream maps("/proc/" + std::to_string(pid) + "/smaps");
+  std::ofstream(path) << maps.rdbuf();
+}
+
 double median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   if (values.empty()) return 0;
@@ -147,7 +155,8 @@ class Harness {
   };
 
   // One start of a program; it is ended once measured.
-  Sample measure(const std::string& executable, const std::vector<std::string>& arguments, const char* page) {
+  Sample measure(const std::string& executable, const std::vector<std::string>& arguments, const char* page,
+                 const std::string& mapsPath = {}) {
     const size_t loadsBefore = times("pageLoads", page).size();
     const size_t paintsBefore = times("pagePaints", page).size();
     const double spawnedAt = wallMilliseconds();
@@ -164,6 +173,7 @@ class Harness {
     waitUntil([&] {
       if (sample.paintMs < 0 && (painted = times("pagePaints", page)).size() > paintsBefore) {
         sample.paintResidentKb = residentKilobytes(process->pid());
+        if (!mapsPath.empty()) keepMaps(process->pid(), mapsPath);
         sample.paintMs = painted[paintsBefore] - spawnedAt;
       }
       if (sample.loadMs < 0 && (loaded = times("pageLoads", page)).size() > loadsBefore) {
@@ -332,14 +342,18 @@ int main(int argc, char** argv) {
   if (argc == 4 && std::string(argv[1]) == "--floor") return runFloor(argv[2], argv[3]);
   int runs = 5;
   std::string baseStage;
+  std::string mapsDirectory;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
     if (option == "--runs") {
       runs = std::max(1, std::atoi(argv[i + 1]));
     } else if (option == "--base") {
       baseStage = argv[i + 1];
+    } else if (option == "--maps") {
+      mapsDirectory = argv[i + 1];
+      fs::create_directories(mapsDirectory);
     } else {
-      std::fprintf(stderr, "usage: %s [--runs N] [--base STAGE]\n", argv[0]);
+      std::fprintf(stderr, "usage: %s [--runs N] [--base STAGE] [--maps DIR]\n", argv[0]);
       return 2;
     }
   }
@@ -366,7 +380,9 @@ int main(int argc, char** argv) {
     std::printf("-- run %d\n", run);
     for (size_t turn = 0; turn < contenders.size(); ++turn) {
       Series& series = contenders[(turn + static_cast<size_t>(run)) % contenders.size()];
-      Harness::Sample sample = harness.measure(series.executable, series.arguments, "main");
+      const std::string maps =
+          mapsDirectory.empty() ? "" : mapsDirectory + "/" + series.name + "-" + std::to_string(run) + ".smaps";
+      Harness::Sample sample = harness.measure(series.executable, series.arguments, "main", maps);
       printSample(series.name.c_str(), sample);
       if (sample.loadMs > 0) series.samples.push_back(sample);
     }
