@@ -1,18 +1,17 @@
 #include "base/RandomUuid.h"
 
-#include <openssl/rand.h>
-
 #include <array>
 #include <cstdint>
 #include <random>
-#include <stdexcept>
+
+#include "base/SecureRandom.h"
 
 namespace tovarin {
 
 std::string randomUuid() {
   std::array<uint8_t, 16> bytes;
-  if (RAND_bytes(bytes.data(), static_cast<int>(bytes.size())) != 1) {
-    std::random_device device;  // the kernel's generator as well
+  if (!fillSecureRandom(bytes.data(), bytes.size())) {
+    std::random_device device;
     for (auto& byte : bytes) byte = static_cast<uint8_t>(device());
   }
   bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4

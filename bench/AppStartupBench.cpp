@@ -7,7 +7,8 @@
 //   xvfb-run -a build/default/bench/AppStartupBench [--runs N] [--base STAGE] [--maps DIR]
 //
 // --maps keeps each process's memory map (/proc/PID/smaps) as it was at the first
-// paint, as DIR/NAME-RUN.smaps, to see which mappings a difference comes from.
+// paint, as DIR/NAME-RUN.smaps, and 2 s after the load, as DIR/NAME-RUN.smaps.load,
+// to see which mappings a difference comes from.
 //
 // --base adds a second program, staged elsewhere (an unchanged tree's build/default/
 // stage), measured in the same runs, so that a change is seen against the same noise.
@@ -184,6 +185,7 @@ class Harness {
     if (sample.loadMs >= 0) {
       std::this_thread::sleep_for(std::chrono::seconds(2));
       sample.residentKb = residentKilobytes(process->pid());
+      if (!mapsPath.empty()) keepMaps(process->pid(), mapsPath + ".load");
     }
     process->signal(SIGTERM);
     std::future<int> ended = std::async(std::launch::async, [&] { return process->wait(); });

@@ -1,6 +1,9 @@
 #include "main/activity/ActivityBridgeEnvironment.h"
 
-#include <openssl/evp.h>
+// The one-shot digest of the legacy interface: the launch hashes one token, and the
+// provider machinery behind EVP would cost it megabytes it never needs again.
+#define OPENSSL_SUPPRESS_DEPRECATED
+#include <openssl/sha.h>
 #include <unistd.h>
 
 #include <array>
@@ -17,10 +20,13 @@ std::string socketPath(const std::string& runtimeDirectory, pid_t pid) {
 std::string socketPath() { return socketPath(UserRuntimeDirectory::path(ProcessEnvironment::shared()), ::getpid()); }
 
 std::string sha256Hex(std::string_view text) {
-  std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
-  unsigned int length = 0;
-  if (EVP_Digest(text.data(), text.size(), digest.data(), &length, EVP_sha256(), nullptr) != 1) return "";
-  return lowerHex(std::span<const unsigned char>(digest.data(), length));
+  std::array<unsigned char, SHA256_DIGEST_LENGTH> digest{};
+  SHA256_CTX context;
+  if (SHA256_Init(&context) != 1 || SHA256_Update(&context, text.data(), text.size()) != 1 ||
+      SHA256_Final(digest.data(), &context) != 1) {
+    return "";
+  }
+  return lowerHex(digest);
 }
 
 void exportTo(ProcessEnvironment& serverEnvironment, const std::string& socketPath, const std::string& token,

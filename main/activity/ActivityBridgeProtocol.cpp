@@ -1,7 +1,5 @@
 #include "main/activity/ActivityBridgeProtocol.h"
 
-#include <openssl/rand.h>
-
 #include <array>
 #include <algorithm>
 #include <optional>
@@ -9,6 +7,7 @@
 
 #include "base/Calendar.h"
 #include "base/LowerHex.h"
+#include "base/SecureRandom.h"
 #include "main/activity_core/ActivityOwnership.h"
 #include "main/activity_core/ActivityQuery.h"
 
@@ -107,7 +106,7 @@ Json replyObject(const ActivityBridgeReply& reply) {
 
 std::string makeToken() {
   std::array<unsigned char, 32> bytes{};
-  if (RAND_bytes(bytes.data(), static_cast<int>(bytes.size())) != 1) {
+  if (!fillSecureRandom(bytes.data(), bytes.size())) {
     // A guessable token would open the record to any process of the user.
     throw std::runtime_error("activity bridge: the secure random source failed");
   }

@@ -132,7 +132,7 @@ struct AppProgram::Parts {
   static std::shared_ptr<CaptureBridges> makeCapture(Parts& p) {
     return std::make_shared<CaptureBridges>(
         CaptureBridges::Services{p.loop, p.dropQueue, p.ocr, p.notifier, p.reminders, p.wallClock,
-                                 Calendar::gregorianInCurrentZone(), millisecondsSince1970},
+                                 Calendar::gregorianInCurrentZone, millisecondsSince1970},
         p.config.port);
   }
 

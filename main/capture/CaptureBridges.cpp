@@ -12,7 +12,7 @@ CaptureBridges::CaptureBridges(Services services, int64_t serverPort)
       serverOrigin_("http://127.0.0.1:" + std::to_string(serverPort)),
       ocr_(std::make_shared<OcrBridge>(services.loop, services.ocr)),
       notify_(std::make_shared<NotifyBridge>(NotifyBridge::Services{
-          services.loop, services.notifier, services.reminders, services.clock, services.calendar})),
+          services.loop, services.notifier, services.reminders, services.clock, services.makeCalendar})),
       drop_(std::make_shared<DropBridge>(DropBridge::Services{services.loop, services.background, services.ocr,
                                                               std::move(services.millisecondsSince1970)})) {}
 

@@ -29,7 +29,7 @@ class CaptureBridges final {
     SystemNotifier& notifier;
     ReminderScheduler& reminders;
     WallClockAlarm& clock;
-    Calendar calendar;
+    std::function<Calendar()> makeCalendar;
     std::function<int64_t()> millisecondsSince1970;
   };
 

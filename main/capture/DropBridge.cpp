@@ -41,7 +41,7 @@ void DropBridge::adoptIfPageReady(int retries) {
   assert(services_.loop.isMainThread());
   auto webView = webView_.lock();
   if (adopted_ || !webView) return;
-  webView->evaluate(readinessProbe(), [weak = weak_from_this(), retries](ScriptValue value) {
+  webView->read(readinessProbe(), [weak = weak_from_this(), retries](ScriptValue value) {
     auto self = weak.lock();
     if (!self || self->adopted_ || self->webView_.expired()) return;
     if (value.isTrue()) {

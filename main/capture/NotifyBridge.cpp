@@ -45,6 +45,11 @@ void NotifyBridge::attach(std::weak_ptr<WebView> webView) {
   });
 }
 
+const Calendar& NotifyBridge::calendar() {
+  if (!calendar_) calendar_ = services_.makeCalendar();
+  return *calendar_;
+}
+
 void NotifyBridge::handle(const Json& body) {
   assert(services_.loop.isMainThread());
   if (!body.is_object()) {
@@ -68,7 +73,7 @@ void NotifyBridge::handle(const Json& body) {
 
   std::optional<double> fireAt;
   if (const auto written = jsonString(body, "fireAt"); written && !written->empty()) {
-    fireAt = ReminderTime::parse(*written, services_.calendar);
+    fireAt = ReminderTime::parse(*written, calendar());
     if (!fireAt) return reply({{"id", *id}, {"error", badTime}});
   }
   const Reminder reminder{*id, title.empty() ? std::string(defaultTitle) : title, text, fireAt.value_or(0)};

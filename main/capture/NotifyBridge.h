@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "base/Calendar.h"
@@ -32,7 +33,9 @@ class NotifyBridge final : public std::enable_shared_from_this<NotifyBridge> {
     SystemNotifier& notifier;
     ReminderScheduler& scheduler;
     WallClockAlarm& clock;
-    Calendar calendar;  // the user's zone, in which "fireAt" is read
+    // The user's zone, in which "fireAt" is read: made on the first reminder, since
+    // the zone data costs the launch memory it does not need.
+    std::function<Calendar()> makeCalendar;
   };
 
   explicit NotifyBridge(Services services) : services_(std::move(services)) {}
@@ -50,7 +53,10 @@ class NotifyBridge final : public std::enable_shared_from_this<NotifyBridge> {
   void opened(const std::string& id);
   void reply(Json payload);
 
+  const Calendar& calendar();
+
   Services services_;
+  std::optional<Calendar> calendar_;
   std::weak_ptr<WebView> webView_;
   std::function<void()> onOpen_;
 };

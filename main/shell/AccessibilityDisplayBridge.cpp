@@ -41,7 +41,7 @@ std::string script(const std::vector<std::string>& classes) {
 void apply(WebView& webView, std::string_view shellClass, const AccessibilitySettings& settings) {
   const auto classes = currentClasses(settings);
   WebViewFactory::installDocumentStartScripts(webView, shellClass, classes);
-  webView.evaluate(script(classes), [](ScriptValue) {});
+  webView.evaluate(script(classes), nullptr);
 }
 
 void observe(AccessibilitySettings& settings, std::weak_ptr<AccessibilitySettingsObserver> observer) {

@@ -165,8 +165,15 @@ class WebView {
   virtual void loadHtml(const std::string& html, const std::string& baseUrl) = 0;
   // The URL of the page shown now; empty when none.
   virtual std::string url() const = 0;
-  // Evaluates an expression in the page's main world.
+  // Evaluates an expression in the page's main world. With no completion the value is
+  // not brought back at all, which spares this process a script engine of its own.
   virtual void evaluate(const std::string& script, std::function<void(ScriptValue)> completion) = 0;
+  // Reads a plain value (a probe without side effects) in the page's own process: no
+  // user gesture is lent to it, and this process starts no script engine to receive
+  // it. Where the page's process cannot answer, it is evaluated as above.
+  virtual void read(const std::string& expression, std::function<void(ScriptValue)> completion) {
+    evaluate(expression, std::move(completion));
+  }
   // Calls an async function body with named arguments in the page world. Arguments are
   // passed as one JSON string (`argumentsJson`) that the body parses, since the engine
   // refuses Boolean and array arguments.

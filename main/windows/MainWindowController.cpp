@@ -165,7 +165,7 @@ void MainWindowController::openConversation() {
   assert(loop_.isMainThread());
   show();
   runCommand("open-ai-chat", defaultRetries, [weak = weak_from_this()] {
-    if (auto self = weak.lock()) self->webView_->evaluate(std::string(chatFocusScript), [](ScriptValue) {});
+    if (auto self = weak.lock()) self->webView_->evaluate(std::string(chatFocusScript), nullptr);
   });
 }
 

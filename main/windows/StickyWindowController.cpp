@@ -404,7 +404,7 @@ void StickyWindowController::pointerChanged(bool inside, StickyZone zone) {
   // The zone names are our own constants; nothing from outside enters the script.
   const std::string script = "window.__stickyPointer && window.__stickyPointer({ inside: " + boolText(inside) +
                              ", zone: '" + std::string(name(zone)) + "' })";
-  webView_->evaluate(script, [](ScriptValue) {});
+  webView_->evaluate(script, nullptr);
 }
 
 // Navigation ---------------------------------------------------------------------------------

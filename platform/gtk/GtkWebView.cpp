@@ -138,6 +138,50 @@ void scriptCallFinished(GObject* source, GAsyncResult* result, gpointer data) {
   if (error) g_error_free(error);
 }
 
+ScriptValue fromReadReply(GVariant* parameters) {
+  if (!parameters || !g_variant_is_of_type(parameters, G_VARIANT_TYPE(wire::kReadReplyFormat))) {
+    return ScriptValue::error("unreadable answer from the page");
+  }
+  const char* kind = nullptr;
+  gboolean boolean = FALSE;
+  double number = 0;
+  const char* text = nullptr;
+  g_variant_get(parameters, "(&sbd&s)", &kind, &boolean, &number, &text);
+  const std::string_view name = kind;
+  if (name == "undefined") return ScriptValue::undefinedValue();
+  if (name == "null") return ScriptValue::nullValue();
+  if (name == "boolean") return ScriptValue::ofBool(boolean != FALSE);
+  if (name == "number") return ScriptValue::ofNumber(number);
+  if (name == "string") return ScriptValue::ofString(text);
+  if (name == "error") return ScriptValue::error(text);
+  return ScriptValue{ScriptValue::Kind::other, false, 0, {}};
+}
+
+// A read in flight; like a script call, its completion runs only while the view exists.
+struct ReadCall {
+  std::weak_ptr<GtkWebView> view;
+  std::string expression;
+  std::function<void(ScriptValue)> completion;
+};
+
+void readFinished(GObject* source, GAsyncResult* result, gpointer data) {
+  std::unique_ptr<ReadCall> call(static_cast<ReadCall*>(data));
+  GError* error = nullptr;
+  WebKitUserMessage* reply = webkit_web_view_send_message_to_page_finish(WEBKIT_WEB_VIEW(source), result, &error);
+  const bool cancelled = error && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
+  auto view = call->view.lock();
+  if (!cancelled && view) {
+    if (reply) {
+      call->completion(fromReadReply(webkit_user_message_get_parameters(reply)));
+    } else {
+      // No page extension took it (none loaded, or the page went): the script never ran.
+      view->evaluate(call->expression, std::move(call->completion));
+    }
+  }
+  if (reply) g_object_unref(reply);
+  if (error) g_error_free(error);
+}
+
 bool isSupersededOrDownload(const GError* error) {
   return g_error_matches(error, WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE) ||
          g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED);
@@ -297,9 +341,23 @@ std::string GtkWebView::url() const {
 
 void GtkWebView::evaluate(const std::string& script, std::function<void(ScriptValue)> completion) {
   assert(loop_.isMainThread());
+  if (!completion) {
+    webkit_web_view_evaluate_javascript(view_, script.data(), static_cast<gssize>(script.size()), nullptr, nullptr,
+                                        nullptr, nullptr, nullptr);
+    return;
+  }
   auto* call = new ScriptCall{weak_from_this(), std::move(completion), webkit_web_view_evaluate_javascript_finish};
   webkit_web_view_evaluate_javascript(view_, script.data(), static_cast<gssize>(script.size()), nullptr, nullptr,
                                       cancellable_, scriptCallFinished, call);
+}
+
+void GtkWebView::read(const std::string& expression, std::function<void(ScriptValue)> completion) {
+  assert(loop_.isMainThread());
+  if (!completion) return;
+  WebKitUserMessage* message =
+      webkit_user_message_new(wire::kReadName, g_variant_new(wire::kReadFormat, expression.c_str()));
+  webkit_web_view_send_message_to_page(view_, message, cancellable_, readFinished,
+                                       new ReadCall{weak_from_this(), expression, std::move(completion)});
 }
 
 void GtkWebView::callAsync(const std::string& functionBody, const Json& arguments,

@@ -44,6 +44,7 @@ class GtkWebView final : public WebView, public std::enable_shared_from_this<Gtk
   void loadHtml(const std::string& html, const std::string& baseUrl) override;
   std::string url() const override;
   void evaluate(const std::string& script, std::function<void(ScriptValue)> completion) override;
+  void read(const std::string& expression, std::function<void(ScriptValue)> completion) override;
   void callAsync(const std::string& functionBody, const Json& arguments,
                  std::function<void(ScriptValue)> completion) override;
   void removeAllDocumentStartScripts() override;

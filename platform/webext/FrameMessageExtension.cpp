@@ -250,10 +250,61 @@ void installIntoFrame(WebKitScriptWorld* world, WebKitWebPage* page, WebKitFrame
   }
 }
 
+GVariant* readReply(JSCContext* context, JSCValue* value) {
+  if (JSCException* failure = jsc_context_get_exception(context)) {
+    GVariant* reply = g_variant_new(wire::kReadReplyFormat, "error", FALSE, 0.0, jsc_exception_get_message(failure));
+    jsc_context_clear_exception(context);
+    return reply;
+  }
+  if (!value || jsc_value_is_undefined(value)) return g_variant_new(wire::kReadReplyFormat, "undefined", FALSE, 0.0, "");
+  if (jsc_value_is_null(value)) return g_variant_new(wire::kReadReplyFormat, "null", FALSE, 0.0, "");
+  if (jsc_value_is_boolean(value)) {
+    return g_variant_new(wire::kReadReplyFormat, "boolean", jsc_value_to_boolean(value), 0.0, "");
+  }
+  if (jsc_value_is_number(value)) {
+    return g_variant_new(wire::kReadReplyFormat, "number", FALSE, jsc_value_to_double(value), "");
+  }
+  if (jsc_value_is_string(value)) {
+    g_autofree char* text = jsc_value_to_string(value);
+    return g_variant_new(wire::kReadReplyFormat, "string", FALSE, 0.0, text ? text : "");
+  }
+  return g_variant_new(wire::kReadReplyFormat, "other", FALSE, 0.0, "");
+}
+
+// Only the view's own reads are answered; a page cannot send this process messages.
+gboolean answerRead(WebKitWebPage* page, WebKitUserMessage* message, gpointer) {
+  if (g_strcmp0(webkit_user_message_get_name(message), wire::kReadName) != 0) return FALSE;
+  GVariant* parameters = webkit_user_message_get_parameters(message);
+  const char* script = nullptr;
+  if (parameters && g_variant_is_of_type(parameters, G_VARIANT_TYPE(wire::kReadFormat))) {
+    g_variant_get(parameters, "(&s)", &script);
+  }
+  // Deprecated only for the next major version of the engine's interface.
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  WebKitFrame* frame = webkit_web_page_get_main_frame(page);
+  G_GNUC_END_IGNORE_DEPRECATIONS
+  g_autoptr(JSCContext) context =
+      frame ? webkit_frame_get_js_context_for_script_world(frame, webkit_script_world_get_default()) : nullptr;
+  GVariant* reply = nullptr;
+  if (!script || !context) {
+    reply = g_variant_new(wire::kReadReplyFormat, "error", FALSE, 0.0, "no page to read from");
+  } else {
+    g_autoptr(JSCValue) value = jsc_context_evaluate(context, script, -1);
+    reply = readReply(context, value);
+  }
+  webkit_user_message_send_reply(message, webkit_user_message_new(wire::kReadName, reply));
+  return TRUE;
+}
+
+void pageCreated(WebKitWebExtension*, WebKitWebPage* page, gpointer) {
+  g_signal_connect(page, "user-message-received", G_CALLBACK(answerRead), nullptr);
+}
+
 }  // namespace
 
-extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(WebKitWebExtension*,
+extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(WebKitWebExtension* extension,
                                                                                 const GVariant* data) {
+  g_signal_connect(extension, "page-created", G_CALLBACK(pageCreated), nullptr);
   auto* variant = const_cast<GVariant*>(data);
   if (variant && g_variant_is_of_type(variant, G_VARIANT_TYPE(wire::kInitialisationFormat))) {
     g_autofree const char** names = g_variant_get_strv(variant, nullptr);

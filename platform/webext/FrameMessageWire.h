@@ -23,6 +23,15 @@ inline constexpr const char* kPanelFactsName = "tovarin.panel-facts";
 // accept attribute, a link's address; empty otherwise).
 inline constexpr const char* kPanelFactsFormat = "(sbsss)";
 
+// Sent by the view to read a plain value from the page's main frame inside the web
+// process, so that the view's own process starts no script engine to receive it.
+inline constexpr const char* kReadName = "tovarin.read";
+// Its parameter: the expression. The reply: the value's kind ("undefined", "null",
+// "boolean", "number", "string", "other" or "error"), the boolean, the number, and the
+// string or the error message.
+inline constexpr const char* kReadFormat = "(s)";
+inline constexpr const char* kReadReplyFormat = "(sbds)";
+
 // The extension's initialisation data: the handler names of every web view ("as").
 inline constexpr const char* kInitialisationFormat = "as";
 

@@ -35,7 +35,7 @@ class CaptureBridgesTest : public ::testing::Test {
   FakeSystemNotifier notifier_;
   FakeWallClockAlarm clock_{1.9e9};
   ReminderScheduler scheduler_{dir_.path() + "/reminders.json", notifier_, clock_, loop_, loop_};
-  CaptureBridges bridges_{{loop_, queue_, ocr_, notifier_, scheduler_, clock_, *Calendar::gregorian("UTC"),
+  CaptureBridges bridges_{{loop_, queue_, ocr_, notifier_, scheduler_, clock_, [] { return *Calendar::gregorian("UTC"); },
                            [] { return int64_t{0}; }},
                           4173};
   std::shared_ptr<FakeWebView> page_ = std::make_shared<FakeWebView>(WebViewOptions{});

@@ -227,7 +227,7 @@ class HostileFramesE2ETest : public testing::TestWithParam<Attack> {
   ReminderScheduler scheduler_{dir_.path() + "/reminders.json", notifier_, clock_, env().loop(), queue_};
   std::shared_ptr<CaptureBridges> capture_ = std::make_shared<CaptureBridges>(
       CaptureBridges::Services{env().loop(), queue_, ocr_, notifier_, scheduler_, clock_,
-                               *Calendar::gregorian("UTC"), [] { return int64_t{0}; }},
+                               [] { return *Calendar::gregorian("UTC"); }, [] { return int64_t{0}; }},
       pages_.port());
   std::shared_ptr<MainWindowController> controller_;
   LogRecorder log_;

@@ -54,7 +54,7 @@ class MainWindowImportTest : public MainWindowFixture {
   FakeWallClockAlarm clock_{1.9e9};
   ReminderScheduler scheduler_{dir_.path() + "/reminders.json", notifier_, clock_, loop_, loop_};
   std::shared_ptr<CaptureBridges> capture_ = std::make_shared<CaptureBridges>(
-      CaptureBridges::Services{loop_, queue_, ocr_, notifier_, scheduler_, clock_, *Calendar::gregorian("UTC"),
+      CaptureBridges::Services{loop_, queue_, ocr_, notifier_, scheduler_, clock_, [] { return *Calendar::gregorian("UTC"); },
                                [] { return int64_t{0}; }},
       4173);
   std::shared_ptr<FakePanelPresenter> presenter_ = std::make_shared<FakePanelPresenter>();
