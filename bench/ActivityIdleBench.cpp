@@ -281,6 +281,7 @@ class Instance {
     std::ofstream(resources / "config.json") << R"({"port":)" << port_ << R"(,"autoStartServer":true})";
     fs::create_directories(prefix() / "lib/the-tovarin");
     fs::create_directory_symlink(stage / "lib/the-tovarin/webext", prefix() / "lib/the-tovarin/webext");
+    fs::create_symlink(stage / "lib/the-tovarin/libtovarin-ocr.so", prefix() / "lib/the-tovarin/libtovarin-ocr.so");
     for (const char* dir : {"home", "config", "data", "cache", "run"}) fs::create_directories(root() / dir);
     fs::permissions(root() / "run", fs::perms::owner_all, fs::perm_options::replace);
   }

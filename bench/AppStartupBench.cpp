@@ -243,6 +243,7 @@ class Harness {
     std::ofstream(prefix / "share/the-tovarin/config.json") << R"({"port":)" << port_ << "}";
     fs::create_directories(prefix / "lib/the-tovarin");
     fs::create_directory_symlink(stage / "lib/the-tovarin/webext", prefix / "lib/the-tovarin/webext");
+    fs::create_symlink(stage / "lib/the-tovarin/libtovarin-ocr.so", prefix / "lib/the-tovarin/libtovarin-ocr.so");
   }
 
   std::string infoVersion() const {

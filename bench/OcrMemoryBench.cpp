@@ -25,7 +25,7 @@
 
 #include <leptonica/allheaders.h>
 
-#include "platform/linux/TesseractRecognizer.h"
+#include "platform/ocr/TesseractRecognizer.h"
 
 using namespace tovarin;
 using Bytes = std::vector<uint8_t>;

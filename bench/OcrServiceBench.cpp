@@ -36,7 +36,7 @@
 #include "base/SerialQueue.h"
 #include "main/capture/OcrService.h"
 #include "platform/gtk/GlibMainLoop.h"
-#include "platform/linux/TesseractRecognizer.h"
+#include "platform/ocr/TesseractRecognizer.h"
 
 using namespace tovarin;
 using Clock = std::chrono::steady_clock;

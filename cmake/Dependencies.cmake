@@ -22,6 +22,7 @@ pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
 pkg_check_modules(OCR REQUIRED IMPORTED_TARGET tesseract lept libheif)
 # The OpenMP runtime that Debian's libtesseract runs on (libgomp): the recogniser sets
 # its own thread's OpenMP limits. Only the library; nothing of ours is built with OpenMP.
+# Both reach only the recognition module, never the program.
 find_package(OpenMP REQUIRED COMPONENTS CXX)
 
 add_library(tovarin_deps_core INTERFACE)
@@ -32,7 +33,10 @@ target_compile_definitions(tovarin_deps_core INTERFACE
   BOOST_ASIO_NO_DEPRECATED BOOST_BEAST_USE_STD_STRING_VIEW)
 
 add_library(tovarin_deps_linux INTERFACE)
-target_link_libraries(tovarin_deps_linux INTERFACE PkgConfig::GIO PkgConfig::X11 PkgConfig::OCR ${OpenMP_CXX_LIBRARIES})
+target_link_libraries(tovarin_deps_linux INTERFACE PkgConfig::GIO PkgConfig::X11 ${CMAKE_DL_LIBS})
+
+add_library(tovarin_deps_ocr INTERFACE)
+target_link_libraries(tovarin_deps_ocr INTERFACE PkgConfig::OCR ${OpenMP_CXX_LIBRARIES})
 
 # Resampling is plain arithmetic, so the portable voice core may use it; the sound
 # server and the system voices stay with the Linux adapters.

@@ -33,7 +33,7 @@
 #include "platform/linux/EspeakVoiceSpeaker.h"
 #include "platform/linux/SecretServiceKeyStore.h"
 #include "platform/linux/LinuxPresenceProbe.h"
-#include "platform/linux/TesseractRecognizer.h"
+#include "platform/linux/ModuleTextRecognizer.h"
 #include "platform/linux/TimerfdWallClockAlarm.h"
 #include "platform/linux/LinuxVoiceAuthorizer.h"
 #include "platform/linux/NoVoiceRecognizerFactory.h"
@@ -154,7 +154,7 @@ struct AppProgram::Parts {
       std::make_shared<SheetPresenter>(loop, SheetPresenter::Attachment::applicationModal);
   // Recognition runs on its queue; the queue is declared after the service so that it
   // stops, finishing a run in progress, before the service goes.
-  OcrService ocr{loop, ocrQueue, std::make_shared<TesseractRecognizer>()};
+  OcrService ocr{loop, ocrQueue, std::make_shared<ModuleTextRecognizer>()};
   SerialQueue ocrQueue{std::string(OcrService::queueLabel)};
   SerialQueue dropQueue{"com.orvik.thetovarin.drop"};
   GtkSystemNotifier notifier;

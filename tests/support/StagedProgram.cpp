@@ -40,6 +40,7 @@ void StagedProgram::layOut() {
   std::ofstream(resources / "config.json") << R"({"port":)" << port_ << R"(,"autoStartServer":true})";
   fs::create_directories(prefix_ / "lib" / "the-tovarin");
   fs::create_directory_symlink(stage / "lib" / "the-tovarin" / "webext", prefix_ / "lib" / "the-tovarin" / "webext");
+  fs::create_symlink(stage / "lib" / "the-tovarin" / "libtovarin-ocr.so", prefix_ / "lib" / "the-tovarin" / "libtovarin-ocr.so");
   for (const char* dir : {"home", "config", "data", "cache", "run"}) fs::create_directories(fs::path(root_.path()) / dir);
   fs::permissions(fs::path(root_.path()) / "run", fs::perms::owner_all, fs::perm_options::replace);
 }

@@ -159,6 +159,7 @@ class WidgetProgramE2ETest : public ::testing::Test {
         << R"({"port":)" << port_ << R"(,"autoStartServer":true})";
     fs::create_directories(prefix / "lib" / "the-tovarin");
     fs::create_directory_symlink(stage / "lib" / "the-tovarin" / "webext", prefix / "lib" / "the-tovarin" / "webext");
+    fs::create_symlink(stage / "lib" / "the-tovarin" / "libtovarin-ocr.so", prefix / "lib" / "the-tovarin" / "libtovarin-ocr.so");
     std::string program = (prefix / "bin" / "TheTovarin").string();
     installLinkHandler("#!/bin/sh\nexec '" + program + "' \"$1\" 2>>'" + applicationLog().string() + "'\n");
     auto launch = ChildProcess::launch(ChildProcessOptions{

@@ -1,4 +1,4 @@
-#include "platform/linux/TesseractRecognizer.h"
+#include "platform/ocr/TesseractRecognizer.h"
 
 #include <filesystem>
 
@@ -9,7 +9,7 @@
 
 #include "base/Log.h"
 #include "base/Text.h"
-#include "platform/linux/GifFirstFrame.h"
+#include "platform/ocr/GifFirstFrame.h"
 
 namespace tovarin {
 namespace {

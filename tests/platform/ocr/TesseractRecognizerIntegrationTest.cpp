@@ -1,4 +1,4 @@
-#include "platform/linux/TesseractRecognizer.h"
+#include "platform/ocr/TesseractRecognizer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/linux/GifFirstFrame.h"
+#include "platform/ocr/GifFirstFrame.h"
 
 #include <gtest/gtest.h>
 
