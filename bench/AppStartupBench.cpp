@@ -157,12 +157,12 @@ class Harness {
 
   // One start of a program; it is ended once measured.
   Sample measure(const std::string& executable, const std::vector<std::string>& arguments, const char* page,
-                 const std::string& mapsPath = {}) {
+                 const std::string& cacheName, const std::string& mapsPath = {}) {
     const size_t loadsBefore = times("pageLoads", page).size();
     const size_t paintsBefore = times("pagePaints", page).size();
     const double spawnedAt = wallMilliseconds();
     auto launched = ChildProcess::launch(
-        ChildProcessOptions{executable, arguments, root_.string(), environment(), false, false});
+        ChildProcessOptions{executable, arguments, root_.string(), environment(cacheName), false, false});
     Sample sample;
     if (!launched.process) {
       std::fprintf(stderr, "cannot start %s: %s\n", executable.c_str(), launched.error.c_str());
@@ -254,13 +254,16 @@ class Harness {
     return info ? jsonString(*info, "CFBundleShortVersionString").value_or("0.2.0") : "0.2.0";
   }
 
-  std::vector<std::string> environment() const {
+  // Each contender keeps a cache of its own: the status mark drawn by one program would
+  // be stale for another bundle's mark file and drawn again at every launch.
+  std::vector<std::string> environment(const std::string& cacheName) const {
+    fs::create_directories(root_ / "cache" / cacheName);
     std::vector<std::string> env = {
         "PATH=/usr/bin:/bin",
         "HOME=" + (root_ / "home").string(),
         "XDG_CONFIG_HOME=" + (root_ / "config").string(),
         "XDG_DATA_HOME=" + (root_ / "data").string(),
-        "XDG_CACHE_HOME=" + (root_ / "cache").string(),
+        "XDG_CACHE_HOME=" + (root_ / "cache" / cacheName).string(),
         "XDG_RUNTIME_DIR=" + (root_ / "run").string(),
         "DBUS_SESSION_BUS_ADDRESS=" + busAddress_,
         "NO_AT_BRIDGE=1",
@@ -385,7 +388,7 @@ int main(int argc, char** argv) {
       Series& series = contenders[(turn + static_cast<size_t>(run)) % contenders.size()];
       const std::string maps =
           mapsDirectory.empty() ? "" : mapsDirectory + "/" + series.name + "-" + std::to_string(run) + ".smaps";
-      Harness::Sample sample = harness.measure(series.executable, series.arguments, "main", maps);
+      Harness::Sample sample = harness.measure(series.executable, series.arguments, "main", series.name, maps);
       printSample(series.name.c_str(), sample);
       if (sample.loadMs > 0) series.samples.push_back(sample);
     }
