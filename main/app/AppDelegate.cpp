@@ -146,8 +146,7 @@ void AppDelegate::onLaunchHealth(const std::weak_ptr<AppDelegate>& weak, bool us
     loop->post([weak] {
       auto self = weak.lock();
       if (!self) return;
-      self->main_->load(false);
-      self->sticky_->load();
+      self->loadPagesMainFirst(false);
       self->serverBecameReady();
     });
     return;
@@ -170,12 +169,26 @@ void AppDelegate::onLaunchHealth(const std::weak_ptr<AppDelegate>& weak, bool us
 void AppDelegate::onLaunchReadiness(bool ready) {
   assert(loop_.isMainThread());
   if (ready) {
-    main_->load(true);
-    sticky_->load();
+    loadPagesMainFirst(true);
     serverBecameReady();
     return;
   }
   showLaunchOffline(triggerAfterLaunchWait);
+}
+
+// The sticky page's web process would share the launch with the main page's and hold
+// back its first paint: it starts once the main page has loaded or failed, or after a
+// while in any case.
+void AppDelegate::loadPagesMainFirst(bool force) {
+  main_->load(force);
+  auto loadSticky = [weak = weak_from_this()] {
+    auto self = weak.lock();
+    if (!self || !self->stickyLoadFallback_.isArmed()) return;
+    self->stickyLoadFallback_.cancel();
+    self->sticky_->load();
+  };
+  stickyLoadFallback_ = loop_.postAfter(stickyLoadLatest, loadSticky);
+  main_->afterLoadSettles(loadSticky);
 }
 
 void AppDelegate::showLaunchOffline(std::string_view trigger) {

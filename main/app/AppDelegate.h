@@ -29,6 +29,8 @@ class AppDelegate final : public AppMenuTarget, public std::enable_shared_from_t
  public:
   static constexpr double presenceInterval = 60;
   static constexpr double launchReadinessTimeout = 12;
+  // The latest the sticky page waits at launch for the main page to load or fail.
+  static constexpr double stickyLoadLatest = 5;
   static constexpr int pageCommandRetries = 40;
   static constexpr std::string_view triggerAtLaunch = "打开岚笺时";
   static constexpr std::string_view triggerAfterLaunchWait = "打开岚笺时等本机服务就绪";
@@ -81,6 +83,7 @@ class AppDelegate final : public AppMenuTarget, public std::enable_shared_from_t
   void onLaunchReadiness(bool ready);
   void showLaunchOffline(std::string_view trigger);
   void serverBecameReady();
+  void loadPagesMainFirst(bool force);
   void wireCallbacks();
   void runPageCommand(const std::string& name);
   void toggleSticky();
@@ -111,6 +114,7 @@ class AppDelegate final : public AppMenuTarget, public std::enable_shared_from_t
   bool launched_ = false;
   bool terminated_ = false;
   bool readyStepsRan_ = false;
+  TimerHandle stickyLoadFallback_;
 };
 
 }  // namespace tovarin

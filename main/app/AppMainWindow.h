@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -17,6 +18,9 @@ class AppMainWindow {
   // health check that show() runs.
   virtual void orderFrontAtLaunch() = 0;
   virtual void load(bool force) = 0;
+  // Runs `then` once, when the page load under way has finished or failed (at once
+  // when none is under way).
+  virtual void afterLoadSettles(std::function<void()> then) = 0;
   virtual void reload() = 0;
   virtual void showOffline(const StartupNotice& notice) = 0;
   // A named page command, retried while the page is not ready; no completion.

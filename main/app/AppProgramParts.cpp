@@ -20,6 +20,7 @@ class MainWindowPart final : public AppMainWindow {
   void show() override { controller_->show(); }
   void orderFrontAtLaunch() override { controller_->window()->show(); }
   void load(bool force) override { controller_->load(force); }
+  void afterLoadSettles(std::function<void()> then) override { controller_->afterLoadSettles(std::move(then)); }
   void reload() override { controller_->reload(); }
   void showOffline(const StartupNotice& notice) override { controller_->showOffline(notice); }
   void runCommand(const std::string& name, int retries) override { controller_->runCommand(name, retries); }

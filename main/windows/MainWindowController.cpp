@@ -281,7 +281,19 @@ void MainWindowController::finishExtraWait(bool ready) {
 
 void MainWindowController::loadMainPage() {
   assert(loop_.isMainThread());
+  loadUnderWay_ = true;
   webView_->loadUrl(config_.mainURL(), mainPageTimeout);
+}
+
+void MainWindowController::afterLoadSettles(std::function<void()> then) {
+  assert(loop_.isMainThread());
+  if (!loadUnderWay_) return then();
+  afterLoad_.push_back(std::move(then));
+}
+
+void MainWindowController::loadSettled() {
+  loadUnderWay_ = false;
+  for (auto& then : std::exchange(afterLoad_, {})) then();
 }
 
 // Recovery -------------------------------------------------------------------------------
@@ -458,22 +470,26 @@ void MainWindowController::webViewDidFinishNavigation(const std::string&) {
   assert(loop_.isMainThread());
   loadedOnce_ = FrameNavigation::stillShowsPage(webView_->url(), config_.port, "index.html", loadedOnce_);
   if (capture_) capture_->pageFinishedLoading();
+  loadSettled();
 }
 
 void MainWindowController::webViewDidFailProvisionalNavigation(const std::string&, const std::string& failingUrl) {
   assert(loop_.isMainThread());
+  loadSettled();
   if (!FrameNavigation::isServerOutage(failingUrl, config_.port)) return;
   startRecovery({"连不上本机服务（端口 " + std::to_string(config_.port) + "）", false, false});
 }
 
 void MainWindowController::webViewDidFailNavigation(const std::string& error, const std::string& failingUrl) {
   assert(loop_.isMainThread());
+  loadSettled();
   if (!FrameNavigation::isServerOutage(failingUrl, config_.port)) return;
   startRecovery({"页面加载中断：" + error, false, false});
 }
 
 void MainWindowController::webViewWebContentProcessDidTerminate() {
   assert(loop_.isMainThread());
+  loadSettled();
   loadedOnce_ = false;
   startRecovery({std::string(webContentEndedTrigger), false, false});
 }

@@ -87,6 +87,9 @@ class MainWindowController final : public WebViewClient,
   void show();
   // Loads the main page unless it has loaded already; with force, always.
   void load(bool force = false);
+  // Runs `then` once the main page's load under way has finished or failed; at once
+  // when none is under way.
+  void afterLoadSettles(std::function<void()> then);
   // The menu's reconnect command: a recovery that keeps a page that has loaded.
   void reload();
   // Shows the window, then opens the conversation in the page and focuses it.
@@ -161,6 +164,7 @@ class MainWindowController final : public WebViewClient,
   void measureAndShowOffline(const std::string& trigger, bool retried);
   void finishExtraWait(bool ready);
   void loadMainPage();
+  void loadSettled();
 
   void handleStartupMessage(const ScriptMessage& message);
   void handleChromeMessage(const ScriptMessage& message);
@@ -189,6 +193,8 @@ class MainWindowController final : public WebViewClient,
   std::shared_ptr<WebPanels> panels_;
   std::shared_ptr<VoiceBridge> voice_;
   bool loadedOnce_ = false;
+  bool loadUnderWay_ = false;
+  std::vector<std::function<void()>> afterLoad_;
   LogThrottle dropLog_;
   bool waitingAfterNotice_ = false;
   std::optional<Rgba> pageChrome_;  // the page's colour; none while the native ground shows

@@ -106,7 +106,8 @@ void StickyWindowController::build() {
   panels_ = std::make_shared<WebPanels>(loop_, static_cast<int>(config_.port), "__widget", panelPresenter_,
                                         downloadFolders_);
   panels_->attach(window_, webView_);
-  webView_->loadHtml(WebViewFactory::startingHTML(), "");
+  // Nothing is loaded yet: a page would start the view's web process, and at launch the
+  // main page's first paint needs the machine more than a window nobody sees.
 }
 
 // The stored frame when it can still be reached; else the first placement, inset from
@@ -150,6 +151,10 @@ bool StickyWindowController::isVisible() const { return window_->isVisible(); }
 
 void StickyWindowController::present() {
   assert(loop_.isMainThread());
+  if (!anyPageRequested_) {
+    anyPageRequested_ = true;
+    webView_->loadHtml(WebViewFactory::startingHTML(), "");
+  }
   if (!loadedRealPage_) startRecovery({false, ""});
   if (window_->isVisible()) return;
   FrameGuard::nudgeOnScreen(*window_, desktop_.screens());
@@ -255,12 +260,16 @@ void StickyWindowController::load() {
 
 void StickyWindowController::loadWidgetPage() {
   assert(loop_.isMainThread());
+  anyPageRequested_ = true;
   webView_->loadUrl(config_.widgetURL(), widgetPageTimeout);
 }
 
 void StickyWindowController::showOffline(const StartupNotice& notice) {
   loop_.post([weak = weak_from_this(), page = WebViewFactory::offlineHTML(notice, true)] {
-    if (auto self = weak.lock()) self->webView_->loadHtml(page, "");
+    auto self = weak.lock();
+    if (!self) return;
+    self->anyPageRequested_ = true;
+    self->webView_->loadHtml(page, "");
   });
 }
 

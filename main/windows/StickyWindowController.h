@@ -220,6 +220,7 @@ class StickyWindowController final : public WebViewClient,
   std::shared_ptr<StickyChrome> chrome_;
   std::weak_ptr<StickySettingsExchange> settingsExchange_;
   bool pageReported_ = false;
+  bool anyPageRequested_ = false;  // until then the view has no page and no web process
   bool loadedRealPage_ = false;  // the widget page of the local server is what the window shows
   LogThrottle dropLog_;
   bool hoverInteractive_ = false;

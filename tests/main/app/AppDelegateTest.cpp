@@ -105,10 +105,27 @@ TEST_F(AppDelegateTest, HealthyAtLaunchStartsNothingQueuesLoadsThenReadySteps) {
   ASSERT_TRUE(server_.completeHealth(true));
   EXPECT_TRUE(since(mark).empty()) << "window work waits for the main loop";
   loop_.runUntilIdle();
-  EXPECT_EQ(since(mark), concat({"main.load", "sticky.load"}, kReadySteps));
+  EXPECT_EQ(since(mark), concat({"main.load", "main.afterLoadSettles"}, kReadySteps));
+  parts_.main->settleLoad();
+  EXPECT_EQ(journal_.back(), "sticky.load") << "the sticky page loads once the main page has";
   EXPECT_EQ(server_.startCount(), 0);
   EXPECT_EQ(server_.pendingWaits(), 0u);
   EXPECT_EQ(server_.factsCount(), 0);
+}
+
+// A main page that neither loads nor fails keeps the sticky page waiting only so long,
+// and the sticky page loads once whichever comes first.
+TEST_F(AppDelegateTest, TheStickyPageLoadsOnceAfterTheMainPageOrAfterAWhile) {
+  launch();
+  ASSERT_TRUE(server_.completeHealth(true));
+  loop_.runUntilIdle();
+  const size_t mark = journal_.size();
+  loop_.advance(AppDelegate::stickyLoadLatest - 0.5);
+  EXPECT_TRUE(since(mark).empty());
+  loop_.advance(1.0);
+  EXPECT_EQ(since(mark), Journal{"sticky.load"});
+  parts_.main->settleLoad();
+  EXPECT_EQ(since(mark), Journal{"sticky.load"});
 }
 
 TEST_F(AppDelegateTest, DownWithAutoStartThenReadyForceLoadsAndRunsReadySteps) {
@@ -120,8 +137,10 @@ TEST_F(AppDelegateTest, DownWithAutoStartThenReadyForceLoadsAndRunsReadySteps) {
   EXPECT_EQ(server_.waitTimeouts(), std::vector<double>{12});
   ASSERT_TRUE(server_.completeWait(true));
   loop_.runUntilIdle();
-  EXPECT_EQ(since(mark), concat({"server.start", "server.waitUntilReady 12", "main.load force", "sticky.load"},
+  EXPECT_EQ(since(mark), concat({"server.start", "server.waitUntilReady 12", "main.load force", "main.afterLoadSettles"},
                                 kReadySteps));
+  parts_.main->settleLoad();
+  EXPECT_EQ(journal_.back(), "sticky.load");
 }
 
 TEST_F(AppDelegateTest, StartedButNeverReadyShowsFreshNoticeAfterTheWait) {
@@ -234,7 +253,9 @@ TEST_F(AppDelegateTest, JoinsTheWaitWhenTheServerIsAlreadyUnderway) {
     server_.setWaitingForReadiness(false);
     ASSERT_TRUE(server_.completeWait(true));
     loop_.runUntilIdle();
-    EXPECT_EQ(since(mark), concat({"server.waitUntilReady 12", "main.load force", "sticky.load"}, kReadySteps));
+    EXPECT_EQ(since(mark), concat({"server.waitUntilReady 12", "main.load force", "main.afterLoadSettles"}, kReadySteps));
+    parts_.main->settleLoad();
+    EXPECT_EQ(journal_.back(), "sticky.load");
   }
 }
 

@@ -61,6 +61,14 @@ class RecordingMainWindow final : public AppMainWindow {
   void show() override { journal_.push_back("main.show"); }
   void orderFrontAtLaunch() override { journal_.push_back("main.orderFrontAtLaunch"); }
   void load(bool force) override { journal_.push_back(force ? "main.load force" : "main.load"); }
+  void afterLoadSettles(std::function<void()> then) override {
+    journal_.push_back("main.afterLoadSettles");
+    afterLoad.push_back(std::move(then));
+  }
+  // The main page's load finished or failed.
+  void settleLoad() {
+    for (auto& then : std::exchange(afterLoad, {})) then();
+  }
   void reload() override { journal_.push_back("main.reload"); }
   void showOffline(const StartupNotice& notice) override {
     notices.push_back(notice);
@@ -78,6 +86,7 @@ class RecordingMainWindow final : public AppMainWindow {
   void importMaterials() override { journal_.push_back("main.importMaterials"); }
 
   std::vector<StartupNotice> notices;
+  std::vector<std::function<void()>> afterLoad;
 
  private:
   Journal& journal_;

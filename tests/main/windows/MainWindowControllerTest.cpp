@@ -51,6 +51,31 @@ TEST_F(MainWindowControllerTest, BuildsTheWindowAndShowsTheStartingPage) {
   EXPECT_TRUE(view_->hasClient());
 }
 
+// What waits for the main page (the sticky page at launch) is let go once its load
+// ends, whichever way, and at once when no load is under way.
+TEST_F(MainWindowControllerTest, WhatWaitsForThePageLoadRunsOnceWhenTheLoadEnds) {
+  const std::vector<std::pair<const char*, std::function<void(FakeWebView&)>>> endings = {
+      {"finished", [](FakeWebView& view) { view.finishNavigation("http://127.0.0.1:4173/index.html"); }},
+      {"failed before commit", [](FakeWebView& view) { view.failProvisionalNavigation("refused"); }},
+      {"failed after commit", [](FakeWebView& view) { view.failNavigation("interrupted"); }},
+      {"web process ended", [](FakeWebView& view) { view.terminateWebContent(); }},
+  };
+  for (const auto& [what, end] : endings) {
+    SCOPED_TRACE(what);
+    create();
+    int ran = 0;
+    controller_->afterLoadSettles([&] { ++ran; });
+    EXPECT_EQ(ran, 1) << "no load under way";
+    controller_->load();
+    controller_->afterLoadSettles([&] { ++ran; });
+    EXPECT_EQ(ran, 1) << "waits for the load";
+    end(*view_);
+    EXPECT_EQ(ran, 2);
+    view_->finishNavigation("http://127.0.0.1:4173/index.html");
+    EXPECT_EQ(ran, 2) << "only once";
+  }
+}
+
 TEST_F(MainWindowControllerTest, TitleComesFromTheBundleAndGroundFromADarkDesktop) {
   std::ofstream(dir_.path() + "/Info.json") << R"({"CFBundleDisplayName": "岚笺 Dev"})";
   AppConfig config(".", 4173, true);

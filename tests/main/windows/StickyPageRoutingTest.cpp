@@ -338,7 +338,7 @@ TEST_F(StickyPageRoutingTest, AnUnusableServerIsWaitedForOnceWhenItCanStillComeU
     }
     loop_.advance(1);
     EXPECT_EQ(server_->factsCount(), 0) << "no offline page without the retry button";
-    EXPECT_EQ(view_->loads().size(), row.waits ? 2u : 1u);
+    EXPECT_EQ(view_->loads().size(), row.waits ? 1u : 0u) << "the widget page, once, or nothing";
   }
 }
 
@@ -351,7 +351,7 @@ TEST_F(StickyPageRoutingTest, AFailedWaitEndsSilentlyForAllTriggersButRetry) {
   loop_.advance(1);
   EXPECT_EQ(server_->factsCount(), 0);
   EXPECT_EQ(server_->pendingWaits(), 0u) << "the sticky window waits only once";
-  EXPECT_EQ(view_->loads().size(), 1u);
+  EXPECT_TRUE(view_->loads().empty());
 }
 
 TEST_F(StickyPageRoutingTest, RetryWithTheServerDownShowsAFreshOfflinePage) {
@@ -425,7 +425,7 @@ TEST_F(StickyPageRoutingTest, ARecoveryWhoseControllerIsGoneDoesNothing) {
   EXPECT_TRUE(server_->completeWait(true));
   loop_.advance(1);
   EXPECT_EQ(server_->startCount(), 1) << "no start for a controller that is gone";
-  EXPECT_EQ(view_->loads().size(), 1u);
+  EXPECT_TRUE(view_->loads().empty());
 }
 
 }  // namespace

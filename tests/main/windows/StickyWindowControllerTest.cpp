@@ -33,9 +33,12 @@ TEST_F(StickyWindowControllerTest, BuildsABorderlessWindowOffScreenWithTheStarti
             (std::vector<std::string>{"hover", "windowState", "navigation", "voice", "download", "startup"}));
   ASSERT_EQ(view_->documentStartScripts().size(), 1u);
   EXPECT_EQ(view_->documentStartScripts()[0].rfind("document.documentElement.classList.add('is-native');", 0), 0u);
-  ASSERT_EQ(view_->loads().size(), 1u);
-  EXPECT_EQ(lastHtml(), WebViewFactory::startingHTML());
+  EXPECT_TRUE(view_->loads().empty()) << "no page, so no web process, before the window shows or loads";
   EXPECT_EQ(server_->healthCheckCount(), 0) << "nothing is checked before the window shows";
+
+  controller_->show();
+  ASSERT_FALSE(view_->loads().empty());
+  EXPECT_EQ(view_->loads()[0].html, WebViewFactory::startingHTML()) << "shown before its page: the starting page";
 }
 
 TEST_F(StickyWindowControllerTest, FirstPlacementIsInsetFromTheTopRightOfThePrimaryScreen) {
@@ -312,7 +315,7 @@ TEST_F(StickyWindowControllerTest, ShowOfflineReplacesThePageOnTheNextTurn) {
   notice.headline = "本机服务没有启动";
   notice.shortReason = "<b>端口</b>";
   controller_->showOffline(notice);
-  EXPECT_EQ(view_->loads().size(), 1u);
+  EXPECT_TRUE(view_->loads().empty());
   loop_.runUntilIdle();
   EXPECT_EQ(lastHtml(), WebViewFactory::offlineHTML(notice, true));
   EXPECT_EQ(view_->lastLoad()->url, "");
