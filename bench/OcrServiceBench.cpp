@@ -5,7 +5,12 @@
 // command does every time; the second must not. On busy cores the engine must not slow
 // down much (goal: loaded <= 1.5 x quiet for the second request).
 //
-//   build/default/bench/OcrServiceBench [--runs N] [--busy N] [--command-limit S] [picture]
+//   build/default/bench/OcrServiceBench [--runs N] [--busy N] [--busy-apart] [--command-limit S] [picture]
+//
+// The busy loops run in this process's session, so the scheduler shares the cores
+// between them and the bench as equals: a thread gets at most half a core. With
+// --busy-apart each loop gets a session of its own, as other programs of a desktop
+// session have: the kernel's session groups then share the cores between the groups.
 //
 // The busy loops number the CPUs this process may run on, as `nproc` counts them, and
 // inherit its CPU set: `taskset -c 6,7 OcrServiceBench` measures on two cores with two
@@ -141,10 +146,12 @@ Measured measure(GlibMainLoop& loop, const std::string& picture, const std::vect
 }  // namespace
 
 // One shell busy loop per CPU of this process's set; they end with the bench however it ends.
-std::vector<std::shared_ptr<ChildProcess>> startBusyLoops(int count) {
+std::vector<std::shared_ptr<ChildProcess>> startBusyLoops(int count, bool apart) {
   std::vector<std::shared_ptr<ChildProcess>> loops;
   for (int i = 0; i < count; ++i) {
     ChildProcessOptions options{"/bin/sh", {"-c", "while :; do :; done"}, ".", {"PATH=/usr/bin:/bin"}, false, false};
+    // setsid execs the loop in the same process, so the loop is still the one we end.
+    if (apart) options = {"/usr/bin/setsid", {"/bin/sh", "-c", "while :; do :; done"}, ".", {"PATH=/usr/bin:/bin"}, false, false};
     options.endsWithProgram = true;
     auto launch = ChildProcess::launch(options);
     if (launch.process) loops.push_back(launch.process);
@@ -171,6 +178,7 @@ int main(int argc, char** argv) {
   cpu_set_t cpus;
   CPU_ZERO(&cpus);
   int busy = ::sched_getaffinity(0, sizeof(cpus), &cpus) == 0 ? CPU_COUNT(&cpus) : 1;
+  bool apart = false;
   std::string picture = "tests/fixtures/ocr/screenshot.png";
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
@@ -180,6 +188,8 @@ int main(int argc, char** argv) {
       commandLimit = std::max(1.0, std::atof(argv[++i]));
     } else if (argument == "--busy" && i + 1 < argc) {
       busy = std::max(0, std::atoi(argv[++i]));
+    } else if (argument == "--busy-apart") {
+      apart = true;
     } else {
       picture = argument;
     }
@@ -194,12 +204,12 @@ int main(int argc, char** argv) {
   GlibMainLoop loop;
   std::string text;
   const Measured quiet = measure(loop, picture, bytes, runs, commandLimit, text);
-  auto busyLoops = startBusyLoops(busy);
+  auto busyLoops = startBusyLoops(busy, apart);
   const Measured loaded = measure(loop, picture, bytes, runs, commandLimit, text);
   stopBusyLoops(busyLoops);
 
-  std::printf("picture: %s (%zu bytes), languages chi_sim+eng, %d runs each, %d busy loops\n", picture.c_str(),
-              bytes.size(), runs, busy);
+  std::printf("picture: %s (%zu bytes), languages chi_sim+eng, %d runs each, %d busy loops%s\n", picture.c_str(),
+              bytes.size(), runs, busy, apart ? " in sessions of their own" : "");
   std::printf("%-30s %21s   %21s   %6s\n", "medians", "quiet", "loaded", "loaded");
   std::printf("%-30s %9s %9s   %9s %9s   %6s\n", "", "wall ms", "cpu ms", "wall ms", "cpu ms", "/quiet");
   printRow("tesseract command", quiet.command, loaded.command);

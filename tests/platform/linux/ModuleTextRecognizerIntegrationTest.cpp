@@ -11,6 +11,7 @@
 #include "base/SerialQueue.h"
 #include "tests/support/LogRecorder.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/ThreadsNamed.h"
 
 namespace tovarin {
 namespace {
@@ -31,18 +32,6 @@ bool mapped(const std::string& namePrefix) {
     if (slash != std::string::npos && line.compare(slash + 1, namePrefix.size(), namePrefix) == 0) return true;
   }
   return false;
-}
-
-// Threads of this process with this name. A new thread takes the name of the thread
-// that started it.
-size_t threadsNamed(const std::string& name) {
-  size_t count = 0;
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-    std::ifstream comm(task.path() / "comm");
-    std::string line;
-    if (std::getline(comm, line) && line == name) ++count;
-  }
-  return count;
 }
 
 // A real shared library that is not ours: the one this test's GLib came from.

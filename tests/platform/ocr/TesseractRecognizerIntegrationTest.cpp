@@ -14,6 +14,7 @@
 #include "tests/support/LogRecorder.h"
 #include "tests/support/ManualLoop.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/ThreadsNamed.h"
 
 namespace tovarin {
 namespace {
@@ -53,18 +54,6 @@ using SharedResult = std::shared_ptr<std::optional<OcrResult>>;
 
 OcrJob::Completion into(const SharedResult& result) {
   return [result](OcrResult r) { *result = std::move(r); };
-}
-
-// Threads of this process with this name. A new thread takes the name of the thread
-// that started it.
-size_t threadsNamed(const std::string& name) {
-  size_t count = 0;
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-    std::ifstream comm(task.path() / "comm");
-    std::string line;
-    if (std::getline(comm, line) && line == name) ++count;
-  }
-  return count;
 }
 
 TEST(TesseractRecognizerIntegrationTest, ReadsTheFixturePictures) {
