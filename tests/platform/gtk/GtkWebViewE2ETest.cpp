@@ -139,6 +139,13 @@ class GtkWebViewE2ETest : public ::testing::Test {
     return result.value_or(ScriptValue::error("no answer"));
   }
 
+  ScriptValue read(const std::string& expression) {
+    std::optional<ScriptValue> result;
+    view_->read(expression, [&](ScriptValue value) { result = std::move(value); });
+    EXPECT_TRUE(pumpUntil([&] { return result.has_value(); })) << expression;
+    return result.value_or(ScriptValue::error("no answer"));
+  }
+
   ScriptValue callAsync(const std::string& body, const Json& arguments) {
     std::optional<ScriptValue> result;
     view_->callAsync(body, arguments, [&](ScriptValue value) { result = std::move(value); });
@@ -315,6 +322,27 @@ TEST_F(GtkWebViewE2ETest, EvaluateMapsEveryKindOfResult) {
       ofKind("({a: 1})", ScriptValue::Kind::other),
   };
   for (const auto& c : cases) expectValue(evaluate(c.script), c);
+}
+
+// A read is answered by the page's own process and maps results as an evaluation does;
+// unlike an evaluation it lends the page no user gesture.
+TEST_F(GtkWebViewE2ETest, ReadMapsEveryKindOfResultWithoutLendingAGesture) {
+  loadAndWait(server_.url("/plain.html"));
+  const std::vector<ValueCase> cases = {
+      number("20 + 22", 42),
+      text("'a' + '—' + 'b'", "a—b"),
+      boolean("document.title === 'plain'", true),
+      ofKind("null", ScriptValue::Kind::null),
+      ofKind("undefined", ScriptValue::Kind::undefined),
+      ofKind("throw new Error('boom')", ScriptValue::Kind::error),
+      ofKind("syntax error here (", ScriptValue::Kind::error),
+      ofKind("({a: 1})", ScriptValue::Kind::other),
+  };
+  for (const auto& c : cases) expectValue(read(c.script), c);
+  EXPECT_TRUE(evaluate("navigator.userActivation.isActive").isTrue());
+  const ScriptValue lent = read("navigator.userActivation.isActive");
+  EXPECT_EQ(lent.kind, ScriptValue::Kind::boolean) << lent.text;
+  EXPECT_FALSE(lent.boolean);
 }
 
 TEST_F(GtkWebViewE2ETest, CallAsyncPassesArgumentsAsOneJsonStringAndMapsResults) {
