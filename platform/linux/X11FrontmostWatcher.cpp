@@ -66,7 +66,12 @@ void X11FrontmostWatcher::run() {
       connected_ = false;
       return;
     }
-    if (changed) refresh();
+    if (changed) {
+      // Reading the property may queue a newer change inside the connection, which the
+      // descriptor would never signal again: look at the queue before sleeping.
+      refresh();
+      continue;
+    }
     if (::poll(waits, 2, -1) < 0 && errno != EINTR) return;
     if (waits[1].revents != 0) return;
   }
