@@ -345,6 +345,26 @@ TEST_F(GtkWebViewE2ETest, ReadMapsEveryKindOfResultWithoutLendingAGesture) {
   EXPECT_FALSE(lent.boolean);
 }
 
+// Without the page extension nothing in the page's process answers a read: it is
+// evaluated instead, gesture and all, and still answers.
+TEST_F(GtkWebViewE2ETest, ReadIsEvaluatedWhereNoPageExtensionRuns) {
+  TempDir data;
+  GtkWebViewProvider bare(GtkTestEnvironment::instance().loop(), GtkWebViewProvider::Options{"", data.path()});
+  std::shared_ptr<WebView> view = bare.makeWebView({false, {"page"}});
+  auto client = std::make_shared<RecordingClient>();
+  view->setClient(client);
+  const std::string url = server_.url("/plain.html");
+  view->loadUrl(url, 30);
+  ASSERT_TRUE(pumpUntil([&] { return client->hasFinished(url); })) << url;
+  std::vector<ScriptValue> answers;
+  view->read("20 + 22", [&](ScriptValue value) { answers.push_back(std::move(value)); });
+  view->read("navigator.userActivation.isActive", [&](ScriptValue value) { answers.push_back(std::move(value)); });
+  ASSERT_TRUE(pumpUntil([&] { return answers.size() == 2; }));
+  EXPECT_EQ(answers[0].kind, ScriptValue::Kind::number);
+  EXPECT_DOUBLE_EQ(answers[0].number, 42);
+  EXPECT_TRUE(answers[1].isTrue()) << "evaluated, so with the evaluation's gesture";
+}
+
 TEST_F(GtkWebViewE2ETest, CallAsyncPassesArgumentsAsOneJsonStringAndMapsResults) {
   loadAndWait(server_.url("/plain.html"));
   const Json arguments = {{"n", 21}, {"flag", true}, {"list", Json::array({1, 2, 3})}};
