@@ -37,12 +37,21 @@ std::vector<std::string> environment() {
 
 ToolRun run(const std::string& executable, const std::vector<std::string>& arguments) {
   auto launch = ChildProcess::launch(ChildProcessOptions{executable, arguments, "", environment(), false, true});
-  if (!launch.process) return {};
+  if (!launch.process) return {-1, "not started: " + launch.error};
   ToolRun result;
   result.output = launch.process->readAllOutput();
   int status = launch.process->wait();
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (WIFSIGNALED(status)) result.output += "\nended by signal " + std::to_string(WTERMSIG(status));
   return result;
+}
+
+// The widget program with its standard error joined to the output through a shell, so
+// that a failure (a sanitizer's report among them) says why.
+ToolRun runWidget(const std::string& executable, const std::vector<std::string>& arguments) {
+  std::vector<std::string> shellArguments = {"-c", "exec \"$0\" \"$@\" 2>&1", executable};
+  shellArguments.insert(shellArguments.end(), arguments.begin(), arguments.end());
+  return run("/bin/sh", shellArguments);
 }
 
 // Width, height and the number of distinct colours of an image.
@@ -55,9 +64,9 @@ TEST(WidgetRenderIntegrationTest, EachFamilyRendersWithoutADisplayAtItsSize) {
   for (WidgetFamily family : {WidgetFamily::small, WidgetFamily::medium, WidgetFamily::large}) {
     for (int scale : {1, 2}) {
       std::string png = dir.path() + "/" + std::string(familyName(family)) + std::to_string(scale) + ".png";
-      ToolRun render = run(widgetProgram(), {"--render", png, "--preview", "--family", std::string(familyName(family)),
-                                         "--scale", std::to_string(scale)});
-      ASSERT_EQ(render.exitCode, 0) << familyName(family);
+      ToolRun render = runWidget(widgetProgram(), {"--render", png, "--preview", "--family",
+                                                   std::string(familyName(family)), "--scale", std::to_string(scale)});
+      ASSERT_EQ(render.exitCode, 0) << familyName(family) << ": " << render.output;
       WidgetSize size = defaultSize(family);
       std::istringstream facts(describe(png));
       int width = 0, height = 0, colours = 0;
@@ -75,7 +84,8 @@ TEST(WidgetRenderIntegrationTest, AnUnreachableServerRendersTheHint) {
   std::string info = dir.path() + "/Info.json";
   std::ofstream(info) << R"({"VORNServerPort": "1"})";
   std::string png = dir.path() + "/offline.png";
-  ASSERT_EQ(run(widgetProgram(), {"--render", png, "--info", info, "--family", "small"}).exitCode, 0);
+  const ToolRun render = runWidget(widgetProgram(), {"--render", png, "--info", info, "--family", "small"});
+  ASSERT_EQ(render.exitCode, 0) << render.output;
   std::istringstream facts(describe(png));
   int width = 0, height = 0, colours = 0;
   facts >> width >> height >> colours;
@@ -95,7 +105,8 @@ TEST(WidgetRenderIntegrationTest, TheProgramReadsThePortFromTheInfoBesideIt) {
   std::ofstream(fs::path(prefix.path()) / "share" / "the-tovarin-widget" / "Info.json")
       << R"({"VORNServerPort": )" << server.port() << "}";
   std::string png = prefix.path() + "/medium.png";
-  ASSERT_EQ(run(program.string(), {"--render", png, "--family", "medium"}).exitCode, 0);
+  const ToolRun render = runWidget(program.string(), {"--render", png, "--family", "medium"});
+  ASSERT_EQ(render.exitCode, 0) << render.output;
   ASSERT_EQ(server.requests().size(), 1u);
   EXPECT_EQ(server.requests()[0].target.rfind("/api/widget-feed?from=", 0), 0u);
   EXPECT_TRUE(fs::file_size(png) > 0);
@@ -107,7 +118,8 @@ TEST(WidgetRenderIntegrationTest, ABadCommandLineIsRefused) {
                                              {"--position", "3"},
                                              {"--frobnicate", "1"},
                                              {"--info"}}) {
-    EXPECT_EQ(run(widgetProgram(), arguments).exitCode, 2) << arguments[0];
+    const ToolRun refused = runWidget(widgetProgram(), arguments);
+    EXPECT_EQ(refused.exitCode, 2) << arguments[0] << ": " << refused.output;
   }
 }
 
