@@ -18,8 +18,24 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
+#include <unordered_set>
 
 namespace tovarin {
+namespace {
+
+// The pids of launched children not yet reaped. A pid leaves in the same step that
+// reaps it, so while it is here it cannot belong to another process.
+struct UnreapedChildren {
+  std::mutex mutex;
+  std::unordered_set<pid_t> pids;  // mutex
+
+  static UnreapedChildren& shared() {
+    static auto* instance = new UnreapedChildren();
+    return *instance;
+  }
+};
+
+}  // namespace
 
 struct ChildProcess::State {
   pid_t pid = -1;
@@ -34,6 +50,8 @@ struct ChildProcess::State {
   bool reap() {
     std::lock_guard lock(mutex);
     if (reaped) return true;
+    auto& unreaped = UnreapedChildren::shared();
+    std::lock_guard registry(unreaped.mutex);
     int waitStatus = 0;
     pid_t result;
     do {
@@ -46,6 +64,7 @@ struct ChildProcess::State {
       reaped = true;  // cannot happen while only we reap by pid; never signal it again
       status = -1;
     }
+    if (reaped) unreaped.pids.erase(pid);
     return reaped;
   }
 };
@@ -364,11 +383,22 @@ ChildProcess::Launch ChildProcess::launch(const ChildProcessOptions& options, Ex
   state->pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
   if (state->pidfd >= 0) ::fcntl(state->pidfd, F_SETFD, FD_CLOEXEC);
   state->onExit = std::move(onExit);
+  {
+    auto& unreaped = UnreapedChildren::shared();
+    std::lock_guard registry(unreaped.mutex);
+    unreaped.pids.insert(pid);
+  }
   Reaper::shared().watch(state);
   return {std::shared_ptr<ChildProcess>(new ChildProcess(state, options.captureStdout ? outputPipe[0] : -1)), ""};
 }
 
 pid_t ChildProcess::pid() const { return state_->pid; }
+
+bool ChildProcess::isUnreapedChild(pid_t pid) {
+  auto& unreaped = UnreapedChildren::shared();
+  std::lock_guard registry(unreaped.mutex);
+  return unreaped.pids.count(pid) != 0;
+}
 
 bool ChildProcess::isRunning() { return !state_->reap(); }
 

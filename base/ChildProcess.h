@@ -42,6 +42,9 @@ class ChildProcess final {
   };
 
   static Launch launch(const ChildProcessOptions& options, ExitHandler onExit = nullptr);
+  // Whether pid is a child this program launched and has not reaped: while that holds,
+  // the pid cannot have passed to another process. Any thread.
+  [[nodiscard]] static bool isUnreapedChild(pid_t pid);
 
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;

@@ -8,6 +8,8 @@
 #include <charconv>
 #include <string>
 
+#include "base/ChildProcess.h"
+
 namespace tovarin::ActivityPeer {
 
 std::optional<ucred> credentials(int socket) {
@@ -56,6 +58,8 @@ std::optional<pid_t> parentPID(pid_t pid) {
 bool isChildOfCurrentProcess(pid_t pid) {
   const pid_t self = ::getpid();
   if (pid < 1 || pid == self) return false;
+  // The local server is launched as such a child: known without reading /proc.
+  if (ChildProcess::isUnreapedChild(pid)) return true;
   auto parent = parentPID(pid);
   return parent && *parent == self;
 }

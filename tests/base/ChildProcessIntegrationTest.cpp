@@ -138,6 +138,19 @@ TEST(ChildProcessTest, ExitedChildIsReapedAndNeverCountsAsRunning) {
   EXPECT_EQ(handlerCalls.load(), 1);
 }
 
+// Only a launched child counts, and only until it is reaped: its pid may pass on then.
+TEST(ChildProcessTest, ALaunchedChildIsKnownUntilItIsReaped) {
+  auto child = launchShell("exec sleep 30", {});
+  ASSERT_NE(child, nullptr);
+  const pid_t pid = child->pid();
+  EXPECT_TRUE(ChildProcess::isUnreapedChild(pid));
+  EXPECT_FALSE(ChildProcess::isUnreapedChild(::getpid()));
+  EXPECT_FALSE(ChildProcess::isUnreapedChild(::getppid()));
+  ASSERT_TRUE(child->signal(SIGKILL));
+  child->wait();
+  EXPECT_FALSE(ChildProcess::isUnreapedChild(pid));
+}
+
 TEST(ChildProcessTest, ExitHandlerRunsAndZombieIsReapedAfterTheObjectIsGone) {
   std::atomic<int> handlerStatus{-1};
   pid_t pid;
