@@ -155,7 +155,7 @@ void StickyWindowController::present() {
     anyPageRequested_ = true;
     webView_->loadHtml(WebViewFactory::startingHTML(), "");
   }
-  if (!loadedRealPage_) startRecovery({false, ""});
+  if (!loadedRealPage_ && !widgetPageRequested_) startRecovery({false, ""});
   if (window_->isVisible()) return;
   FrameGuard::nudgeOnScreen(*window_, desktop_.screens());
   window_->orderFrontQuietly();
@@ -255,12 +255,16 @@ void StickyWindowController::syncFromServer() {
 
 void StickyWindowController::load() {
   assert(loop_.isMainThread());
+  // The window may have been shown first and have its page, or be loading it: a second
+  // load would replace the page under whatever it was just asked to do.
+  if (loadedRealPage_ || widgetPageRequested_) return;
   loadWidgetPage();
 }
 
 void StickyWindowController::loadWidgetPage() {
   assert(loop_.isMainThread());
   anyPageRequested_ = true;
+  widgetPageRequested_ = true;
   webView_->loadUrl(config_.widgetURL(), widgetPageTimeout);
 }
 
@@ -269,6 +273,7 @@ void StickyWindowController::showOffline(const StartupNotice& notice) {
     auto self = weak.lock();
     if (!self) return;
     self->anyPageRequested_ = true;
+    self->widgetPageRequested_ = false;
     self->webView_->loadHtml(page, "");
   });
 }
@@ -466,16 +471,19 @@ void StickyWindowController::webViewRequestedNewWindow(const NavigationAction& a
 void StickyWindowController::webViewDidFinishNavigation(const std::string&) {
   assert(loop_.isMainThread());
   loadedRealPage_ = FrameNavigation::stillShowsPage(webView_->url(), config_.port, "widget.html", loadedRealPage_);
+  widgetPageRequested_ = false;
 }
 
 void StickyWindowController::webViewDidFailProvisionalNavigation(const std::string&, const std::string& failingUrl) {
   assert(loop_.isMainThread());
+  widgetPageRequested_ = false;
   if (!FrameNavigation::isServerOutage(failingUrl, config_.port)) return;
   startRecovery({false, ""});
 }
 
 void StickyWindowController::webViewDidFailNavigation(const std::string&, const std::string& failingUrl) {
   assert(loop_.isMainThread());
+  widgetPageRequested_ = false;
   if (!FrameNavigation::isServerOutage(failingUrl, config_.port)) return;
   startRecovery({false, ""});
 }

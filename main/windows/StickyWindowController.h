@@ -221,6 +221,7 @@ class StickyWindowController final : public WebViewClient,
   std::weak_ptr<StickySettingsExchange> settingsExchange_;
   bool pageReported_ = false;
   bool anyPageRequested_ = false;  // until then the view has no page and no web process
+  bool widgetPageRequested_ = false;  // a load of the widget page is under way
   bool loadedRealPage_ = false;  // the widget page of the local server is what the window shows
   LogThrottle dropLog_;
   bool hoverInteractive_ = false;

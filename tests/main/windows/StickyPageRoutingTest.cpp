@@ -290,6 +290,26 @@ TEST_F(StickyPageRoutingTest, OtherMessagesAreIgnored) {
 
 // Recovery -------------------------------------------------------------------------------
 
+// Shown before the launch's load (the server's saved setting), the window loads its page
+// through the recovery; the launch's load then leaves that page alone, loading or loaded,
+// and loads again only after a failure.
+TEST_F(StickyPageRoutingTest, TheLaunchLoadLeavesAPageAlreadyComingAlone) {
+  controller_->present();
+  server_->completeHealth(true);
+  loop_.advance(0.5);
+  ASSERT_EQ(widgetLoads(), 1u);
+  controller_->load();
+  EXPECT_EQ(widgetLoads(), 1u) << "loading";
+
+  view_->failProvisionalNavigation("refused", std::string(widgetPage));
+  controller_->load();
+  EXPECT_EQ(widgetLoads(), 2u) << "after a failure";
+
+  finishWidgetPage();
+  controller_->load();
+  EXPECT_EQ(widgetLoads(), 2u) << "loaded";
+}
+
 TEST_F(StickyPageRoutingTest, AUsableServerReloadsTheWidgetPageHalfASecondLater) {
   controller_->present();
   ASSERT_EQ(server_->healthCheckCount(), 1);
