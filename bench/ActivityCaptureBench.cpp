@@ -24,8 +24,8 @@
 
 #include "base/ChildProcess.h"
 #include "main/activity/ActivityCapture.h"
-#include "main/shell/ShellOutput.h"
-#include "platform/gtk/GlibMainLoop.h"
+#include "main/server/ShellOutput.h"
+#include "platform/glib/GlibMainLoop.h"
 #include "platform/linux/LinuxActivityPlatform.h"
 
 extern char** environ;

@@ -38,9 +38,9 @@
 #include "base/ChildProcess.h"
 #include "base/Json.h"
 #include "base/SerialQueue.h"
-#include "main/shell/Window.h"
+#include "main/page/Window.h"
 #include "platform/gtk/AppGtkApplication.h"
-#include "platform/gtk/GlibMainLoop.h"
+#include "platform/glib/GlibMainLoop.h"
 #include "platform/gtk/GtkDesktop.h"
 #include "platform/gtk/GtkWebViewProvider.h"
 

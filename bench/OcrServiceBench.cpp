@@ -39,8 +39,8 @@
 
 #include "base/ChildProcess.h"
 #include "base/SerialQueue.h"
-#include "main/capture/OcrService.h"
-#include "platform/gtk/GlibMainLoop.h"
+#include "main/bridges/OcrService.h"
+#include "platform/glib/GlibMainLoop.h"
 #include "platform/ocr/TesseractRecognizer.h"
 
 using namespace tovarin;

@@ -17,7 +17,7 @@
 
 #include "base/Json.h"
 #include "base/SerialQueue.h"
-#include "main/capture/ReminderScheduler.h"
+#include "main/bridges/ReminderScheduler.h"
 #include "tests/support/FakeSystemNotifier.h"
 #include "tests/support/FakeWallClockAlarm.h"
 #include "tests/support/ManualLoop.h"

@@ -35,6 +35,10 @@ target_compile_definitions(tovarin_deps_core INTERFACE
 add_library(tovarin_deps_linux INTERFACE)
 target_link_libraries(tovarin_deps_linux INTERFACE PkgConfig::GIO PkgConfig::X11 ${CMAKE_DL_LIBS})
 
+# The main loop on GLib, alone: the widget runs on it without the rest of the toolkit.
+add_library(tovarin_deps_glib INTERFACE)
+target_link_libraries(tovarin_deps_glib INTERFACE PkgConfig::GIO)
+
 add_library(tovarin_deps_ocr INTERFACE)
 target_link_libraries(tovarin_deps_ocr INTERFACE PkgConfig::OCR ${OpenMP_CXX_LIBRARIES})
 

@@ -21,7 +21,7 @@
 #include "main/activity_ui/ActivitySubmenu.h"
 #include "main/activity_ui/ActivityTexts.h"
 #include "main/activity_ui/ActivityViewModel.h"
-#include "main/windows/PanelPresenter.h"
+#include "main/page/PanelPresenter.h"
 
 namespace tovarin {
 

@@ -2,8 +2,8 @@
 
 #include <functional>
 
-#include "main/app/MenuCommand.h"
-#include "main/app/MenuItem.h"
+#include "main/desktop/MenuCommand.h"
+#include "main/desktop/MenuItem.h"
 
 namespace tovarin {
 

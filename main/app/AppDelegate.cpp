@@ -8,7 +8,7 @@
 #include "main/app/StatusMenu.h"
 #include "main/app/UrlRouting.h"
 #include "main/app/UsabilityReportingSupervisor.h"
-#include "main/shell/ServerStartupDiagnosis.h"
+#include "main/server/ServerStartupDiagnosis.h"
 
 namespace tovarin {
 namespace {

@@ -8,11 +8,11 @@
 
 #include "base/MainLoop.h"
 #include "base/TaskRunner.h"
-#include "main/app/AppDesktop.h"
-#include "main/app/AppIdentity.h"
-#include "main/app/AppMenuTarget.h"
+#include "main/desktop/AppDesktop.h"
+#include "main/desktop/AppIdentity.h"
+#include "main/desktop/AppMenuTarget.h"
 #include "main/app/AppParts.h"
-#include "main/shell/AppConfig.h"
+#include "main/config/AppConfig.h"
 
 namespace tovarin {
 

@@ -7,7 +7,7 @@
 #include "main/app/AppMainWindow.h"
 #include "main/app/AppPresence.h"
 #include "main/app/AppStickyWindow.h"
-#include "main/shell/ServerSupervisor.h"
+#include "main/server/ServerSupervisor.h"
 
 namespace tovarin {
 

@@ -1,15 +1,15 @@
 #include "main/app/AppProgramParts.h"
 
-#include "main/shell/ChangeWatcher.h"
-#include "main/shell/PresenceBeacon.h"
-#include "main/shell/PresenceReporter.h"
+#include "main/changes/ChangeWatcher.h"
+#include "main/presence/PresenceBeacon.h"
+#include "main/presence/PresenceReporter.h"
 #include "main/windows/MainWindowController.h"
 #include "main/windows/StickySettingsRoundTrip.h"
 #include "main/windows/StickyWindowController.h"
 #include "platform/gtk/SheetPresenter.h"
 #include "platform/gtk/UserFolders.h"
 #include "main/voice/RelayVoiceCloudTransport.h"
-#include "main/windows/VoiceBridge.h"
+#include "main/voice/VoiceBridge.h"
 
 namespace tovarin {
 namespace {

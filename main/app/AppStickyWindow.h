@@ -4,7 +4,7 @@
 #include <map>
 #include <string>
 
-#include "main/shell/StartupNotice.h"
+#include "main/server/StartupNotice.h"
 #include "main/windows/StickyLevel.h"
 #include "main/windows/StickySpaceScope.h"
 

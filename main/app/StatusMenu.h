@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "main/app/MenuItem.h"
+#include "main/desktop/MenuItem.h"
 
 namespace tovarin {
 

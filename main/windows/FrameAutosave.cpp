@@ -3,7 +3,7 @@
 #include <cassert>
 #include <utility>
 
-#include "main/shell/FrameGuard.h"
+#include "main/windows/FrameGuard.h"
 
 namespace tovarin {
 

@@ -5,7 +5,7 @@
 
 #include "base/TaskRunner.h"
 #include "base/UserDefaults.h"
-#include "main/shell/Window.h"
+#include "main/page/Window.h"
 
 namespace tovarin {
 

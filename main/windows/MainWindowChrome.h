@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "base/Json.h"
-#include "main/shell/Window.h"
+#include "main/page/Window.h"
 #include "tokens/TovarinColorToken.h"
 
 namespace tovarin {

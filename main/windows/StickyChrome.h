@@ -7,7 +7,7 @@
 
 #include "base/MainLoop.h"
 #include "base/TimerHandle.h"
-#include "main/shell/Window.h"
+#include "main/page/Window.h"
 #include "main/windows/StickyChromeSurface.h"
 #include "main/windows/StickyResizeSolver.h"
 #include "main/windows/StickyZone.h"

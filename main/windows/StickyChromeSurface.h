@@ -3,8 +3,8 @@
 #include <memory>
 #include <optional>
 
-#include "main/shell/WebView.h"
-#include "main/shell/Window.h"
+#include "main/page/WebView.h"
+#include "main/page/Window.h"
 #include "main/windows/StickyPoint.h"
 
 namespace tovarin {

@@ -3,7 +3,7 @@
 #include <optional>
 #include <vector>
 
-#include "main/shell/Window.h"
+#include "main/page/Window.h"
 
 namespace tovarin {
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-#include "main/shell/Window.h"
+#include "main/page/Window.h"
 
 namespace tovarin {
 

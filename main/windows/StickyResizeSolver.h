@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "main/shell/Window.h"
+#include "main/page/Window.h"
 #include "main/windows/StickyPoint.h"
 #include "main/windows/StickyZone.h"
 

@@ -11,7 +11,7 @@
 #include "base/HttpClient.h"
 #include "base/MainLoop.h"
 #include "base/TimerHandle.h"
-#include "main/windows/PanelPresenter.h"
+#include "main/page/PanelPresenter.h"
 #include "main/windows/StickySettingsExchange.h"
 #include "main/windows/StickySettingsState.h"
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-#include "main/shell/Window.h"
+#include "main/page/Window.h"
 #include "main/windows/StickyPoint.h"
 
 namespace tovarin {

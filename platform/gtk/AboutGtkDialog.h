@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "main/app/AppIdentity.h"
+#include "main/desktop/AppIdentity.h"
 
 struct _GtkWidget;
 struct _GtkWindow;

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "main/app/AppDesktop.h"
+#include "main/desktop/AppDesktop.h"
 
 namespace tovarin {
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "main/shell/Window.h"
+#include "main/page/Window.h"
 
 namespace tovarin::desktop_coordinates {
 

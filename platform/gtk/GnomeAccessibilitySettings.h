@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/MainLoop.h"
-#include "main/shell/AccessibilitySettings.h"
+#include "main/page/AccessibilitySettings.h"
 
 struct _GSettings;
 

@@ -8,7 +8,7 @@
 
 #include "base/MainLoop.h"
 #include "base/TimerHandle.h"
-#include "main/shell/Window.h"
+#include "main/page/Window.h"
 
 struct _GtkCssProvider;
 struct _GtkWidget;

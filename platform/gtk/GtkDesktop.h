@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "base/MainLoop.h"
-#include "main/shell/Window.h"
+#include "main/page/Window.h"
 
 namespace tovarin {
 

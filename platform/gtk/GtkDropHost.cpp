@@ -7,7 +7,7 @@
 #include <gtk/gtk.h>
 
 #include "base/CubicBezier.h"
-#include "main/capture/DropProtocol.h"
+#include "main/bridges/DropProtocol.h"
 #include "platform/gtk/GtkAppWindow.h"
 #include "platform/gtk/GtkWebView.h"
 #include "tokens/TovarinColors.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "main/capture/DropHost.h"
+#include "main/bridges/DropHost.h"
 
 typedef struct _GtkWidget GtkWidget;
 typedef struct _GdkDragContext GdkDragContext;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "main/capture/SystemNotifier.h"
+#include "main/bridges/SystemNotifier.h"
 
 typedef struct _GApplication GApplication;
 typedef struct _GSimpleAction GSimpleAction;

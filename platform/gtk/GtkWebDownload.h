@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/MainLoop.h"
-#include "main/shell/WebDownload.h"
+#include "main/page/WebDownload.h"
 
 struct _WebKitDownload;
 

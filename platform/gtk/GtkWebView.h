@@ -9,7 +9,7 @@
 #include "base/LogThrottle.h"
 #include "base/MainLoop.h"
 #include "base/TimerHandle.h"
-#include "main/shell/WebView.h"
+#include "main/page/WebView.h"
 
 struct _GCancellable;
 struct _GtkWidget;

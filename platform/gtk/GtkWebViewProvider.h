@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "base/MainLoop.h"
-#include "main/shell/WebView.h"
+#include "main/page/WebView.h"
 
 struct _WebKitWebContext;
 

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "main/app/AppMenuTarget.h"
-#include "main/app/MenuItem.h"
+#include "main/desktop/AppMenuTarget.h"
+#include "main/desktop/MenuItem.h"
 
 struct _GtkApplication;
 

@@ -5,7 +5,7 @@
 
 #include <gtk/gtk.h>
 
-#include "main/windows/ShellPanelCopy.h"
+#include "main/page/ShellPanelCopy.h"
 #include "platform/gtk/GtkAppWindow.h"
 
 namespace tovarin {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/MainLoop.h"
-#include "main/windows/PanelPresenter.h"
+#include "main/page/PanelPresenter.h"
 
 namespace tovarin {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "main/app/MenuItem.h"
+#include "main/desktop/MenuItem.h"
 
 struct _GtkWidget;
 

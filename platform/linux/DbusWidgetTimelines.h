@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "main/shell/WidgetTimelines.h"
+#include "main/changes/WidgetTimelines.h"
 #include "platform/linux/DbusConnection.h"
 
 namespace tovarin {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "main/shell/PresenceProbe.h"
+#include "main/presence/PresenceProbe.h"
 #include "platform/linux/LogindSession.h"
 #include "platform/linux/XScreenSaverIdle.h"
 

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "main/shell/Bundle.h"
+#include "main/config/Bundle.h"
 #include "main/voice/VoiceAuthorizer.h"
 
 namespace tovarin {

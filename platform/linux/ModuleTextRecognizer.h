@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "main/capture/TextRecognizer.h"
+#include "main/bridges/TextRecognizer.h"
 
 namespace tovarin {
 

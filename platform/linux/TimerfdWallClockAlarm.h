@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "main/capture/WallClockAlarm.h"
+#include "main/bridges/WallClockAlarm.h"
 
 namespace tovarin {
 

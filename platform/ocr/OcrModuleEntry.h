@@ -1,6 +1,6 @@
 #pragma once
 
-#include "main/capture/TextRecognizer.h"
+#include "main/bridges/TextRecognizer.h"
 
 // What libtovarin-ocr.so offers: one C function that makes the recogniser, so that the
 // program finds it with dlsym and never links the engine's libraries itself. The

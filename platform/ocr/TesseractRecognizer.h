@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "main/capture/TextRecognizer.h"
+#include "main/bridges/TextRecognizer.h"
 
 namespace tesseract {
 class TessBaseAPI;

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "main/shell/AccessibilitySettings.h"
+#include "main/page/AccessibilitySettings.h"
 
 namespace tovarin {
 

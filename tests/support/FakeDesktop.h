@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "main/shell/Window.h"
+#include "main/page/Window.h"
 #include "tests/support/FakeWindow.h"
 
 namespace tovarin {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "main/windows/PanelPresenter.h"
+#include "main/page/PanelPresenter.h"
 
 namespace tovarin {
 

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <optional>
 
-#include "main/shell/PresenceProbe.h"
+#include "main/presence/PresenceProbe.h"
 
 namespace tovarin {
 

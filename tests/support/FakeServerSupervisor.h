@@ -4,7 +4,7 @@
 #include <functional>
 #include <vector>
 
-#include "main/shell/ServerSupervisor.h"
+#include "main/server/ServerSupervisor.h"
 
 namespace tovarin {
 

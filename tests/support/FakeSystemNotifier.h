@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "main/capture/SystemNotifier.h"
+#include "main/bridges/SystemNotifier.h"
 
 namespace tovarin {
 

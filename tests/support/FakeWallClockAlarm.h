@@ -3,7 +3,7 @@
 #include <functional>
 #include <optional>
 
-#include "main/capture/WallClockAlarm.h"
+#include "main/bridges/WallClockAlarm.h"
 
 namespace tovarin {
 

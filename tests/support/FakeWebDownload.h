@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "main/shell/WebDownload.h"
+#include "main/page/WebDownload.h"
 
 namespace tovarin {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "main/shell/WebView.h"
+#include "main/page/WebView.h"
 
 namespace tovarin {
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "main/shell/WebView.h"
+#include "main/page/WebView.h"
 #include "tests/support/FakeWebView.h"
 
 namespace tovarin {

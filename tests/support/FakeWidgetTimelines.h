@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "base/TaskRunner.h"
-#include "main/shell/WidgetTimelines.h"
+#include "main/changes/WidgetTimelines.h"
 
 namespace tovarin {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "main/shell/Window.h"
+#include "main/page/Window.h"
 
 namespace tovarin {
 

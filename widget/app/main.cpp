@@ -14,7 +14,7 @@
 
 #include "base/BeastHttpClient.h"
 #include "base/NetworkThread.h"
-#include "platform/gtk/GlibMainLoop.h"
+#include "platform/glib/GlibMainLoop.h"
 #include "widget/CalendarProvider.h"
 #include "widget/WidgetLayout.h"
 #include "widget/WidgetOptions.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "main/app/AppDelegate.h"
-#include "main/shell/ServerStartupDiagnosis.h"
+#include "main/server/ServerStartupDiagnosis.h"
 #include "tests/main/app/RecordingAppParts.h"
 #include "tests/support/FakeServerSupervisor.h"
 #include "tests/support/LogRecorder.h"

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "main/app/AppIdentity.h"
+#include "main/desktop/AppIdentity.h"
 #include "main/app/MainMenu.h"
-#include "main/app/MenuCommand.h"
-#include "main/app/MenuItem.h"
+#include "main/desktop/MenuCommand.h"
+#include "main/desktop/MenuItem.h"
 #include "tests/support/TempDir.h"
 
 namespace tovarin {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "main/app/AppDesktop.h"
+#include "main/desktop/AppDesktop.h"
 #include "main/app/AppParts.h"
-#include "main/app/MenuItem.h"
+#include "main/desktop/MenuItem.h"
 #include "tests/support/FakeServerSupervisor.h"
 
 namespace tovarin {

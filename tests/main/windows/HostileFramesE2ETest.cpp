@@ -10,7 +10,7 @@
 
 #include "base/SerialQueue.h"
 #include "base/UserDefaults.h"
-#include "main/capture/CaptureBridges.h"
+#include "main/bridges/CaptureBridges.h"
 #include "main/windows/MainWindowController.h"
 #include "platform/gtk/SheetPresenter.h"
 #include "tests/platform/gtk/BrowserRecordingDesktop.h"

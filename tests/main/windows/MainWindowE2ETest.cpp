@@ -3,8 +3,8 @@
 #include <chrono>
 
 #include "base/UserDefaults.h"
-#include "main/shell/ServerStartupDiagnosis.h"
-#include "main/shell/WebViewFactory.h"
+#include "main/server/ServerStartupDiagnosis.h"
+#include "main/page/WebViewFactory.h"
 #include "main/windows/MainWindowController.h"
 #include "platform/gtk/GtkDesktop.h"
 #include "tests/platform/gtk/BrowserRecordingDesktop.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/SerialQueue.h"
-#include "main/capture/CaptureBridges.h"
+#include "main/bridges/CaptureBridges.h"
 #include "tests/main/windows/MainWindowFixture.h"
 #include "tests/support/FakePanelPresenter.h"
 #include "tests/support/FakeSystemNotifier.h"

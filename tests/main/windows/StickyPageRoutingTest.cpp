@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "main/shell/ServerStartupDiagnosis.h"
-#include "main/shell/WebViewFactory.h"
+#include "main/server/ServerStartupDiagnosis.h"
+#include "main/page/WebViewFactory.h"
 #include "tests/main/windows/StickyWindowFixture.h"
 
 namespace tovarin {

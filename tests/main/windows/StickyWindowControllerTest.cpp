@@ -4,8 +4,8 @@
 
 #include <functional>
 
-#include "main/shell/FrameGuard.h"
-#include "main/shell/WebViewFactory.h"
+#include "main/windows/FrameGuard.h"
+#include "main/page/WebViewFactory.h"
 #include "tests/main/windows/StickyWindowFixture.h"
 
 namespace tovarin {

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/gtk/GlibMainLoop.h"
+#include "platform/glib/GlibMainLoop.h"
 #include "platform/gtk/GtkWebViewProvider.h"
 #include "tests/support/TempDir.h"
 

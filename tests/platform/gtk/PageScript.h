@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "main/shell/WebView.h"
+#include "main/page/WebView.h"
 #include "tests/platform/gtk/GlibPump.h"
 
 namespace tovarin {

@@ -13,8 +13,8 @@
 
 #include "base/ChildProcess.h"
 #include "base/UserDefaults.h"
-#include "main/shell/FrameGuard.h"
-#include "main/shell/ShellOutput.h"
+#include "main/windows/FrameGuard.h"
+#include "main/server/ShellOutput.h"
 #include "main/windows/FrameAutosave.h"
 #include "main/windows/StickyWindowController.h"
 #include "platform/gtk/DesktopCoordinates.h"

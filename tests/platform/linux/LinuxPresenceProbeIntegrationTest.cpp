@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "main/shell/PresenceSchedule.h"
+#include "main/presence/PresenceSchedule.h"
 
 namespace tovarin {
 namespace {

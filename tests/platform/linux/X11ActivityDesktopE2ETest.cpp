@@ -8,7 +8,7 @@
 
 #include "base/ChildProcess.h"
 #include "main/activity/ActivityCapture.h"
-#include "main/shell/ShellOutput.h"
+#include "main/server/ShellOutput.h"
 #include "platform/linux/UnavailableBrowserAutomation.h"
 #include "platform/linux/X11WindowTitleReader.h"
 #include "platform/linux/XcbConnection.h"

@@ -6,7 +6,7 @@
 
 #include "base/ChildProcess.h"
 #include "main/activity/ActivityCapture.h"
-#include "main/shell/ShellOutput.h"
+#include "main/server/ShellOutput.h"
 #include "platform/linux/LinuxActivityPlatform.h"
 #include "tests/support/ActivityEventText.h"
 #include "tests/support/ManualLoop.h"

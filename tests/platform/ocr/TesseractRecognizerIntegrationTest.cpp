@@ -8,8 +8,8 @@
 #include <sstream>
 
 #include "base/SerialQueue.h"
-#include "main/capture/DropBridge.h"
-#include "main/capture/OcrService.h"
+#include "main/bridges/DropBridge.h"
+#include "main/bridges/OcrService.h"
 #include "tests/support/FakeWebView.h"
 #include "tests/support/LogRecorder.h"
 #include "tests/support/ManualLoop.h"

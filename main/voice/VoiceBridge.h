@@ -1,0 +1,78 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "base/Json.h"
+#include "base/LogThrottle.h"
+#include "base/MainLoop.h"
+#include "base/UserDefaults.h"
+#include "main/page/WebView.h"
+#include "main/voice/VoiceEngine.h"
+
+namespace tovarin {
+
+// Joins one window's page to the shared voice engine: checks each "voice" message,
+// turns it into one engine call, and hands the engine's events to the page's
+// window.__voice.emit, offering each again until the page takes it. Only frames of the
+// local server may ask: dictation opens the microphone, so an embedded foreign frame
+// must never reach it.
+class VoiceBridge final : public VoiceEngineClient, public std::enable_shared_from_this<VoiceBridge> {
+ public:
+  static constexpr const char* onDeviceOnlyKey = "voice.on-device-only";
+  static constexpr double statusWait = 1.5;
+  static constexpr int defaultRetries = 40;
+  static constexpr double retryDelay = 0.25;
+  static constexpr std::size_t maxIdCharacters = 64;
+  static constexpr const char* emitScript =
+      "var payload = JSON.parse(argumentsJson).payload;\n"
+      "return (window.__voice && window.__voice.emit) ? window.__voice.emit(payload) : null;";
+
+  using TransportFactory = std::function<std::shared_ptr<VoiceCloudTransport>(const std::string& base)>;
+
+  // The engine's cloud route, once at launch: the preference, then a transport to the
+  // local server on that port, then a first status refresh.
+  static void configureCloud(VoiceEngine& engine, int port, const UserDefaults& defaults,
+                             const TransportFactory& makeTransport);
+
+  // localOrigin: the only security origin served ("http://127.0.0.1:4173").
+  static std::shared_ptr<VoiceBridge> create(MainLoop& loop, std::shared_ptr<VoiceEngine> engine,
+                                             UserDefaults* defaults, std::string label,
+                                             std::string localOrigin);
+
+  void attach(std::weak_ptr<WebView> webView) { webView_ = std::move(webView); }
+  void handle(const ScriptMessage& message);
+  // Whether this frame may be heard at all; a refusal is logged.
+  bool admits(const MessageSource& source);
+  // Everything this bridge owns, pending permission answers included.
+  void release(const std::string& reason);
+  // The program went inactive, hid or is ending: stop listening and speaking, but leave a
+  // dictation that still waits for its permission answer.
+  void systemWantsSilence();
+  void emit(Json payload, int retries = defaultRetries);
+
+  void voiceEngine(const VoiceEngineEvent& event) override;
+
+  // Private to create(); public for make_shared.
+  VoiceBridge(MainLoop& loop, std::shared_ptr<VoiceEngine> engine, UserDefaults* defaults,
+              std::string label, std::string localOrigin);
+
+ private:
+  bool fromLocalFrame(const MessageSource& source) const;
+  void dispatch(const std::string& type, const std::string& id, const Json& body);
+  void answerCapabilities(const std::string& id, const Json& body);
+  void deliver(Json payload, int retries);
+  std::weak_ptr<VoiceEngineClient> self() { return weak_from_this(); }
+
+  MainLoop& loop_;
+  // Refused requests are logged at most once a second per kind: a frame can post thousands.
+  LogThrottle refusalLog_;
+  const std::shared_ptr<VoiceEngine> engine_;
+  UserDefaults* const defaults_;  // none: preferences are not kept
+  const std::string label_;
+  const std::string localOrigin_;
+  std::weak_ptr<WebView> webView_;
+};
+
+}  // namespace tovarin
