@@ -52,11 +52,6 @@ bool usable(VoicePermission permission) {
   return permission == VoicePermission::granted || permission == VoicePermission::undetermined;
 }
 
-std::pair<std::string, std::optional<std::string>> failureOf(const std::exception& error) {
-  if (const auto* failure = dynamic_cast<const VoiceFailure*>(&error)) return {failure->code, failure->message};
-  return {std::string(VoiceErrorCode::audioStartFailed), std::string(error.what())};
-}
-
 }  // namespace
 
 std::shared_ptr<VoiceEngine> VoiceEngine::create(MainLoop& loop, Parts parts) {
@@ -387,16 +382,15 @@ void VoiceEngine::beginCapture(const std::string& id) {
                                         if (auto self = weak.lock()) self->handle(result, id);
                                       });
                                     });
-  try {
-    parts_.microphone->open([weakTask = std::weak_ptr<VoiceRecognitionTask>(task)](const VoiceAudioBuffer& buffer) {
-      if (auto task = weakTask.lock()) task->append(buffer);
-    });
-  } catch (const std::exception& error) {
+  const auto failure =
+      parts_.microphone->open([weakTask = std::weak_ptr<VoiceRecognitionTask>(task)](const VoiceAudioBuffer& buffer) {
+        if (auto task = weakTask.lock()) task->append(buffer);
+      });
+  if (failure) {
     if (task) task->cancel();
     recognizer->setOnAvailabilityChange(nullptr);
     recognizer_.reset();
-    const auto [code, message] = failureOf(error);
-    return captureFailed(id, code, message);
+    return captureFailed(id, failure->code, failure->message);
   }
   task_ = std::move(task);
   listening_ = true;
@@ -435,15 +429,12 @@ void VoiceEngine::startCloud(const std::string& id, const std::shared_ptr<VoiceC
   }
   cloudSession_ = session;
   cloudConverter_ = std::make_shared<VoicePCMConverter>();
-  try {
-    parts_.microphone->open(cloudTap());
-  } catch (const std::exception& error) {
+  if (const auto failure = parts_.microphone->open(cloudTap())) {
     session->cancel();
     cloudSession_.reset();
     cloudConverter_.reset();
-    const auto [code, message] = failureOf(error);
     sessionID_.clear();
-    failDictation(id, code, message);
+    failDictation(id, failure->code, failure->message);
     return;
   }
   cloudInputEnded_ = false;
@@ -628,17 +619,14 @@ void VoiceEngine::reopenCloudMicrophone(const std::string& id, const std::shared
   if (!listening_ || sessionID_ != id || cloudSession_ != session || cloudInputEnded_) return;
   reopenTimer_.reset();
   cloudConverter_ = std::make_shared<VoicePCMConverter>();
-  try {
-    parts_.microphone->open(cloudTap());
-  } catch (const std::exception& error) {
-    if (!isBlank(transcript_)) {
-      endCloudInput("interrupted");
-      return;
-    }
-    teardown();
-    const auto [code, message] = failureOf(error);
-    failDictation(id, code, message);
+  const auto failure = parts_.microphone->open(cloudTap());
+  if (!failure) return;
+  if (!isBlank(transcript_)) {
+    endCloudInput("interrupted");
+    return;
   }
+  teardown();
+  failDictation(id, failure->code, failure->message);
 }
 
 void VoiceEngine::audioInterrupted() {
@@ -865,10 +853,7 @@ void VoiceEngine::doStartSpeakStream(const std::string& id, std::optional<int64_
   if (!cloud_) return fail(VoiceErrorCode::cloudUnconfigured, speakFailureText(VoiceErrorCode::cloudUnconfigured));
   auto player = parts_.makeStreamPlayer ? parts_.makeStreamPlayer() : nullptr;
   auto job = std::make_shared<StreamJob>(StreamJob{id, owner, nullptr, player});
-  try {
-    if (!player) throw std::runtime_error("no stream player");
-    player->start();
-  } catch (const std::exception&) {
+  if (!player || !player->start()) {
     return fail(VoiceErrorCode::speakFailed, speakFailureText(VoiceErrorCode::speakFailed));
   }
   const auto status = cloud_->status();
