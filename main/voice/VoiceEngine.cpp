@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cctype>
 #include <cmath>
 
@@ -147,11 +148,13 @@ void VoiceEngine::stopSpeakStream(std::string id) {
 // ---- Configuration and capabilities.
 
 void VoiceEngine::setCloud(std::shared_ptr<VoiceCloudTransport> cloud) {
+  assert(loop_.isMainThread());
   cloud_ = std::move(cloud);
   cloudSpeakerCache_.reset();
 }
 
 void VoiceEngine::refreshCloud(std::function<void()> completion) {
+  assert(loop_.isMainThread());
   if (!cloud_) {
     loop_.post(std::move(completion));
     return;
@@ -171,6 +174,7 @@ std::shared_ptr<VoiceCloudTransport> VoiceEngine::cloudRoute() const {
 }
 
 VoiceCapabilities VoiceEngine::capabilities(const std::optional<std::string>& locale) const {
+  assert(loop_.isMainThread());
   VoiceCapabilities answer;
   const auto recognizer = parts_.recognizers->make(sanitizeLocale(locale.value_or("")));
   answer.onDeviceSupported = recognizer && recognizer->supportsOnDeviceRecognition();
@@ -198,6 +202,7 @@ const std::vector<SystemVoice>& VoiceEngine::systemVoices() {
 }
 
 Json VoiceEngine::voiceList() {
+  assert(loop_.isMainThread());
   Json list = Json::array();
   for (const auto& voice : systemVoices()) {
     list.push_back({{"id", voice.id}, {"name", voice.name}, {"locale", voice.language}, {"quality", voice.quality}});
@@ -260,6 +265,7 @@ void VoiceEngine::failDictation(const std::string& id, std::string code, std::op
 
 void VoiceEngine::doStartListening(const std::string& id, const std::string& locale, const Owner& owner,
                                    bool holding) {
+  assert(loop_.isMainThread());
   dropPending();
   cancelLiveJobs();
   cancelStream();
@@ -451,6 +457,7 @@ void VoiceEngine::startCloud(const std::string& id, const std::shared_ptr<VoiceC
 }
 
 void VoiceEngine::handle(const VoiceRecognitionResult& result, const std::string& id) {
+  assert(loop_.isMainThread());
   if (!listening_ || sessionID_ != id) return;
   if (result.text) {
     std::string combined = *result.text;
@@ -479,6 +486,7 @@ void VoiceEngine::handle(const VoiceRecognitionResult& result, const std::string
 }
 
 void VoiceEngine::handleCloud(const VoiceCloudUpdate& update, const std::string& id) {
+  assert(loop_.isMainThread());
   if (!listening_ || sessionID_ != id || sessionOnDevice_ || !cloudSession_) return;
   if (const auto* partial = std::get_if<VoiceCloudUpdate::Partial>(&update.value)) {
     if (partial->text != transcript_) {
@@ -515,6 +523,7 @@ void VoiceEngine::endCloudInput(const std::optional<std::string>& reason) {
 }
 
 void VoiceEngine::doStopListening(bool commit, const std::optional<std::string>& id) {
+  assert(loop_.isMainThread());
   if (id && *id != sessionID_) return;
   if (!commit || (!listening_ && !reopening_)) {
     if (listening_ || reopening_) {
@@ -541,6 +550,7 @@ void VoiceEngine::doStopListening(bool commit, const std::optional<std::string>&
 }
 
 void VoiceEngine::finish(const std::string& reason, bool deliver) {
+  assert(loop_.isMainThread());
   if (!listening_ && !reopening_ && sessionID_.empty()) return;
   const std::string id = sessionID_;
   const std::string text = transcript_;
@@ -585,6 +595,7 @@ void VoiceEngine::teardown() {
 }
 
 void VoiceEngine::audioRouteChanged() {
+  assert(loop_.isMainThread());
   if (!listening_ || owner_.expired()) return;
   const std::string id = sessionID_;
   if (!cloudSession_) {
@@ -616,6 +627,7 @@ void VoiceEngine::audioRouteChanged() {
 }
 
 void VoiceEngine::reopenCloudMicrophone(const std::string& id, const std::shared_ptr<VoiceCloudSession>& session) {
+  assert(loop_.isMainThread());
   if (!listening_ || sessionID_ != id || cloudSession_ != session || cloudInputEnded_) return;
   reopenTimer_.reset();
   cloudConverter_ = std::make_shared<VoicePCMConverter>();
@@ -630,6 +642,7 @@ void VoiceEngine::reopenCloudMicrophone(const std::string& id, const std::shared
 }
 
 void VoiceEngine::audioInterrupted() {
+  assert(loop_.isMainThread());
   if (!listening_ && !reopening_) return;
   if (isBlank(transcript_)) {
     const std::string id = sessionID_;
@@ -642,6 +655,7 @@ void VoiceEngine::audioInterrupted() {
 
 void VoiceEngine::doAbandon(const Owner& owner, const std::string& reason, bool includePending,
                             const std::optional<std::string>& id) {
+  assert(loop_.isMainThread());
   if (id && !sessionID_.empty() && sessionID_ != *id) return;
   const auto caller = owner.lock();
   if (!caller) return;
@@ -688,6 +702,7 @@ std::shared_ptr<VoiceSpeaker> VoiceEngine::cloudSpeaker() {
 
 void VoiceEngine::doSpeak(const std::string& id, const std::string& text, const std::string& locale,
                           const std::optional<std::string>& voiceID, double rate, const Owner& owner) {
+  assert(loop_.isMainThread());
   const auto direct = [&](const VoiceEngineEvent& event) {
     if (auto client = owner.lock()) client->voiceEngine(event);
   };
@@ -757,6 +772,7 @@ void VoiceEngine::armSpeakWatchdog(double grace) {
 }
 
 void VoiceEngine::speakWatchdogFired() {
+  assert(loop_.isMainThread());
   speakWatchdog_.reset();
   std::vector<SpeakJob> expired;
   std::erase_if(speakJobs_, [&](SpeakJob& job) {
@@ -799,6 +815,7 @@ std::optional<VoiceEngine::SpeakJob> VoiceEngine::finishJob(const Utterance& utt
 }
 
 void VoiceEngine::speakerDidStart(const Utterance& utterance) {
+  assert(loop_.isMainThread());
   SpeakJob* job = liveJob(utterance);
   if (!job) return;
   job->started = true;
@@ -814,6 +831,7 @@ void VoiceEngine::speakerDidStart(const Utterance& utterance) {
 }
 
 void VoiceEngine::speakerDidFinish(const Utterance& utterance) {
+  assert(loop_.isMainThread());
   const auto job = finishJob(utterance);
   if (!job) return;
   tellSpeechOwner(job->owner, Event::SpeakEnded{job->id, job->stale});
@@ -821,6 +839,7 @@ void VoiceEngine::speakerDidFinish(const Utterance& utterance) {
 }
 
 void VoiceEngine::speakerDidCancel(const Utterance& utterance) {
+  assert(loop_.isMainThread());
   const auto job = finishJob(utterance);
   if (!job) return;
   tellSpeechOwner(job->owner, Event::SpeakEnded{job->id, true});
@@ -828,6 +847,7 @@ void VoiceEngine::speakerDidCancel(const Utterance& utterance) {
 }
 
 void VoiceEngine::speakerDidFail(const Utterance& utterance, const std::string& code) {
+  assert(loop_.isMainThread());
   const auto job = finishJob(utterance);
   if (!job) return;
   if (job->stale) {
@@ -843,6 +863,7 @@ void VoiceEngine::speakerDidFail(const Utterance& utterance, const std::string& 
 
 void VoiceEngine::doStartSpeakStream(const std::string& id, std::optional<int64_t> voice, double rate,
                                      const Owner& owner) {
+  assert(loop_.isMainThread());
   const auto fail = [&](std::string_view code, std::string message) {
     if (auto client = owner.lock()) client->voiceEngine(Event::SpeakStreamFailed{id, std::string(code), message, false});
   };
@@ -881,6 +902,7 @@ void VoiceEngine::doStartSpeakStream(const std::string& id, std::optional<int64_
 }
 
 void VoiceEngine::cancelStream() {
+  assert(loop_.isMainThread());
   if (!streamJob_) return;
   const auto job = std::move(streamJob_);
   streamJob_.reset();
@@ -891,6 +913,7 @@ void VoiceEngine::cancelStream() {
 }
 
 void VoiceEngine::streamUpdate(const VoiceSpeakUpdate& update, const std::shared_ptr<StreamJob>& job) {
+  assert(loop_.isMainThread());
   if (streamJob_ != job || job->finished) return;
   if (const auto* audio = std::get_if<VoiceSpeakUpdate::Audio>(&update.value)) {
     job->player->push(audio->pcm);
