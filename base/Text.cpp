@@ -1,5 +1,6 @@
 #include "base/Text.h"
 
+#include <cstdint>
 #include <memory>
 
 #include <unicode/brkiter.h>
@@ -53,6 +54,38 @@ const icu::Normalizer2* nfcNormalizer() {
 }
 
 }  // namespace
+
+bool isValidUtf8(std::string_view bytes) {
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t extra = 0;
+    uint32_t scalar = 0;
+    if (lead >= 0xc2 && lead <= 0xdf) {
+      extra = 1, scalar = lead & 0x1f;
+    } else if ((lead & 0xf0) == 0xe0) {
+      extra = 2, scalar = lead & 0x0f;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+      extra = 3, scalar = lead & 0x07;
+    } else {
+      return false;
+    }
+    if (bytes.size() - i <= extra) return false;
+    for (std::size_t k = 1; k <= extra; ++k) {
+      const auto next = static_cast<unsigned char>(bytes[i + k]);
+      if ((next & 0xc0) != 0x80) return false;
+      scalar = (scalar << 6) | (next & 0x3f);
+    }
+    const bool overlong = (extra == 2 && scalar < 0x800) || (extra == 3 && scalar < 0x10000);
+    if (overlong || (scalar >= 0xd800 && scalar <= 0xdfff) || scalar > 0x10ffff) return false;
+    i += extra + 1;
+  }
+  return true;
+}
 
 std::size_t graphemeCount(std::string_view utf8) {
   icu::UnicodeString text = toUnicode(utf8);
@@ -164,14 +197,16 @@ std::string collapseWhitespace(std::string_view utf8) {
   return toUtf8(out);
 }
 
-std::string lowercased(std::string_view utf8) {
-  if (isAscii(utf8)) {
-    std::string out(utf8);
-    for (char& c : out) {
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
+std::string asciiLowercased(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
+  return out;
+}
+
+std::string lowercased(std::string_view utf8) {
+  if (isAscii(utf8)) return asciiLowercased(utf8);
   icu::UnicodeString text = toUnicode(utf8);
   text.toLower(icu::Locale::getRoot());
   return toUtf8(text);

@@ -10,6 +10,10 @@
 // result is valid UTF-8 whatever came in.
 namespace tovarin::text {
 
+// Well-formed UTF-8: no overlong forms, surrogates, scalars past U+10FFFF or cut
+// sequences. For bytes from outside before they are trusted as text.
+[[nodiscard]] bool isValidUtf8(std::string_view bytes);
+
 // Characters are extended grapheme clusters.
 [[nodiscard]] std::size_t graphemeCount(std::string_view utf8);
 // The characters, in order; at most `limit` of them.
@@ -39,6 +43,9 @@ namespace tovarin::text {
 // the rest with one blank.
 [[nodiscard]] std::string collapseWhitespace(std::string_view utf8);
 
+// Only A-Z become a-z; every other byte stays. For protocol words (schemes, file
+// extensions, identifiers) that must not fold by Unicode's or the user's rules.
+[[nodiscard]] std::string asciiLowercased(std::string_view text);
 // Unicode default (root locale) lower-casing, never the user's locale.
 [[nodiscard]] std::string lowercased(std::string_view utf8);
 // Canonical composition (NFC), so canonically equivalent texts compare equal byte-wise.

@@ -255,6 +255,45 @@ function healthAnswer(response) {
   }
 }
 
+// {"settings": {...}}: the known keys with valid values are merged; others are ignored.
+async function writeSettings(request, response) {
+  const body = await readJsonObject(request, response);
+  if (!body) return;
+  const patch = body.settings;
+  if (!patch || typeof patch !== 'object' || Array.isArray(patch)) {
+    return sendJson(response, 400, { error: 'settings must be an object' });
+  }
+  const accepted = applySettings(patch);
+  if (Object.keys(accepted).length > 0) {
+    saveSettings();
+    broadcastChange('settings');
+  }
+  sendJson(response, 200, { data: { settings: state.settings } });
+}
+
+async function takePresence(request, response) {
+  const body = await readJsonObject(request, response);
+  if (!body) return;
+  state.presence.count += 1;
+  state.presence.last = { body, at: Date.now() };
+  response.writeHead(204);
+  response.end();
+}
+
+function testState() {
+  return {
+    presenceCount: state.presence.count,
+    lastPresence: state.presence.last,
+    streamClients: state.streamClients.size,
+    revision: state.revision,
+    dataWrites: state.dataWrites,
+    settings: state.settings,
+    requests: state.requests,
+    pageLoads: state.pageLoads,
+    pagePaints: state.pagePaints,
+  };
+}
+
 const routes = {
   'GET /api/health': (request, response) => healthAnswer(response),
   'GET /': (request, response) => send(response, 200, 'text/html; charset=utf-8', INDEX_HTML),
@@ -262,41 +301,9 @@ const routes = {
   'GET /widget.html': (request, response) => send(response, 200, 'text/html; charset=utf-8', WIDGET_HTML),
   'GET /api/stream': openStream,
   'GET /api/data': (request, response) => sendJson(response, 200, { data: { settings: state.settings } }),
-  // {"settings": {...}}: the known keys with valid values are merged; others are ignored.
-  'POST /api/data': async (request, response) => {
-    const body = await readJsonObject(request, response);
-    if (!body) return;
-    const patch = body.settings;
-    if (!patch || typeof patch !== 'object' || Array.isArray(patch)) {
-      return sendJson(response, 400, { error: 'settings must be an object' });
-    }
-    const accepted = applySettings(patch);
-    if (Object.keys(accepted).length > 0) {
-      saveSettings();
-      broadcastChange('settings');
-    }
-    sendJson(response, 200, { data: { settings: state.settings } });
-  },
-  'POST /api/account/reminders/presence': async (request, response) => {
-    const body = await readJsonObject(request, response);
-    if (!body) return;
-    state.presence.count += 1;
-    state.presence.last = { body, at: Date.now() };
-    response.writeHead(204);
-    response.end();
-  },
-  'GET /__test/state': (request, response) =>
-    sendJson(response, 200, {
-      presenceCount: state.presence.count,
-      lastPresence: state.presence.last,
-      streamClients: state.streamClients.size,
-      revision: state.revision,
-      dataWrites: state.dataWrites,
-      settings: state.settings,
-      requests: state.requests,
-      pageLoads: state.pageLoads,
-      pagePaints: state.pagePaints,
-    }),
+  'POST /api/data': writeSettings,
+  'POST /api/account/reminders/presence': takePresence,
+  'GET /__test/state': (request, response) => sendJson(response, 200, testState()),
   'POST /__test/page-loaded': (request, response) => recordPageTime(state.pageLoads, request, response),
   'POST /__test/page-painted': (request, response) => recordPageTime(state.pagePaints, request, response),
   'POST /__test/change': (request, response) => {
@@ -309,7 +316,7 @@ const routes = {
   },
 };
 
-const server = http.createServer((request, response) => {
+function handleRequest(request, response) {
   state.requests += 1;
   let pathname;
   try {
@@ -319,15 +326,19 @@ const server = http.createServer((request, response) => {
     return sendJson(response, 400, { error: 'bad request target' });
   }
   const route = routes[`${request.method} ${pathname}`];
-  if (!route) {
-    const known = Object.keys(routes).some((key) => key.endsWith(` ${pathname}`));
-    return sendJson(response, known ? 405 : 404, { error: known ? 'method not allowed' : 'not found' });
-  }
+  if (!route) return answerNoRoute(response, pathname);
   Promise.resolve(route(request, response)).catch((error) => {
     if (!response.headersSent) sendJson(response, 500, { error: String(error && error.message) });
     else response.destroy();
   });
-});
+}
+
+function answerNoRoute(response, pathname) {
+  const known = Object.keys(routes).some((key) => key.endsWith(` ${pathname}`));
+  sendJson(response, known ? 405 : 404, { error: known ? 'method not allowed' : 'not found' });
+}
+
+const server = http.createServer(handleRequest);
 
 server.on('error', (error) => {
   process.stderr.write(`server.mjs: ${error.message}\n`);

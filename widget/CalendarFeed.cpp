@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "base/TaskRunner.h"
+#include "base/Text.h"
 #include "widget/HexColor.h"
 #include "widget/WidgetText.h"
 
@@ -34,40 +35,8 @@ std::optional<int64_t> parseSignedDecimal(std::string_view text) {
   return -value;
 }
 
-bool isUtf8(std::string_view bytes) {
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    auto lead = static_cast<unsigned char>(bytes[i]);
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t extra = 0;
-    uint32_t scalar = 0;
-    if (lead >= 0xc2 && lead <= 0xdf) {
-      extra = 1, scalar = lead & 0x1f;
-    } else if ((lead & 0xf0) == 0xe0) {
-      extra = 2, scalar = lead & 0x0f;
-    } else if (lead >= 0xf0 && lead <= 0xf4) {
-      extra = 3, scalar = lead & 0x07;
-    } else {
-      return false;
-    }
-    if (bytes.size() - i <= extra) return false;
-    for (std::size_t k = 1; k <= extra; ++k) {
-      auto next = static_cast<unsigned char>(bytes[i + k]);
-      if ((next & 0xc0) != 0x80) return false;
-      scalar = (scalar << 6) | (next & 0x3f);
-    }
-    bool overlong = (extra == 2 && scalar < 0x800) || (extra == 3 && scalar < 0x10000);
-    if (overlong || (scalar >= 0xd800 && scalar <= 0xdfff) || scalar > 0x10ffff) return false;
-    i += extra + 1;
-  }
-  return true;
-}
-
 bool bodyContains(const HttpResponse& response, std::string_view marker) {
-  return isUtf8(response.body) && response.body.find(marker) != std::string::npos;
+  return text::isValidUtf8(response.body) && response.body.find(marker) != std::string::npos;
 }
 
 struct Envelope {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "base/Text.h"
+
 namespace tovarin::DropProtocol {
 namespace {
 
@@ -35,11 +37,7 @@ std::string lowercasedExtension(std::string_view path) {
   const auto dot = name.rfind('.');
   // A leading dot names a hidden file, not an extension.
   if (dot == std::string::npos || dot == 0) return {};
-  std::string extension = name.substr(dot + 1);
-  for (char& c : extension) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return extension;
+  return text::asciiLowercased(std::string_view(name).substr(dot + 1));
 }
 
 FileKind kindOf(std::string_view path) {

@@ -79,20 +79,15 @@ void CloudVoiceSpeaker::fetched(const std::shared_ptr<Playback>& playback, std::
 }
 
 void CloudVoiceSpeaker::play(const std::shared_ptr<Playback>& playback, const std::string& audio) {
-  std::shared_ptr<VoiceClip> clip;
   // The clip is known only once play() returns; a shared slot lets its end name it.
   auto slot = std::make_shared<std::weak_ptr<VoiceClip>>();
-  try {
-    clip = clips_->play(audio, [weak = weak_from_this(), weakPlayback = std::weak_ptr<Playback>(playback), slot] {
-      auto self = weak.lock();
-      auto playback = weakPlayback.lock();
-      if (self && playback) self->segmentEnded(playback, slot->lock());
-    });
-    *slot = clip;
-  } catch (const std::exception&) {
-    return fail(playback, std::string(VoiceErrorCode::speakFailed));
-  }
+  auto clip = clips_->play(audio, [weak = weak_from_this(), weakPlayback = std::weak_ptr<Playback>(playback), slot] {
+    auto self = weak.lock();
+    auto playback = weakPlayback.lock();
+    if (self && playback) self->segmentEnded(playback, slot->lock());
+  });
   if (!clip) return fail(playback, std::string(VoiceErrorCode::speakFailed));
+  *slot = clip;
   playback->clip = clip;
   if (!playback->started) {
     playback->started = true;

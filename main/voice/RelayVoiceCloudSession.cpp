@@ -10,8 +10,6 @@
 namespace tovarin {
 namespace {
 
-constexpr uint16_t kNormalClosure = 1000;
-
 std::string controlMessage(std::string_view type) { return toJsonText(Json{{"type", type}}); }
 
 }  // namespace
@@ -26,7 +24,7 @@ std::shared_ptr<RelayVoiceCloudSession> RelayVoiceCloudSession::create(std::opti
     session->queue_.sync([&] { session->connect(std::move(*request), client); });
   } else {
     session->queue_.async([session] {
-      session->closed_ = true;
+      session->socket_.markOver();
       session->update_(VoiceCloudUpdate::Failed{std::string(VoiceErrorCode::signedOut), std::nullopt});
     });
   }
@@ -35,27 +33,7 @@ std::shared_ptr<RelayVoiceCloudSession> RelayVoiceCloudSession::create(std::opti
 
 void RelayVoiceCloudSession::connect(WebSocketRequest request, WebSocketClient& client) {
   request.maxMessageBytes = 65536;
-  // The socket lives only while the session does: a dropped session stops receiving.
-  auto weak = weak_from_this();
-  socket_ = client.open(std::move(request), queue_,
-                        {.onOpen = {},
-                         .onMessage =
-                             [weak](WebSocketMessage message) {
-                               if (auto self = weak.lock()) self->onMessage(message);
-                             },
-                         .onEnd =
-                             [weak](WebSocketEnd end) {
-                               if (auto self = weak.lock()) self->onEnd(end);
-                             }});
-}
-
-std::string RelayVoiceCloudSession::failureCode(int httpStatus) {
-  if (httpStatus == 401) return std::string(VoiceErrorCode::signedOut);
-  if (httpStatus == 429) return std::string(VoiceErrorCode::cloudBusy);
-  if (httpStatus == 404) return std::string(VoiceErrorCode::cloudUnconfigured);
-  if (httpStatus >= 400 && httpStatus <= 499) return std::string(VoiceErrorCode::badRequest);
-  if (httpStatus >= 500) return std::string(VoiceErrorCode::cloudUnavailable);
-  return std::string(VoiceErrorCode::network);
+  socket_.open(std::move(request), client, weak_from_this());
 }
 
 void RelayVoiceCloudSession::send(std::string pcm) {
@@ -67,25 +45,16 @@ void RelayVoiceCloudSession::finish() {
 }
 
 void RelayVoiceCloudSession::cancel() {
-  queue_.async([self = shared_from_this()] {
-    if (self->closed_) return;
-    self->closed_ = true;
-    if (!self->socket_) return;
-    self->socket_->sendText(controlMessage(VoiceRelayProtocol::Client::cancel));
-    self->socket_->close(kNormalClosure);
-  });
+  queue_.async([self = shared_from_this()] { self->socket_.stop(controlMessage(VoiceRelayProtocol::Client::cancel)); });
 }
 
-void RelayVoiceCloudSession::onEnd(const WebSocketEnd& end) {
+void RelayVoiceCloudSession::relayLost(std::string code) {
   assert(queue_.isCurrent());
-  if (closed_) return;
-  closed_ = true;
-  update_(VoiceCloudUpdate::Failed{failureCode(end.httpStatus), std::nullopt});
+  update_(VoiceCloudUpdate::Failed{std::move(code)});
 }
 
-void RelayVoiceCloudSession::onMessage(const WebSocketMessage& message) {
+void RelayVoiceCloudSession::relayMessage(const WebSocketMessage& message) {
   assert(queue_.isCurrent());
-  if (closed_) return;
   // A relay may put its JSON in binary frames; broken UTF-8 is repaired, not refused.
   handle(message.binary ? text::filterScalars(message.data, [](char32_t) { return true; }) : message.data);
 }
@@ -113,13 +82,13 @@ void RelayVoiceCloudSession::handle(const std::string& text) {
 }
 
 void RelayVoiceCloudSession::finishWith(VoiceCloudUpdate update) {
-  closed_ = true;
+  socket_.markOver();
   update_(std::move(update));
-  if (socket_) socket_->close(kNormalClosure);
+  socket_.close();
 }
 
 void RelayVoiceCloudSession::sendAudio(std::string pcm) {
-  if (closed_ || ending_ || !socket_) return;
+  if (!socket_.isOpen() || ending_) return;
   partialChunk_ += pcm;
   size_t offset = 0;
   while (partialChunk_.size() - offset >= VoiceRelayProtocol::chunkBytes) {
@@ -130,7 +99,7 @@ void RelayVoiceCloudSession::sendAudio(std::string pcm) {
 }
 
 void RelayVoiceCloudSession::beginEnding() {
-  if (closed_ || ending_ || !socket_) return;
+  if (!socket_.isOpen() || ending_) return;
   if (!partialChunk_.empty()) deliver(std::exchange(partialChunk_, {}));
   ending_ = true;
   sendEndIfDue();
@@ -138,7 +107,7 @@ void RelayVoiceCloudSession::beginEnding() {
 
 void RelayVoiceCloudSession::deliver(std::string chunk) {
   if (ready_) {
-    socket_->sendBinary(std::move(chunk));
+    socket_.sendBinary(std::move(chunk));
     return;
   }
   // Before the relay is ready, at most 10 s of audio waits; the rest is dropped.
@@ -148,7 +117,7 @@ void RelayVoiceCloudSession::deliver(std::string chunk) {
 }
 
 void RelayVoiceCloudSession::flushWaiting() {
-  for (auto& chunk : waiting_) socket_->sendBinary(std::move(chunk));
+  for (auto& chunk : waiting_) socket_.sendBinary(std::move(chunk));
   waiting_.clear();
   waitingBytes_ = 0;
 }
@@ -157,7 +126,7 @@ void RelayVoiceCloudSession::sendEndIfDue() {
   if (!ready_ || !ending_ || endSent_) return;
   endSent_ = true;
   flushWaiting();
-  socket_->sendText(controlMessage(VoiceRelayProtocol::Client::end));
+  socket_.sendText(controlMessage(VoiceRelayProtocol::Client::end));
 }
 
 }  // namespace tovarin

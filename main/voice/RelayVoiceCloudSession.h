@@ -8,6 +8,7 @@
 
 #include "base/SerialQueue.h"
 #include "base/WebSocketClient.h"
+#include "main/voice/RelaySessionSocket.h"
 #include "main/voice/VoiceCloudSession.h"
 #include "main/voice/VoiceCloudUpdate.h"
 
@@ -17,6 +18,7 @@ namespace tovarin {
 // chunks wait (up to 10 s of audio) until the relay says "ready". Every field below is
 // touched only on queue_, and update_ is always called there.
 class RelayVoiceCloudSession final : public VoiceCloudSession,
+                                     public RelaySessionSocket::Listener,
                                      public std::enable_shared_from_this<RelayVoiceCloudSession> {
  public:
   static constexpr const char* queueLabel = "cn.orvik.tovarin.voice.cloud";
@@ -33,16 +35,13 @@ class RelayVoiceCloudSession final : public VoiceCloudSession,
   void finish() override;
   void cancel() override;
 
-  // The error code for a socket that failed with this handshake status (0: no response).
-  static std::string failureCode(int httpStatus);
-
   // Private to create(); public for make_shared.
   explicit RelayVoiceCloudSession(Update update);
 
  private:
   void connect(WebSocketRequest request, WebSocketClient& client);
-  void onMessage(const WebSocketMessage& message);
-  void onEnd(const WebSocketEnd& end);
+  void relayMessage(const WebSocketMessage& message) override;
+  void relayLost(std::string code) override;
   void handle(const std::string& text);
   void finishWith(VoiceCloudUpdate update);
   void sendAudio(std::string pcm);
@@ -53,11 +52,10 @@ class RelayVoiceCloudSession final : public VoiceCloudSession,
 
   SerialQueue queue_{queueLabel};
   Update update_;
-  std::unique_ptr<WebSocketConnection> socket_;
+  RelaySessionSocket socket_{queue_};
   bool ready_ = false;
   bool ending_ = false;
   bool endSent_ = false;
-  bool closed_ = false;
   std::string partialChunk_;
   std::vector<std::string> waiting_;
   std::size_t waitingBytes_ = 0;

@@ -4,17 +4,11 @@
 
 #include "base/Json.h"
 #include "base/Text.h"
-#include "main/voice/RelayVoiceCloudSession.h"
 #include "main/voice/SpeakStreamProtocol.h"
 #include "main/voice/VoiceErrorCode.h"
 #include "main/voice/VoiceSpeechSplit.h"
 
 namespace tovarin {
-namespace {
-
-constexpr uint16_t kNormalClosure = 1000;
-
-}  // namespace
 
 RelayVoiceSpeakSession::RelayVoiceSpeakSession(Update update) : update_(std::move(update)) {}
 
@@ -28,58 +22,40 @@ std::shared_ptr<RelayVoiceSpeakSession> RelayVoiceSpeakSession::create(WebSocket
 
 void RelayVoiceSpeakSession::connect(WebSocketRequest request, WebSocketClient& client, int64_t voice, double rate) {
   request.maxMessageBytes = maxMessageBytes;
-  // The socket lives only while the session does: a dropped session stops receiving.
-  auto weak = weak_from_this();
-  socket_ = client.open(std::move(request), queue_,
-                        {.onOpen = {},
-                         .onMessage =
-                             [weak](WebSocketMessage message) {
-                               if (auto self = weak.lock()) self->onMessage(message);
-                             },
-                         .onEnd =
-                             [weak](WebSocketEnd end) {
-                               if (auto self = weak.lock()) self->onEnd(end);
-                             }});
-  socket_->sendText(toJsonText(Json{{"type", SpeakStreamProtocol::Client::start}, {"voice", voice}, {"rate", rate}}));
+  socket_.open(std::move(request), client, weak_from_this());
+  socket_.sendText(toJsonText(Json{{"type", SpeakStreamProtocol::Client::start}, {"voice", voice}, {"rate", rate}}));
 }
 
 void RelayVoiceSpeakSession::send(std::string text) {
   queue_.async([self = shared_from_this(), text = std::move(text)] {
-    if (self->closed_ || !self->socket_) return;
+    if (!self->socket_.isOpen()) return;
     if (text::trimWhitespace(text).empty()) return;
     for (auto& piece : VoiceSpeechSplit::split(text, SpeakStreamProtocol::maxTextChars)) {
-      self->socket_->sendText(toJsonText(Json{{"type", SpeakStreamProtocol::Client::text}, {"text", std::move(piece)}}));
+      self->socket_.sendText(toJsonText(Json{{"type", SpeakStreamProtocol::Client::text}, {"text", std::move(piece)}}));
     }
   });
 }
 
 void RelayVoiceSpeakSession::end() {
   queue_.async([self = shared_from_this()] {
-    if (self->closed_ || !self->socket_) return;
-    self->socket_->sendText(toJsonText(Json{{"type", SpeakStreamProtocol::Client::end}}));
+    if (!self->socket_.isOpen()) return;
+    self->socket_.sendText(toJsonText(Json{{"type", SpeakStreamProtocol::Client::end}}));
   });
 }
 
 void RelayVoiceSpeakSession::stop() {
   queue_.async([self = shared_from_this()] {
-    if (self->closed_) return;
-    self->closed_ = true;
-    if (!self->socket_) return;
-    self->socket_->sendText(toJsonText(Json{{"type", SpeakStreamProtocol::Client::stop}}));
-    self->socket_->close(kNormalClosure);
+    self->socket_.stop(toJsonText(Json{{"type", SpeakStreamProtocol::Client::stop}}));
   });
 }
 
-void RelayVoiceSpeakSession::onEnd(const WebSocketEnd& end) {
+void RelayVoiceSpeakSession::relayLost(std::string code) {
   assert(queue_.isCurrent());
-  if (closed_) return;
-  closed_ = true;
-  update_(VoiceSpeakUpdate::Failed{RelayVoiceCloudSession::failureCode(end.httpStatus), std::nullopt});
+  update_(VoiceSpeakUpdate::Failed{std::move(code)});
 }
 
-void RelayVoiceSpeakSession::onMessage(const WebSocketMessage& message) {
+void RelayVoiceSpeakSession::relayMessage(const WebSocketMessage& message) {
   assert(queue_.isCurrent());
-  if (closed_) return;
   if (message.binary) return update_(VoiceSpeakUpdate::Audio{message.data});
   auto parsed = parseJson(message.data);
   if (!parsed || !parsed->is_object()) return;
@@ -98,9 +74,9 @@ void RelayVoiceSpeakSession::onMessage(const WebSocketMessage& message) {
 }
 
 void RelayVoiceSpeakSession::finishWith(VoiceSpeakUpdate update) {
-  closed_ = true;
+  socket_.markOver();
   update_(std::move(update));
-  if (socket_) socket_->close(kNormalClosure);
+  socket_.close();
 }
 
 }  // namespace tovarin

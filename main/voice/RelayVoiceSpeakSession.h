@@ -7,6 +7,7 @@
 
 #include "base/SerialQueue.h"
 #include "base/WebSocketClient.h"
+#include "main/voice/RelaySessionSocket.h"
 #include "main/voice/VoiceSpeakSession.h"
 #include "main/voice/VoiceSpeakUpdate.h"
 
@@ -16,6 +17,7 @@ namespace tovarin {
 // of at most 400 scalars, PCM audio back. Every field below is touched only on queue_,
 // and update_ is always called there.
 class RelayVoiceSpeakSession final : public VoiceSpeakSession,
+                                     public RelaySessionSocket::Listener,
                                      public std::enable_shared_from_this<RelayVoiceSpeakSession> {
  public:
   static constexpr const char* queueLabel = "cn.orvik.tovarin.voice.speak";
@@ -35,14 +37,13 @@ class RelayVoiceSpeakSession final : public VoiceSpeakSession,
 
  private:
   void connect(WebSocketRequest request, WebSocketClient& client, int64_t voice, double rate);
-  void onMessage(const WebSocketMessage& message);
-  void onEnd(const WebSocketEnd& end);
+  void relayMessage(const WebSocketMessage& message) override;
+  void relayLost(std::string code) override;
   void finishWith(VoiceSpeakUpdate update);
 
   SerialQueue queue_{queueLabel};
   Update update_;
-  std::unique_ptr<WebSocketConnection> socket_;
-  bool closed_ = false;
+  RelaySessionSocket socket_{queue_};
 };
 
 }  // namespace tovarin

@@ -8,9 +8,10 @@ StreamingVoicePlayer::~StreamingVoicePlayer() {
   if (running_) output_->stop();
 }
 
-void StreamingVoicePlayer::start() {
-  output_->start();
+bool StreamingVoicePlayer::start() {
+  if (output_->start()) return false;
   running_ = true;
+  return true;
 }
 
 void StreamingVoicePlayer::push(const std::string& pcm) {

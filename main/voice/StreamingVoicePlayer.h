@@ -19,7 +19,7 @@ class StreamingVoicePlayer final : public VoiceStreamPlayer, public std::enable_
   ~StreamingVoicePlayer() override;
 
   bool started() const override { return started_; }
-  void start() override;
+  [[nodiscard]] bool start() override;
   void push(const std::string& pcm) override;
   void finish(std::function<void()> completion) override;
   void stop() override;

@@ -17,8 +17,8 @@ class VoiceClip {
 class VoiceClipPlayer {
  public:
   virtual ~VoiceClipPlayer() = default;
-  // Starts playing at once. Throws VoiceFailure when the data cannot be decoded or the
-  // device will not start. `ended` runs on the main loop once the clip has played.
+  // Starts playing at once; null when the data cannot be decoded or the device will not
+  // start. `ended` runs on the main loop once the clip has played.
   [[nodiscard]] virtual std::shared_ptr<VoiceClip> play(const std::string& audio, std::function<void()> ended) = 0;
 };
 

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <optional>
 #include <string>
 #include <type_traits>
 #include <variant>
+
+#include "main/voice/VoiceFailure.h"
 
 namespace tovarin {
 
@@ -18,11 +19,7 @@ struct VoiceCloudUpdate {
     std::string reason;
     bool operator==(const Final&) const = default;
   };
-  struct Failed {
-    std::string code;
-    std::optional<std::string> message;
-    bool operator==(const Failed&) const = default;
-  };
+  using Failed = VoiceFailure;
   struct Ready {
     bool operator==(const Ready&) const = default;
   };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cctype>
 #include <cmath>
 
@@ -50,11 +51,6 @@ std::string joinKeys(const std::vector<std::string>& keys) {
 
 bool usable(VoicePermission permission) {
   return permission == VoicePermission::granted || permission == VoicePermission::undetermined;
-}
-
-std::pair<std::string, std::optional<std::string>> failureOf(const std::exception& error) {
-  if (const auto* failure = dynamic_cast<const VoiceFailure*>(&error)) return {failure->code, failure->message};
-  return {std::string(VoiceErrorCode::audioStartFailed), std::string(error.what())};
 }
 
 }  // namespace
@@ -152,11 +148,13 @@ void VoiceEngine::stopSpeakStream(std::string id) {
 // ---- Configuration and capabilities.
 
 void VoiceEngine::setCloud(std::shared_ptr<VoiceCloudTransport> cloud) {
+  assert(loop_.isMainThread());
   cloud_ = std::move(cloud);
   cloudSpeakerCache_.reset();
 }
 
 void VoiceEngine::refreshCloud(std::function<void()> completion) {
+  assert(loop_.isMainThread());
   if (!cloud_) {
     loop_.post(std::move(completion));
     return;
@@ -176,6 +174,7 @@ std::shared_ptr<VoiceCloudTransport> VoiceEngine::cloudRoute() const {
 }
 
 VoiceCapabilities VoiceEngine::capabilities(const std::optional<std::string>& locale) const {
+  assert(loop_.isMainThread());
   VoiceCapabilities answer;
   const auto recognizer = parts_.recognizers->make(sanitizeLocale(locale.value_or("")));
   answer.onDeviceSupported = recognizer && recognizer->supportsOnDeviceRecognition();
@@ -203,6 +202,7 @@ const std::vector<SystemVoice>& VoiceEngine::systemVoices() {
 }
 
 Json VoiceEngine::voiceList() {
+  assert(loop_.isMainThread());
   Json list = Json::array();
   for (const auto& voice : systemVoices()) {
     list.push_back({{"id", voice.id}, {"name", voice.name}, {"locale", voice.language}, {"quality", voice.quality}});
@@ -265,6 +265,7 @@ void VoiceEngine::failDictation(const std::string& id, std::string code, std::op
 
 void VoiceEngine::doStartListening(const std::string& id, const std::string& locale, const Owner& owner,
                                    bool holding) {
+  assert(loop_.isMainThread());
   dropPending();
   cancelLiveJobs();
   cancelStream();
@@ -387,16 +388,15 @@ void VoiceEngine::beginCapture(const std::string& id) {
                                         if (auto self = weak.lock()) self->handle(result, id);
                                       });
                                     });
-  try {
-    parts_.microphone->open([weakTask = std::weak_ptr<VoiceRecognitionTask>(task)](const VoiceAudioBuffer& buffer) {
-      if (auto task = weakTask.lock()) task->append(buffer);
-    });
-  } catch (const std::exception& error) {
+  const auto failure =
+      parts_.microphone->open([weakTask = std::weak_ptr<VoiceRecognitionTask>(task)](const VoiceAudioBuffer& buffer) {
+        if (auto task = weakTask.lock()) task->append(buffer);
+      });
+  if (failure) {
     if (task) task->cancel();
     recognizer->setOnAvailabilityChange(nullptr);
     recognizer_.reset();
-    const auto [code, message] = failureOf(error);
-    return captureFailed(id, code, message);
+    return captureFailed(id, failure->code, failure->message);
   }
   task_ = std::move(task);
   listening_ = true;
@@ -435,15 +435,12 @@ void VoiceEngine::startCloud(const std::string& id, const std::shared_ptr<VoiceC
   }
   cloudSession_ = session;
   cloudConverter_ = std::make_shared<VoicePCMConverter>();
-  try {
-    parts_.microphone->open(cloudTap());
-  } catch (const std::exception& error) {
+  if (const auto failure = parts_.microphone->open(cloudTap())) {
     session->cancel();
     cloudSession_.reset();
     cloudConverter_.reset();
-    const auto [code, message] = failureOf(error);
     sessionID_.clear();
-    failDictation(id, code, message);
+    failDictation(id, failure->code, failure->message);
     return;
   }
   cloudInputEnded_ = false;
@@ -460,6 +457,7 @@ void VoiceEngine::startCloud(const std::string& id, const std::shared_ptr<VoiceC
 }
 
 void VoiceEngine::handle(const VoiceRecognitionResult& result, const std::string& id) {
+  assert(loop_.isMainThread());
   if (!listening_ || sessionID_ != id) return;
   if (result.text) {
     std::string combined = *result.text;
@@ -488,6 +486,7 @@ void VoiceEngine::handle(const VoiceRecognitionResult& result, const std::string
 }
 
 void VoiceEngine::handleCloud(const VoiceCloudUpdate& update, const std::string& id) {
+  assert(loop_.isMainThread());
   if (!listening_ || sessionID_ != id || sessionOnDevice_ || !cloudSession_) return;
   if (const auto* partial = std::get_if<VoiceCloudUpdate::Partial>(&update.value)) {
     if (partial->text != transcript_) {
@@ -524,6 +523,7 @@ void VoiceEngine::endCloudInput(const std::optional<std::string>& reason) {
 }
 
 void VoiceEngine::doStopListening(bool commit, const std::optional<std::string>& id) {
+  assert(loop_.isMainThread());
   if (id && *id != sessionID_) return;
   if (!commit || (!listening_ && !reopening_)) {
     if (listening_ || reopening_) {
@@ -550,6 +550,7 @@ void VoiceEngine::doStopListening(bool commit, const std::optional<std::string>&
 }
 
 void VoiceEngine::finish(const std::string& reason, bool deliver) {
+  assert(loop_.isMainThread());
   if (!listening_ && !reopening_ && sessionID_.empty()) return;
   const std::string id = sessionID_;
   const std::string text = transcript_;
@@ -594,6 +595,7 @@ void VoiceEngine::teardown() {
 }
 
 void VoiceEngine::audioRouteChanged() {
+  assert(loop_.isMainThread());
   if (!listening_ || owner_.expired()) return;
   const std::string id = sessionID_;
   if (!cloudSession_) {
@@ -625,23 +627,22 @@ void VoiceEngine::audioRouteChanged() {
 }
 
 void VoiceEngine::reopenCloudMicrophone(const std::string& id, const std::shared_ptr<VoiceCloudSession>& session) {
+  assert(loop_.isMainThread());
   if (!listening_ || sessionID_ != id || cloudSession_ != session || cloudInputEnded_) return;
   reopenTimer_.reset();
   cloudConverter_ = std::make_shared<VoicePCMConverter>();
-  try {
-    parts_.microphone->open(cloudTap());
-  } catch (const std::exception& error) {
-    if (!isBlank(transcript_)) {
-      endCloudInput("interrupted");
-      return;
-    }
-    teardown();
-    const auto [code, message] = failureOf(error);
-    failDictation(id, code, message);
+  const auto failure = parts_.microphone->open(cloudTap());
+  if (!failure) return;
+  if (!isBlank(transcript_)) {
+    endCloudInput("interrupted");
+    return;
   }
+  teardown();
+  failDictation(id, failure->code, failure->message);
 }
 
 void VoiceEngine::audioInterrupted() {
+  assert(loop_.isMainThread());
   if (!listening_ && !reopening_) return;
   if (isBlank(transcript_)) {
     const std::string id = sessionID_;
@@ -654,6 +655,7 @@ void VoiceEngine::audioInterrupted() {
 
 void VoiceEngine::doAbandon(const Owner& owner, const std::string& reason, bool includePending,
                             const std::optional<std::string>& id) {
+  assert(loop_.isMainThread());
   if (id && !sessionID_.empty() && sessionID_ != *id) return;
   const auto caller = owner.lock();
   if (!caller) return;
@@ -700,6 +702,7 @@ std::shared_ptr<VoiceSpeaker> VoiceEngine::cloudSpeaker() {
 
 void VoiceEngine::doSpeak(const std::string& id, const std::string& text, const std::string& locale,
                           const std::optional<std::string>& voiceID, double rate, const Owner& owner) {
+  assert(loop_.isMainThread());
   const auto direct = [&](const VoiceEngineEvent& event) {
     if (auto client = owner.lock()) client->voiceEngine(event);
   };
@@ -769,6 +772,7 @@ void VoiceEngine::armSpeakWatchdog(double grace) {
 }
 
 void VoiceEngine::speakWatchdogFired() {
+  assert(loop_.isMainThread());
   speakWatchdog_.reset();
   std::vector<SpeakJob> expired;
   std::erase_if(speakJobs_, [&](SpeakJob& job) {
@@ -811,6 +815,7 @@ std::optional<VoiceEngine::SpeakJob> VoiceEngine::finishJob(const Utterance& utt
 }
 
 void VoiceEngine::speakerDidStart(const Utterance& utterance) {
+  assert(loop_.isMainThread());
   SpeakJob* job = liveJob(utterance);
   if (!job) return;
   job->started = true;
@@ -826,6 +831,7 @@ void VoiceEngine::speakerDidStart(const Utterance& utterance) {
 }
 
 void VoiceEngine::speakerDidFinish(const Utterance& utterance) {
+  assert(loop_.isMainThread());
   const auto job = finishJob(utterance);
   if (!job) return;
   tellSpeechOwner(job->owner, Event::SpeakEnded{job->id, job->stale});
@@ -833,6 +839,7 @@ void VoiceEngine::speakerDidFinish(const Utterance& utterance) {
 }
 
 void VoiceEngine::speakerDidCancel(const Utterance& utterance) {
+  assert(loop_.isMainThread());
   const auto job = finishJob(utterance);
   if (!job) return;
   tellSpeechOwner(job->owner, Event::SpeakEnded{job->id, true});
@@ -840,6 +847,7 @@ void VoiceEngine::speakerDidCancel(const Utterance& utterance) {
 }
 
 void VoiceEngine::speakerDidFail(const Utterance& utterance, const std::string& code) {
+  assert(loop_.isMainThread());
   const auto job = finishJob(utterance);
   if (!job) return;
   if (job->stale) {
@@ -855,6 +863,7 @@ void VoiceEngine::speakerDidFail(const Utterance& utterance, const std::string& 
 
 void VoiceEngine::doStartSpeakStream(const std::string& id, std::optional<int64_t> voice, double rate,
                                      const Owner& owner) {
+  assert(loop_.isMainThread());
   const auto fail = [&](std::string_view code, std::string message) {
     if (auto client = owner.lock()) client->voiceEngine(Event::SpeakStreamFailed{id, std::string(code), message, false});
   };
@@ -865,10 +874,7 @@ void VoiceEngine::doStartSpeakStream(const std::string& id, std::optional<int64_
   if (!cloud_) return fail(VoiceErrorCode::cloudUnconfigured, speakFailureText(VoiceErrorCode::cloudUnconfigured));
   auto player = parts_.makeStreamPlayer ? parts_.makeStreamPlayer() : nullptr;
   auto job = std::make_shared<StreamJob>(StreamJob{id, owner, nullptr, player});
-  try {
-    if (!player) throw std::runtime_error("no stream player");
-    player->start();
-  } catch (const std::exception&) {
+  if (!player || !player->start()) {
     return fail(VoiceErrorCode::speakFailed, speakFailureText(VoiceErrorCode::speakFailed));
   }
   const auto status = cloud_->status();
@@ -896,6 +902,7 @@ void VoiceEngine::doStartSpeakStream(const std::string& id, std::optional<int64_
 }
 
 void VoiceEngine::cancelStream() {
+  assert(loop_.isMainThread());
   if (!streamJob_) return;
   const auto job = std::move(streamJob_);
   streamJob_.reset();
@@ -906,6 +913,7 @@ void VoiceEngine::cancelStream() {
 }
 
 void VoiceEngine::streamUpdate(const VoiceSpeakUpdate& update, const std::shared_ptr<StreamJob>& job) {
+  assert(loop_.isMainThread());
   if (streamJob_ != job || job->finished) return;
   if (const auto* audio = std::get_if<VoiceSpeakUpdate::Audio>(&update.value)) {
     job->player->push(audio->pcm);

@@ -25,8 +25,9 @@ namespace tovarin {
 
 // The one voice object of the process: at most one dictation, the read-aloud jobs (one
 // pending, the live ones handed to a speaker) and one speech stream. All state lives on
-// the main loop; public calls queue their work there and do nothing once the engine is
-// gone. Owners are held weakly and told what happens through VoiceEngineClient.
+// the main loop, and the methods that touch it assert they run there; public calls queue
+// their work there and do nothing once the engine is gone. Owners are held weakly and
+// told what happens through VoiceEngineClient.
 class VoiceEngine final : public VoiceSpeakerListener, public std::enable_shared_from_this<VoiceEngine> {
  public:
   using Owner = std::weak_ptr<VoiceEngineClient>;

@@ -1,21 +1,21 @@
 #pragma once
 
 #include <optional>
-#include <stdexcept>
 #include <string>
 
 namespace tovarin {
 
 // A voice failure: one of the VoiceErrorCode strings and, for the user, a Chinese text.
-// Thrown where an operation cannot start (the microphone), carried as a value elsewhere.
-struct VoiceFailure final : std::runtime_error {
-  VoiceFailure(std::string code, std::optional<std::string> message = std::nullopt)
-      : std::runtime_error(code), code(std::move(code)), message(std::move(message)) {}
+// Always a value: returned where an operation cannot start, reported where one ends.
+struct VoiceFailure {
+  VoiceFailure(std::string code) : code(std::move(code)) {}
+  VoiceFailure(std::string code, std::optional<std::string> message)
+      : code(std::move(code)), message(std::move(message)) {}
 
   std::string code;
   std::optional<std::string> message;
 
-  bool operator==(const VoiceFailure& other) const { return code == other.code && message == other.message; }
+  bool operator==(const VoiceFailure&) const = default;
 };
 
 }  // namespace tovarin

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 #include "main/voice/VoiceAudioBuffer.h"
+#include "main/voice/VoiceFailure.h"
 
 namespace tovarin {
 
@@ -16,9 +18,9 @@ class VoiceMicrophone {
   // Told when the input device or its format changes under a running capture.
   virtual void setOnConfigurationChange(std::function<void()> callback) = 0;
   virtual void setOnInterruption(std::function<void()> callback) = 0;
-  // Starts capture; every buffer goes to onBuffer. Throws VoiceFailure "no-input-device"
-  // or "audio-start-failed", having closed first so that a later open starts clean.
-  virtual void open(BufferCallback onBuffer) = 0;
+  // Starts capture; every buffer goes to onBuffer. Otherwise answers "no-input-device" or
+  // "audio-start-failed", having closed first so that a later open starts clean.
+  [[nodiscard]] virtual std::optional<VoiceFailure> open(BufferCallback onBuffer) = 0;
   // Stops capture; no buffer is delivered once it returns. Harmless when closed.
   virtual void close() = 0;
 };

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
+
+#include "main/voice/VoiceFailure.h"
 
 namespace tovarin {
 
@@ -10,8 +13,8 @@ namespace tovarin {
 class VoicePcmOutput {
  public:
   virtual ~VoicePcmOutput() = default;
-  // Opens the device; throws when it cannot.
-  virtual void start() = 0;
+  // Opens the device; answers why when it cannot.
+  [[nodiscard]] virtual std::optional<VoiceFailure> start() = 0;
   // Whole frames only.
   virtual void write(std::string pcm) = 0;
   // `played` runs on the main loop once everything written so far has been played by

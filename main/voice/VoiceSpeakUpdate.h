@@ -1,10 +1,11 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <type_traits>
 #include <variant>
+
+#include "main/voice/VoiceFailure.h"
 
 namespace tovarin {
 
@@ -19,11 +20,7 @@ struct VoiceSpeakUpdate {
     std::string reason;
     bool operator==(const Done&) const = default;
   };
-  struct Failed {
-    std::string code;
-    std::optional<std::string> message;
-    bool operator==(const Failed&) const = default;
-  };
+  using Failed = VoiceFailure;
   struct Ready {
     bool operator==(const Ready&) const = default;
   };

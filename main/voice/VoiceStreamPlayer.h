@@ -12,8 +12,8 @@ class VoiceStreamPlayer {
   virtual ~VoiceStreamPlayer() = default;
   // Whether any audio has been scheduled.
   virtual bool started() const = 0;
-  // Throws when the sound device cannot be opened.
-  virtual void start() = 0;
+  // False when the sound device cannot be opened.
+  [[nodiscard]] virtual bool start() = 0;
   virtual void push(const std::string& pcm) = 0;
   // The completion runs once everything scheduled has played, replacing an earlier one.
   virtual void finish(std::function<void()> completion) = 0;

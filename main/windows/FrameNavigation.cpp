@@ -1,6 +1,7 @@
 #include "main/windows/FrameNavigation.h"
 
 #include "base/Log.h"
+#include "base/Text.h"
 #include "base/UrlComponents.h"
 #include "main/windows/StickyNavigation.h"
 
@@ -9,8 +10,7 @@ namespace tovarin::FrameNavigation {
 bool mayLoadInFrame(std::string_view url) {
   const auto parsed = UrlComponents::parse(url);
   if (!parsed || !parsed->scheme) return false;
-  std::string scheme = *parsed->scheme;
-  for (char& c : scheme) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  const std::string scheme = text::asciiLowercased(*parsed->scheme);
   return scheme == "http" || scheme == "https" || scheme == "about" || scheme == "data" || scheme == "blob";
 }
 

@@ -3,6 +3,7 @@
 #include <cassert>
 
 #include "base/Log.h"
+#include "base/Text.h"
 #include "base/UrlComponents.h"
 #include "main/bridges/DropProtocol.h"
 #include "main/page/AccessibilityDisplayBridge.h"
@@ -34,16 +35,9 @@ constexpr std::string_view toastScript =
 
 constexpr std::string_view chatFocusScript = "window.__calendar.ctx.bus.emit('chat:focus', {})";
 
-std::string lowercased(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 bool isHttpOrHttps(const std::optional<UrlComponents>& url) {
   if (!url || !url->scheme) return false;
-  const std::string scheme = lowercased(*url->scheme);
+  const std::string scheme = text::asciiLowercased(*url->scheme);
   return scheme == "http" || scheme == "https";
 }
 

@@ -1,19 +1,11 @@
 #include "main/windows/StickyNavigation.h"
 
-#include <algorithm>
-#include <cctype>
-
+#include "base/Text.h"
 #include "base/UrlComponents.h"
 
 namespace tovarin::StickyNavigation {
 
 namespace {
-
-std::string lowered(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 bool isBareMainPage(const UrlComponents& parts, int64_t port) {
   return parts.host == "127.0.0.1" && parts.port == port && !parts.user && !parts.password &&
@@ -26,7 +18,7 @@ void open(std::string_view url, int64_t port, const std::function<void()>& showM
           const std::function<void(const std::string&)>& openExternal) {
   const auto parts = UrlComponents::parse(url);
   if (!parts || !parts->scheme) return;
-  const std::string scheme = lowered(*parts->scheme);
+  const std::string scheme = text::asciiLowercased(*parts->scheme);
   if (scheme == "http" && isBareMainPage(*parts, port)) {
     if (showMain) showMain();
     return;
@@ -44,7 +36,7 @@ bool isLocalServer(std::string_view url, int64_t port) {
 bool isWebAddress(std::string_view url) {
   const auto parts = UrlComponents::parse(url);
   if (!parts || !parts->scheme) return false;
-  const std::string scheme = lowered(*parts->scheme);
+  const std::string scheme = text::asciiLowercased(*parts->scheme);
   return scheme == "http" || scheme == "https";
 }
 

@@ -1,11 +1,12 @@
 #include "platform/linux/DesktopAppResolver.h"
 
-#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <vector>
+
+#include "base/Text.h"
 
 namespace tovarin {
 namespace {
@@ -16,12 +17,6 @@ std::string readFile(const std::string& path, size_t limit = 64 * 1024) {
   text.resize(limit);
   in.read(text.data(), static_cast<std::streamsize>(limit));
   text.resize(static_cast<size_t>(in.gcount()));
-  return text;
-}
-
-std::string lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
   return text;
 }
 
@@ -158,7 +153,7 @@ std::optional<DesktopAppResolver::Identity> DesktopAppResolver::lookup(const Win
   for (const std::string& name : {window.wmClass, window.wmInstance}) {
     if (auto id = index_.idForWmClass(name); id && !name.empty()) candidates.push_back(*id);
   }
-  for (const std::string& name : {window.wmClass, window.wmInstance, lower(window.wmClass), lower(window.wmInstance)}) {
+  for (const std::string& name : {window.wmClass, window.wmInstance, text::asciiLowercased(window.wmClass), text::asciiLowercased(window.wmInstance)}) {
     candidates.push_back(name);
   }
   if (window.pid > 0 && process.launchedDesktopFilePid == window.pid) {

@@ -272,11 +272,11 @@ void PulseMicrophone::setOnInterruption(std::function<void()> callback) {
   callbacks_->onInterruption = std::move(callback);
 }
 
-void PulseMicrophone::open(BufferCallback onBuffer) {
+std::optional<VoiceFailure> PulseMicrophone::open(BufferCallback onBuffer) {
   close();
   auto connection = std::make_unique<Connection>(callbacks_);
   if (!connection->connect(server_)) {
-    throw VoiceFailure(std::string(VoiceErrorCode::audioStartFailed), connection->error);
+    return VoiceFailure(std::string(VoiceErrorCode::audioStartFailed), connection->error);
   }
   std::optional<SourceFacts> source;
   {
@@ -286,11 +286,12 @@ void PulseMicrophone::open(BufferCallback onBuffer) {
     if (!usable) source.reset();
     if (source && !connection->record(*source, std::move(onBuffer))) {
       std::string why = connection->error;
-      throw VoiceFailure(std::string(VoiceErrorCode::audioStartFailed), why);
+      return VoiceFailure(std::string(VoiceErrorCode::audioStartFailed), why);
     }
   }
-  if (!source) throw VoiceFailure(std::string(VoiceErrorCode::noInputDevice));
+  if (!source) return VoiceFailure(std::string(VoiceErrorCode::noInputDevice));
   connection_ = std::move(connection);
+  return std::nullopt;
 }
 
 void PulseMicrophone::close() { connection_.reset(); }

@@ -22,7 +22,7 @@ class PulseMicrophone final : public VoiceMicrophone {
 
   void setOnConfigurationChange(std::function<void()> callback) override;
   void setOnInterruption(std::function<void()> callback) override;
-  void open(BufferCallback onBuffer) override;
+  [[nodiscard]] std::optional<VoiceFailure> open(BufferCallback onBuffer) override;
   void close() override;
 
   // Whether the server has a default source that is a real input, not a monitor.

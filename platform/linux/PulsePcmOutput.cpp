@@ -38,8 +38,8 @@ PulsePcmOutput::~PulsePcmOutput() {
   if (worker_.joinable()) worker_.join();
 }
 
-void PulsePcmOutput::start() {
-  if (shared_) return;
+std::optional<VoiceFailure> PulsePcmOutput::start() {
+  if (shared_) return std::nullopt;
   pa_sample_spec spec{PA_SAMPLE_S16LE, static_cast<uint32_t>(sampleRate_), static_cast<uint8_t>(channels_)};
   // A short server buffer, 150 ms ahead of the device, and a small prebuffer. Without
   // one the device would run on through a pause in the stream and the bytes that came
@@ -52,10 +52,11 @@ void PulsePcmOutput::start() {
   int error = 0;
   pa_simple* stream = pa_simple_new(server_.empty() ? nullptr : server_.c_str(), "TheTovarin", PA_STREAM_PLAYBACK,
                                     nullptr, name_.c_str(), &spec, nullptr, &attributes, &error);
-  if (!stream) throw VoiceFailure(std::string(VoiceErrorCode::speakFailed), std::string(pa_strerror(error)));
+  if (!stream) return VoiceFailure(std::string(VoiceErrorCode::speakFailed), std::string(pa_strerror(error)));
   shared_ = std::make_shared<Shared>();
   shared_->stream = stream;
   worker_ = std::thread([this] { run(); });
+  return std::nullopt;
 }
 
 void PulsePcmOutput::write(std::string pcm) {

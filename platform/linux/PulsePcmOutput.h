@@ -23,7 +23,7 @@ class PulsePcmOutput final : public VoicePcmOutput {
   PulsePcmOutput(MainLoop& loop, int sampleRate, int channels, std::string server = {}, std::string name = "speech");
   ~PulsePcmOutput() override;
 
-  void start() override;
+  [[nodiscard]] std::optional<VoiceFailure> start() override;
   void write(std::string pcm) override;
   void drain(std::function<void()> played) override;
   void stop() override;

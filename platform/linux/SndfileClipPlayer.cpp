@@ -4,10 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
-#include "main/voice/VoiceErrorCode.h"
-#include "main/voice/VoiceFailure.h"
 #include "platform/linux/PulsePcmOutput.h"
 
 namespace tovarin {
@@ -50,12 +49,13 @@ struct Decoded {
   std::string pcm;  // 16-bit little-endian, interleaved
 };
 
-Decoded decode(const std::string& audio) {
+// Nothing when the data is no sound libsndfile can read.
+std::optional<Decoded> decode(const std::string& audio) {
   SF_VIRTUAL_IO io{memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
   MemoryFile file{audio};
   SF_INFO info{};
   SNDFILE* sound = sf_open_virtual(&io, SFM_READ, &info, &file);
-  if (!sound) throw VoiceFailure(std::string(VoiceErrorCode::speakFailed), std::string(sf_strerror(nullptr)));
+  if (!sound) return std::nullopt;
   Decoded decoded;
   decoded.rate = info.samplerate;
   decoded.channels = info.channels;
@@ -70,9 +70,7 @@ Decoded decode(const std::string& audio) {
     }
   }
   sf_close(sound);
-  if (decoded.rate <= 0 || decoded.channels <= 0 || decoded.channels > 8) {
-    throw VoiceFailure(std::string(VoiceErrorCode::speakFailed));
-  }
+  if (decoded.rate <= 0 || decoded.channels <= 0 || decoded.channels > 8) return std::nullopt;
   return decoded;
 }
 
@@ -89,11 +87,12 @@ class PulseClip final : public VoiceClip {
 }  // namespace
 
 std::shared_ptr<VoiceClip> SndfileClipPlayer::play(const std::string& audio, std::function<void()> ended) {
-  Decoded decoded = decode(audio);
+  auto decoded = decode(audio);
+  if (!decoded) return nullptr;
   auto clip = std::make_shared<PulseClip>(
-      std::make_unique<PulsePcmOutput>(loop_, decoded.rate, decoded.channels, server_, "read aloud"));
-  clip->output().start();
-  clip->output().write(std::move(decoded.pcm));
+      std::make_unique<PulsePcmOutput>(loop_, decoded->rate, decoded->channels, server_, "read aloud"));
+  if (clip->output().start()) return nullptr;
+  clip->output().write(std::move(decoded->pcm));
   clip->output().drain(std::move(ended));
   return clip;
 }

@@ -1,24 +1,13 @@
 #include "platform/linux/X11WindowTitleReader.h"
 
-#include <unicode/utf8.h>
 #include <xcb/xcb.h>
+
+#include "base/Text.h"
 
 namespace tovarin {
 namespace {
 
 constexpr std::uint32_t maxTitleBytes = 16 * 1024;
-
-bool isUtf8(const std::string& text) {
-  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-  const auto length = static_cast<int32_t>(text.size());
-  int32_t offset = 0;
-  while (offset < length) {
-    UChar32 scalar = 0;
-    U8_NEXT(bytes, offset, length, scalar);
-    if (scalar < 0) return false;
-  }
-  return true;
-}
 
 std::string latin1ToUtf8(const std::string& text) {
   std::string out;
@@ -43,12 +32,12 @@ std::optional<std::string> X11WindowTitleReader::title(std::uint32_t window) {
   if (!x_->ok()) return std::nullopt;
   const std::uint32_t utf8 = x_->atom("UTF8_STRING");
   if (auto name = x_->property(window, x_->atom("_NET_WM_NAME"), maxTitleBytes); name && name->type == utf8) {
-    if (isUtf8(name->bytes)) return name->bytes;
+    if (text::isValidUtf8(name->bytes)) return name->bytes;
   }
   auto name = x_->property(window, XCB_ATOM_WM_NAME, maxTitleBytes);
   if (!name) return std::nullopt;
   if (name->type == XCB_ATOM_STRING) return latin1ToUtf8(name->bytes);
-  if (name->type == utf8 && isUtf8(name->bytes)) return name->bytes;
+  if (name->type == utf8 && text::isValidUtf8(name->bytes)) return name->bytes;
   // COMPOUND_TEXT without escape sequences is Latin-1; with them it switches character
   // sets, which is not read here.
   if (name->type == x_->atom("COMPOUND_TEXT") && name->bytes.find('\x1b') == std::string::npos) {

@@ -1,6 +1,7 @@
 #include "base/Text.h"
 
 #include <string>
+#include <string_view>
 
 #include <gtest/gtest.h>
 
@@ -86,6 +87,65 @@ TEST(TextTest, FilterScalarsDropsControlsAndFormats) {
   EXPECT_EQ(text::filterScalars("a\u200Bb\rc\u0007d\u00ADe", keep), "abcde");
   EXPECT_TRUE(text::isControlOrFormat(U'\u202E'));
   EXPECT_FALSE(text::isControlOrFormat(U'中'));
+}
+
+struct Utf8Case {
+  std::string_view name;
+  std::string_view bytes;
+  bool valid;
+};
+
+// Each boundary of the encoding on both sides: the last overlong form against the first
+// real one, the surrogates' edges, U+10FFFF against the first scalar past it.
+TEST(TextTest, ValidUtf8IsTheShortestFormOfAScalar) {
+  using namespace std::string_view_literals;
+  const Utf8Case cases[] = {
+      {"empty", ""sv, true},
+      {"ascii with NUL", "a\0b"sv, true},
+      {"two bytes", "\xC3\xA9"sv, true},
+      {"three bytes", "\xE4\xB8\xAD"sv, true},
+      {"four bytes", "\xF0\x9F\x98\x80"sv, true},
+      {"U+FFFF", "\xEF\xBF\xBF"sv, true},
+      {"U+10FFFF", "\xF4\x8F\xBF\xBF"sv, true},
+      {"U+D7FF before the surrogates", "\xED\x9F\xBF"sv, true},
+      {"U+E000 after the surrogates", "\xEE\x80\x80"sv, true},
+      {"lone continuation", "\x80"sv, false},
+      {"0xFF", "a\xFF"sv, false},
+      {"overlong slash in two", "\xC0\xAF"sv, false},
+      {"overlong U+007F in two", "\xC1\xBF"sv, false},
+      {"first real two", "\xC2\x80"sv, true},
+      {"overlong U+07FF in three", "\xE0\x9F\xBF"sv, false},
+      {"first real three", "\xE0\xA0\x80"sv, true},
+      {"overlong U+FFFF in four", "\xF0\x8F\xBF\xBF"sv, false},
+      {"first real four", "\xF0\x90\x80\x80"sv, true},
+      {"high surrogate", "\xED\xA0\x80"sv, false},
+      {"low surrogate", "\xED\xBF\xBF"sv, false},
+      {"surrogate pair encoded apart", "\xED\xA0\xBD\xED\xB8\x80"sv, false},
+      {"U+110000", "\xF4\x90\x80\x80"sv, false},
+      {"lead 0xF5", "\xF5\x80\x80\x80"sv, false},
+      {"two cut at the end", "ab\xC3"sv, false},
+      {"three cut at the end", "\xE4\xB8"sv, false},
+      {"four cut at the end", "\xF0\x9F\x98"sv, false},
+      {"cut before ascii", "\xE4\xB8" "a"sv, false},
+      {"cut before a lead", "\xC3\xC3\xA9"sv, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(text::isValidUtf8(c.bytes), c.valid) << c.name;
+  }
+}
+
+// Protocol words fold A-Z only: other bytes, UTF-8 ones included, pass through whole.
+TEST(TextTest, AsciiLowerCasingTouchesOnlyCapitalLetters) {
+  std::string all;
+  for (int c = 0; c < 0x100; ++c) all.push_back(static_cast<char>(c));
+  const std::string lower = text::asciiLowercased(all);
+  ASSERT_EQ(lower.size(), all.size());
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    const bool capital = i >= 'A' && i <= 'Z';
+    EXPECT_EQ(std::size_t{static_cast<unsigned char>(lower[i])}, capital ? i + ('a' - 'A') : i) << "byte " << i;
+  }
+  EXPECT_EQ(text::asciiLowercased("HTTPS"), "https");
+  EXPECT_EQ(text::asciiLowercased("\xC3\x89TAT.PNG"), "\xC3\x89tat.png");
 }
 
 }  // namespace

@@ -78,31 +78,40 @@ function pageMayRead(request, expectedHash) {
 }
 
 export function register(context) {
-  const { env, state, routes, sendJson, readJsonObject } = context;
-  const socketPath = env.TOVARIN_ACTIVITY_SOCKET;
-  const token = env.TOVARIN_ACTIVITY_TOKEN;
+  const { env, state } = context;
   const activity = (state.activity = { owner: undefined, reports: 0, lastReply: null, timer: null });
+  const bridge = { socketPath: env.TOVARIN_ACTIVITY_SOCKET, token: env.TOVARIN_ACTIVITY_TOKEN, activity };
+  takeOwner(context, bridge);
+  serveItems(context, bridge);
+  context.routes['GET /__test/activity'] = (request, response) =>
+    context.sendJson(response, 200, { owner: activity.owner ?? null, reports: activity.reports, lastReply: activity.lastReply });
+  sendRawLines(context, bridge);
+}
 
-  async function ask(body) {
-    if (!socketPath || !token) return { status: 503, body: { error: 'activity bridge not configured' } };
-    let text;
-    try {
-      text = await bridgeExchange(socketPath, JSON.stringify({ v: 1, token, ...body }) + '\n');
-    } catch (error) {
-      return { status: 502, body: { error: `activity bridge unreachable: ${error.code ?? error.message}` } };
-    }
-    const reply = parseReply(text);
-    if (!reply) return { status: 502, body: { error: 'activity bridge answered no JSON line' } };
-    return { status: 200, body: reply };
+// One request to the bridge, answered as {status, body} for the page.
+async function ask({ socketPath, token }, body) {
+  if (!socketPath || !token) return { status: 503, body: { error: 'activity bridge not configured' } };
+  let text;
+  try {
+    text = await bridgeExchange(socketPath, JSON.stringify({ v: 1, token, ...body }) + '\n');
+  } catch (error) {
+    return { status: 502, body: { error: `activity bridge unreachable: ${error.code ?? error.message}` } };
   }
+  const reply = parseReply(text);
+  if (!reply) return { status: 502, body: { error: 'activity bridge answered no JSON line' } };
+  return { status: 200, body: reply };
+}
 
-  async function reportOwner() {
-    activity.reports += 1;
-    const answer = await ask({ op: 'owner', owner: activity.owner });
-    activity.lastReply = answer.body;
-    return answer;
-  }
+async function reportOwner(bridge) {
+  const { activity } = bridge;
+  activity.reports += 1;
+  const answer = await ask(bridge, { op: 'owner', owner: activity.owner });
+  activity.lastReply = answer.body;
+  return answer;
+}
 
+function takeOwner({ routes, sendJson, readJsonObject }, bridge) {
+  const { activity } = bridge;
   routes['POST /api/activity/owner'] = async (request, response) => {
     const body = await readJsonObject(request, response);
     if (!body) return;
@@ -112,12 +121,15 @@ export function register(context) {
     }
     activity.owner = owner;
     clearInterval(activity.timer);
-    activity.timer = setInterval(() => reportOwner().catch(() => {}), REPORT_EVERY_MS);
+    activity.timer = setInterval(() => reportOwner(bridge).catch(() => {}), REPORT_EVERY_MS);
     activity.timer.unref();
-    const answer = await reportOwner();
+    const answer = await reportOwner(bridge);
     sendJson(response, answer.status, answer.body);
   };
+}
 
+function serveItems({ env, routes, sendJson }, bridge) {
+  const { activity } = bridge;
   routes['GET /api/activity/items'] = async (request, response) => {
     if (!pageMayRead(request, env.TOVARIN_ACTIVITY_PAGE_SHA256)) {
       return sendJson(response, 403, { error: 'this page may not read the activity record' });
@@ -126,13 +138,12 @@ export function register(context) {
     const query = new URL(request.url, 'http://127.0.0.1').searchParams;
     const args = { from: query.get('from') ?? '', to: query.get('to') ?? '' };
     for (const key of ['app', 'text']) if (query.get(key)) args[key] = query.get(key);
-    const answer = await ask({ op: 'query', owner: activity.owner, args });
+    const answer = await ask(bridge, { op: 'query', owner: activity.owner, args });
     sendJson(response, answer.status, answer.body);
   };
+}
 
-  routes['GET /__test/activity'] = (request, response) =>
-    sendJson(response, 200, { owner: activity.owner ?? null, reports: activity.reports, lastReply: activity.lastReply });
-
+function sendRawLines({ env, routes, sendJson, readJsonObject }, { socketPath, token }) {
   routes['POST /__test/activity/raw'] = async (request, response) => {
     if (env.TOVARIN_TEST_ACTIVITY_RAW !== '1') return sendJson(response, 404, { error: 'not found' });
     const body = await readJsonObject(request, response);

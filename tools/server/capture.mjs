@@ -13,10 +13,19 @@ import fs from 'node:fs';
 const MAX_KEPT = 200;
 
 export function register(context) {
-  const { env, routes, pageParts, send, sendJson, readJsonObject } = context;
-  const testing = env.TOVARIN_TEST_CAPTURE === '1';
+  const testing = context.env.TOVARIN_TEST_CAPTURE === '1';
   const capture = { commands: [], deliveries: [] };
+  serveSample(context);
+  takeDeliveries(context, capture, testing);
+  serveCommands(context, capture, testing);
+  queueCommands(context, capture, testing);
+  serveFrame(context, testing);
+  serveDeliveries(context, capture, testing);
+  context.pageParts.main.html.push(PAGE_HTML);
+  context.pageParts.main.script.push(pageScript(testing));
+}
 
+function serveSample({ env, routes, sendJson }) {
   routes['GET /capture/sample.png'] = (request, response) => {
     const file = env.TOVARIN_CAPTURE_SAMPLE;
     if (!file) return sendJson(response, 404, { error: 'no sample picture' });
@@ -26,30 +35,38 @@ export function register(context) {
       response.end(bytes);
     });
   };
+}
 
-  // What the page received from the program: {"bridge", "payload"}.
+// What the page received from the program: {"bridge", "payload"}.
+function takeDeliveries({ routes, sendJson, readJsonObject }, capture, testing) {
   routes['POST /capture/delivered'] = async (request, response) => {
     const body = await readJsonObject(request, response);
     if (!body) return;
     if (typeof body.bridge !== 'string' || !body.payload || typeof body.payload !== 'object') {
       return sendJson(response, 400, { error: 'bridge and payload expected' });
     }
-    if (testing) {
-      capture.deliveries.push({ bridge: body.bridge, payload: body.payload, at: Date.now() });
-      if (capture.deliveries.length > MAX_KEPT) capture.deliveries.shift();
-    }
+    if (testing) keepDelivery(capture, body);
     response.writeHead(204);
     response.end();
   };
+}
 
+function keepDelivery(capture, body) {
+  capture.deliveries.push({ bridge: body.bridge, payload: body.payload, at: Date.now() });
+  if (capture.deliveries.length > MAX_KEPT) capture.deliveries.shift();
+}
+
+function serveCommands({ routes, sendJson }, capture, testing) {
   routes['GET /capture/commands'] = (request, response) => {
     if (!testing) return sendJson(response, 404, { error: 'not found' });
     const after = Number(new URL(request.url, 'http://127.0.0.1').searchParams.get('after') ?? 0);
     sendJson(response, 200, { commands: capture.commands.filter((command) => command.seq > after) });
   };
+}
 
-  // {"type": "ocr"} recognises the sample; {"type": "notify", "message": {...}} posts a
-  // "notify" message as it stands; {"type": "frame", "url": ...} embeds a frame.
+// {"type": "ocr"} recognises the sample; {"type": "notify", "message": {...}} posts a
+// "notify" message as it stands; {"type": "frame", "url": ...} embeds a frame.
+function queueCommands({ routes, sendJson, readJsonObject }, capture, testing) {
   routes['POST /__test/capture/command'] = async (request, response) => {
     if (!testing) return sendJson(response, 404, { error: 'not found' });
     const body = await readJsonObject(request, response);
@@ -59,25 +76,32 @@ export function register(context) {
     capture.commands.push(command);
     sendJson(response, 200, { seq: command.seq });
   };
+}
 
-  // A page that asks for native powers from inside a frame, naming its host in the
-  // reminder's title; served to tests only. Embedded from another origin it must be
-  // refused.
+// A page that asks for native powers from inside a frame, naming its host in the
+// reminder's title; served to tests only. Embedded from another origin it must be
+// refused.
+function serveFrame({ routes, send, sendJson }, testing) {
   routes['GET /capture/frame.html'] = (request, response) => {
     if (!testing) return sendJson(response, 404, { error: 'not found' });
-    send(response, 200, 'text/html; charset=utf-8', `<!doctype html><meta charset="utf-8"><p>frame</p><script>
-  const handlers = (window.webkit && window.webkit.messageHandlers) || {};
-  if (handlers.notify) handlers.notify.postMessage({ id: 'frame-' + location.hostname, title: location.hostname });
-  if (handlers.ocr) handlers.ocr.postMessage({ requestId: 'frame-' + location.hostname, imageBase64: 'aGVsbG8=' });
-</script>`);
+    send(response, 200, 'text/html; charset=utf-8', FRAME_HTML);
   };
+}
 
+function serveDeliveries({ routes, sendJson }, capture, testing) {
   routes['GET /__test/capture'] = (request, response) => {
     if (!testing) return sendJson(response, 404, { error: 'not found' });
     sendJson(response, 200, { deliveries: capture.deliveries });
   };
+}
 
-  pageParts.main.html.push(`
+const FRAME_HTML = `<!doctype html><meta charset="utf-8"><p>frame</p><script>
+  const handlers = (window.webkit && window.webkit.messageHandlers) || {};
+  if (handlers.notify) handlers.notify.postMessage({ id: 'frame-' + location.hostname, title: location.hostname });
+  if (handlers.ocr) handlers.ocr.postMessage({ requestId: 'frame-' + location.hostname, imageBase64: 'aGVsbG8=' });
+</script>`;
+
+const PAGE_HTML = `
 <section id="capture">
   <h2>本机识别</h2>
   <button id="ocr-sample" type="button">识别示例图片</button>
@@ -96,9 +120,10 @@ export function register(context) {
   <h2>拖入文件</h2>
   <p>把截图或文本文件拖到窗口里任何地方。</p>
   <pre id="drop-result"></pre>
-</section>`);
+</section>`;
 
-  pageParts.main.script.push(`
+function pageScript(testing) {
+  return `
 (() => {
   const testing = ${testing ? 'true' : 'false'};
   const handlers = (window.webkit && window.webkit.messageHandlers) || {};
@@ -190,5 +215,5 @@ export function register(context) {
     setTimeout(poll, 200);
   };
   poll();
-})();`);
+})();`;
 }

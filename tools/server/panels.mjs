@@ -120,20 +120,29 @@ const script = `
 })();`;
 
 export function register(context) {
-  const { env, routes, pageParts, sendJson, readBody, readJsonObject } = context;
   const records = [];
   const commands = [];
-  const testMode = env.TOVARIN_TEST_PANELS === '1';
+  const testMode = context.env.TOVARIN_TEST_PANELS === '1';
   for (const name of ['main', 'widget']) {
-    pageParts[name].html.push(html);
-    pageParts[name].script.push(`window.__panelsTestMode = ${testMode};`, script);
+    context.pageParts[name].html.push(html);
+    context.pageParts[name].script.push(`window.__panelsTestMode = ${testMode};`, script);
   }
+  serveCommands(context, commands);
+  queueCommands(context, commands, testMode);
+  keepRecords(context, records);
+  context.routes['GET /__test/panels/records'] = (request, response) => context.sendJson(response, 200, records);
+}
+
+function serveCommands({ routes, sendJson }, commands) {
   routes['GET /panels/commands'] = (request, response) => {
     const query = new URL(request.url, 'http://127.0.0.1').searchParams;
     const after = Number(query.get('after') ?? 0);
     const page = query.get('page');
     sendJson(response, 200, { commands: commands.filter((c) => c.seq > after && c.page === page) });
   };
+}
+
+function queueCommands({ routes, sendJson, readJsonObject }, commands, testMode) {
   routes['POST /__test/panels/command'] = async (request, response) => {
     if (!testMode) return sendJson(response, 404, { error: 'not found' });
     const body = await readJsonObject(request, response);
@@ -146,6 +155,9 @@ export function register(context) {
     commands.push(command);
     sendJson(response, 200, { seq: command.seq });
   };
+}
+
+function keepRecords({ routes, sendJson, readBody }, records) {
   routes['POST /__test/panels/record'] = async (request, response) => {
     let entry;
     try {
@@ -158,5 +170,4 @@ export function register(context) {
     response.writeHead(204);
     response.end();
   };
-  routes['GET /__test/panels/records'] = (request, response) => sendJson(response, 200, records);
 }

@@ -94,28 +94,37 @@ const PAGE_SCRIPT = `
 `;
 
 export function register(context) {
-  const { env, state, routes, pageParts, sendJson, readJsonObject, broadcastChange } = context;
-  const modes = initialModes(env);
+  const modes = initialModes(context.env);
   // The settings before the latest write, for the stale read mode; none before the first.
-  let before = null;
+  const history = { before: null };
 
-  pageParts.widget.html.push('<section><p>浮窗设置：<code id="sticky-settings">…</code></p></section>');
+  context.pageParts.widget.html.push('<section><p>浮窗设置：<code id="sticky-settings">…</code></p></section>');
   // The mode is one of our own words, checked above, so it can stand in the script.
-  pageParts.widget.script.push(PAGE_SCRIPT.replace('__STORE_MODE__', JSON.stringify(modes.store)));
+  context.pageParts.widget.script.push(PAGE_SCRIPT.replace('__STORE_MODE__', JSON.stringify(modes.store)));
 
+  serveSettings(context, modes, history);
+  rememberBeforeWrite(context, history);
+  context.routes['GET /__test/sticky-settings'] = (request, response) => context.sendJson(response, 200, modes);
+  changeModes(context, modes);
+}
+
+function serveSettings({ state, routes, sendJson }, modes, history) {
   routes['GET /api/data'] = (request, response) => {
-    const settings = modes.read === 'stale' && before ? before : state.settings;
+    const settings = modes.read === 'stale' && history.before ? history.before : state.settings;
     const answer = { data: { settings: { ...settings } } };
     setTimeout(() => sendJson(response, 200, answer), modes.delayMs);
   };
+}
 
+function rememberBeforeWrite({ state, routes }, history) {
   const write = routes['POST /api/data'];
   routes['POST /api/data'] = (request, response) => {
-    before = { ...state.settings };
+    history.before = { ...state.settings };
     return write(request, response);
   };
+}
 
-  routes['GET /__test/sticky-settings'] = (request, response) => sendJson(response, 200, modes);
+function changeModes({ routes, sendJson, readJsonObject, broadcastChange }, modes) {
   routes['POST /__test/sticky-settings'] = async (request, response) => {
     const body = await readJsonObject(request, response);
     if (!body) return;

@@ -46,9 +46,8 @@ const RELAY_ERRORS = {
 };
 
 export function register(context) {
-  const { env, routes, sendJson, readJsonObject, server } = context;
   const voice = {
-    mode: env.TOVARIN_TEST_VOICE || 'ok',
+    mode: context.env.TOVARIN_TEST_VOICE || 'ok',
     asrError: null, // a relay error code sent after the first audio
     asrRefuse: 0, // an HTTP status that refuses the dictation handshake
     speakError: null,
@@ -57,25 +56,43 @@ export function register(context) {
     ttsRequests: [],
   };
   context.state.voice = voice;
+  serveStatus(context, voice);
+  serveSynthesis(context, voice);
+  serveTestControls(context, voice);
+  acceptSockets(context.server, voice);
+}
 
+function serveStatus({ routes, sendJson }, voice) {
   routes['GET /api/voice/status'] = (request, response) => {
     if (voice.mode === 'unconfigured') return sendJson(response, 404, { error: 'voice relay not configured' });
     if (voice.mode === 'signed-out') return sendJson(response, 401, { error: 'signed out' });
-    const limited = voice.mode === 'daily-limit';
-    sendJson(response, 200, {
-      asr: { available: !limited, remainingSeconds: limited ? 0 : 1800, ...(limited ? { reason: 'daily-limit' } : {}) },
-      tts: { available: !limited, ...(limited ? { reason: 'daily-limit' } : {}) },
-      notice: { accepted: true },
-      speak: { available: !limited, voices: VOICES, defaultVoice: VOICES[0].id },
-    });
+    sendJson(response, 200, statusAnswer(voice.mode === 'daily-limit'));
   };
+}
 
+function statusAnswer(limited) {
+  return {
+    asr: { available: !limited, remainingSeconds: limited ? 0 : 1800, ...(limited ? { reason: 'daily-limit' } : {}) },
+    tts: { available: !limited, ...(limited ? { reason: 'daily-limit' } : {}) },
+    notice: { accepted: true },
+    speak: { available: !limited, voices: VOICES, defaultVoice: VOICES[0].id },
+  };
+}
+
+// The status and code that turn a synthesis down in the current mode, if any.
+function synthesisRefusal(mode) {
+  if (mode === 'unconfigured') return [404, { code: 'cloud-unconfigured' }];
+  if (mode === 'signed-out') return [401, { code: 'signed-out' }];
+  if (mode === 'daily-limit') return [429, { code: 'daily-limit' }];
+  return null;
+}
+
+function serveSynthesis({ routes, sendJson, readJsonObject }, voice) {
   routes['POST /api/voice/tts'] = async (request, response) => {
     const body = await readJsonObject(request, response);
     if (!body) return;
-    if (voice.mode === 'unconfigured') return sendJson(response, 404, { code: 'cloud-unconfigured' });
-    if (voice.mode === 'signed-out') return sendJson(response, 401, { code: 'signed-out' });
-    if (voice.mode === 'daily-limit') return sendJson(response, 429, { code: 'daily-limit' });
+    const refusal = synthesisRefusal(voice.mode);
+    if (refusal) return sendJson(response, ...refusal);
     const { text, rate, locale } = body;
     if (typeof text !== 'string' || !text.trim() || [...text].length > MAX_TEXT) {
       return sendJson(response, 400, { code: 'bad-request' });
@@ -85,7 +102,9 @@ export function register(context) {
     const wav = await speakToWav(text, speed, typeof locale === 'string' ? locale : 'zh-CN');
     sendJson(response, 200, { audio: wav.toString('base64'), format: 'wav' });
   };
+}
 
+function serveTestControls({ routes, sendJson, readJsonObject }, voice) {
   routes['POST /__test/voice'] = async (request, response) => {
     const body = await readJsonObject(request, response);
     if (!body) return;
@@ -95,7 +114,9 @@ export function register(context) {
     sendJson(response, 200, publicState(voice));
   };
   routes['GET /__test/voice'] = (request, response) => sendJson(response, 200, publicState(voice));
+}
 
+function acceptSockets(server, voice) {
   const WebSocketServer = loadWebSocketServer();
   if (!WebSocketServer || !server) {
     process.stderr.write('server.mjs: no WebSocket package; the voice sockets are off\n');
@@ -159,48 +180,53 @@ function parseControl(data, isBinary) {
   }
 }
 
+function sendRelayError(ws, code) {
+  sendType(ws, 'error', { code, message: RELAY_ERRORS[code] ?? '出错了。' });
+  ws.close(1000);
+}
+
 // One dictation: "ready" at once, a partial for each second of audio, the final text on
 // "end". The text tells how much sound arrived, so a test can check what got through.
 function dictate(ws, lang, voice) {
   const session = { lang: lang ?? '', audioBytes: 0, chunks: [], messages: [], ended: false, cancelled: false };
   voice.asrSessions.push(session);
-  const english = lang === 'en';
-  let loud = 0;
-  let nextPartial = BYTES_PER_SECOND;
-  const describe = () => {
-    const seconds = (session.audioBytes / BYTES_PER_SECOND).toFixed(1);
-    if (loud === 0) return '';
-    return english ? `heard ${seconds} seconds of sound` : `听到了${seconds}秒的声音`;
-  };
+  const heard = { english: lang === 'en', loud: 0, nextPartial: BYTES_PER_SECOND };
   sendType(ws, 'ready');
   ws.on('message', (data, isBinary) => {
-    if (isBinary) {
-      session.audioBytes += data.length;
-      session.chunks.push(data.length);
-      loud += loudSamples(data);
-      if (voice.asrError) {
-        const code = voice.asrError;
-        sendType(ws, 'error', { code, message: RELAY_ERRORS[code] ?? '出错了。' });
-        return ws.close(1000);
-      }
-      if (session.audioBytes >= nextPartial) {
-        nextPartial += BYTES_PER_SECOND;
-        sendType(ws, 'partial', { text: describe() });
-      }
-      return;
-    }
-    const message = parseControl(data, isBinary);
-    session.messages.push(data.toString('utf8'));
-    if (!message) return;
-    if (message.type === 'end') {
-      session.ended = true;
-      sendType(ws, 'final', { text: describe(), reason: loud === 0 ? 'silence' : 'end' });
-      ws.close(1000);
-    } else if (message.type === 'cancel') {
-      session.cancelled = true;
-      ws.close(1000);
-    }
+    if (isBinary) dictationAudio(ws, voice, session, heard, data);
+    else dictationControl(ws, session, heard, data);
   });
+}
+
+function dictationAudio(ws, voice, session, heard, data) {
+  session.audioBytes += data.length;
+  session.chunks.push(data.length);
+  heard.loud += loudSamples(data);
+  if (voice.asrError) return sendRelayError(ws, voice.asrError);
+  if (session.audioBytes >= heard.nextPartial) {
+    heard.nextPartial += BYTES_PER_SECOND;
+    sendType(ws, 'partial', { text: describeHeard(session, heard) });
+  }
+}
+
+function dictationControl(ws, session, heard, data) {
+  const message = parseControl(data, false);
+  session.messages.push(data.toString('utf8'));
+  if (!message) return;
+  if (message.type === 'end') {
+    session.ended = true;
+    sendType(ws, 'final', { text: describeHeard(session, heard), reason: heard.loud === 0 ? 'silence' : 'end' });
+    ws.close(1000);
+  } else if (message.type === 'cancel') {
+    session.cancelled = true;
+    ws.close(1000);
+  }
+}
+
+function describeHeard(session, heard) {
+  const seconds = (session.audioBytes / BYTES_PER_SECOND).toFixed(1);
+  if (heard.loud === 0) return '';
+  return heard.english ? `heard ${seconds} seconds of sound` : `听到了${seconds}秒的声音`;
 }
 
 function loudSamples(data) {
@@ -216,46 +242,52 @@ function loudSamples(data) {
 function streamSpeech(ws, voice) {
   const session = { start: null, texts: [], chars: 0, stopped: false };
   voice.speakSessions.push(session);
-  let queue = Promise.resolve();
-  let stopped = false;
+  const stream = { ws, voice, session, queue: Promise.resolve(), stopped: false };
   ws.on('message', (data, isBinary) => {
     const message = parseControl(data, isBinary);
     if (!message) return;
-    if (message.type === 'start') {
-      session.start = { voice: message.voice, rate: message.rate };
-      if (voice.speakError) {
-        const code = voice.speakError;
-        sendType(ws, 'error', { code, message: RELAY_ERRORS[code] ?? '出错了。' });
-        return ws.close(1000);
-      }
-      sendType(ws, 'ready');
-    } else if (message.type === 'text' && typeof message.text === 'string') {
-      const text = message.text;
-      session.texts.push(text);
-      const rate = typeof session.start?.rate === 'number' ? session.start.rate : 1;
-      queue = queue.then(async () => {
-        if (stopped) return;
-        const pcm = wavToPcm16k(await speakToWav(text, rate, 'zh-CN'));
-        for (let offset = 0; offset < pcm.length && !stopped; offset += 3200) {
-          if (ws.readyState === ws.OPEN) ws.send(pcm.subarray(offset, offset + 3200));
-        }
-        session.chars += [...text].length;
-      });
-    } else if (message.type === 'end') {
-      queue = queue.then(() => {
-        if (stopped) return;
-        sendType(ws, 'done', { chars: session.chars, reason: 'end' });
-        ws.close(1000);
-      });
-    } else if (message.type === 'stop') {
-      stopped = true;
-      session.stopped = true;
-      ws.close(1000);
-    }
+    if (message.type === 'start') startSpeech(stream, message);
+    else if (message.type === 'text' && typeof message.text === 'string') queueSpeech(stream, message.text);
+    else if (message.type === 'end') queueSpeechEnd(stream);
+    else if (message.type === 'stop') stopSpeech(stream);
   });
   ws.on('close', () => {
-    stopped = true;
+    stream.stopped = true;
   });
+}
+
+function startSpeech({ ws, voice, session }, message) {
+  session.start = { voice: message.voice, rate: message.rate };
+  if (voice.speakError) return sendRelayError(ws, voice.speakError);
+  sendType(ws, 'ready');
+}
+
+function queueSpeech(stream, text) {
+  const { ws, session } = stream;
+  session.texts.push(text);
+  const rate = typeof session.start?.rate === 'number' ? session.start.rate : 1;
+  stream.queue = stream.queue.then(async () => {
+    if (stream.stopped) return;
+    const pcm = wavToPcm16k(await speakToWav(text, rate, 'zh-CN'));
+    for (let offset = 0; offset < pcm.length && !stream.stopped; offset += 3200) {
+      if (ws.readyState === ws.OPEN) ws.send(pcm.subarray(offset, offset + 3200));
+    }
+    session.chars += [...text].length;
+  });
+}
+
+function queueSpeechEnd(stream) {
+  stream.queue = stream.queue.then(() => {
+    if (stream.stopped) return;
+    sendType(stream.ws, 'done', { chars: stream.session.chars, reason: 'end' });
+    stream.ws.close(1000);
+  });
+}
+
+function stopSpeech(stream) {
+  stream.stopped = true;
+  stream.session.stopped = true;
+  stream.ws.close(1000);
 }
 
 // A WAV file of the text read aloud: espeak-ng when it is there, else one tone per

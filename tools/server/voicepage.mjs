@@ -98,20 +98,26 @@ function script(testDriven) {
 }
 
 export function register(context) {
-  const { env, routes, sendJson, readJsonObject, readBody, pageParts } = context;
-  const testDriven = env.TOVARIN_TEST_VOICE_PAGE === '1';
-  const queued = { main: [], widget: [] };
-  const events = { main: [], widget: [] };
+  const testDriven = context.env.TOVARIN_TEST_VOICE_PAGE === '1';
   for (const name of PAGES) {
-    pageParts[name].html.push(HTML);
-    pageParts[name].script.push(script(testDriven));
+    context.pageParts[name].html.push(HTML);
+    context.pageParts[name].script.push(script(testDriven));
   }
   if (!testDriven) return;
+  const queued = { main: [], widget: [] };
+  const events = { main: [], widget: [] };
+  queueRequests(context, queued);
+  handOutRequests(context, queued);
+  keepEvents(context, events);
+  context.routes['GET /__test/voice-page/events'] = (request, response) => context.sendJson(response, 200, events);
+}
 
-  const pageOf = (request) => {
-    const page = new URL(request.url, 'http://127.0.0.1').searchParams.get('page');
-    return PAGES.includes(page) ? page : null;
-  };
+function pageOf(request) {
+  const page = new URL(request.url, 'http://127.0.0.1').searchParams.get('page');
+  return PAGES.includes(page) ? page : null;
+}
+
+function queueRequests({ routes, sendJson, readJsonObject }, queued) {
   routes['POST /__test/voice-page/request'] = async (request, response) => {
     const body = await readJsonObject(request, response);
     if (!body) return;
@@ -122,11 +128,17 @@ export function register(context) {
     queued[body.page].push(body.body);
     sendJson(response, 200, { queued: queued[body.page].length });
   };
+}
+
+function handOutRequests({ routes, sendJson }, queued) {
   routes['POST /__test/voice-page/requests'] = (request, response) => {
     const page = pageOf(request);
     if (!page) return sendJson(response, 400, { error: 'unknown page' });
     sendJson(response, 200, queued[page].splice(0));
   };
+}
+
+function keepEvents({ routes, sendJson, readBody }, events) {
   routes['POST /__test/voice-page/event'] = async (request, response) => {
     const page = pageOf(request);
     if (!page) return sendJson(response, 400, { error: 'unknown page' });
@@ -140,5 +152,4 @@ export function register(context) {
     response.writeHead(204);
     response.end();
   };
-  routes['GET /__test/voice-page/events'] = (request, response) => sendJson(response, 200, events);
 }

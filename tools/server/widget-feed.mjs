@@ -102,6 +102,25 @@ const FAILURES = {
   unavailable: [503, { error: 'starting' }],
 };
 
+// Answers as a failing mode dictates; false when the mode serves the feed.
+function answerAsTheModeFails(mode, request, response, send, sendJson) {
+  if (FAILURES[mode]) {
+    sendJson(response, ...FAILURES[mode]);
+  } else if (mode === 'no-body') {
+    request.socket.destroy();
+  } else if (mode === 'no-content') {
+    response.writeHead(204);
+    response.end();
+  } else if (mode === 'empty-body') {
+    send(response, 200, 'application/json', '');
+  } else if (mode === 'malformed') {
+    send(response, 200, 'application/json', '{"rev": 12, "epoch"');
+  } else {
+    return false;
+  }
+  return true;
+}
+
 export function register({ env, routes, send, sendJson }) {
   const widgetFeed = {
     mode: MODES.has(env.TOVARIN_TEST_WIDGET_FEED) ? env.TOVARIN_TEST_WIDGET_FEED : 'ok',
@@ -116,14 +135,7 @@ export function register({ env, routes, send, sendJson }) {
     const to = query.get('to');
     widgetFeed.lastQuery = { from, to };
     const mode = widgetFeed.mode;
-    if (FAILURES[mode]) return sendJson(response, ...FAILURES[mode]);
-    if (mode === 'no-body') return request.socket.destroy();
-    if (mode === 'no-content') {
-      response.writeHead(204);
-      return response.end();
-    }
-    if (mode === 'empty-body') return send(response, 200, 'application/json', '');
-    if (mode === 'malformed') return send(response, 200, 'application/json', '{"rev": 12, "epoch"');
+    if (answerAsTheModeFails(mode, request, response, send, sendJson)) return;
     if (!DAY_KEY.test(from ?? '') || !DAY_KEY.test(to ?? '') || from > to) {
       return sendJson(response, 400, { error: 'from and to must be days, from not after to' });
     }

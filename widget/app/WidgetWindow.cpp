@@ -1,9 +1,9 @@
 #include "widget/app/WidgetWindow.h"
 
-#include <cctype>
 #include <string>
 #include <utility>
 
+#include "base/Text.h"
 #include "widget/TheTovarinWidget.h"
 #include "widget/WidgetLayout.h"
 #include "widget/app/WidgetPainter.h"
@@ -63,9 +63,8 @@ TovarinColorToken::Scheme WidgetWindow::scheme() const {
   gchar* theme = nullptr;
   g_object_get(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", &preferDark, "gtk-theme-name", &theme,
                nullptr);
-  std::string name = theme ? theme : "";
+  const std::string name = text::asciiLowercased(theme ? theme : "");
   g_free(theme);
-  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   bool dark = preferDark || name.find("dark") != std::string::npos;
   return dark ? TovarinColorToken::Scheme::dark : TovarinColorToken::Scheme::light;
 }

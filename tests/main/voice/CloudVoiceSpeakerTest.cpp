@@ -42,7 +42,7 @@ struct Clips final : VoiceClipPlayer {
   };
   std::vector<std::shared_ptr<Clip>> played;
   std::shared_ptr<VoiceClip> play(const std::string& audio, std::function<void()> ended) override {
-    if (audio == "garbage") throw VoiceFailure("speak-failed");
+    if (audio == "garbage") return nullptr;
     auto clip = std::make_shared<Clip>();
     clip->audio = audio;
     clip->ended = std::move(ended);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "main/voice/RelaySessionSocket.h"
 #include "main/voice/RelayVoiceCloudSession.h"
 
 namespace tovarin {
@@ -48,7 +49,7 @@ TEST(RelayVoiceCloudTransportRulesTest, HandshakeStatusesMapToCodes) {
       {400, "bad-request"},    {401, "signed-out"},  {403, "bad-request"},   {404, "cloud-unconfigured"},
       {429, "cloud-busy"},     {499, "bad-request"}, {500, "cloud-unavailable"}, {599, "cloud-unavailable"},
   };
-  for (const auto& [status, code] : cases) EXPECT_EQ(RelayVoiceCloudSession::failureCode(status), code) << status;
+  for (const auto& [status, code] : cases) EXPECT_EQ(RelaySessionSocket::failureCode(status), code) << status;
 }
 
 TEST(RelayVoiceCloudTransportRulesTest, LocalServerRoutes) {

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "main/voice/MainLoopVoiceTimers.h"
@@ -65,15 +66,12 @@ struct Microphone final : VoiceMicrophone {
 
   void setOnConfigurationChange(std::function<void()> callback) override { configurationChange = std::move(callback); }
   void setOnInterruption(std::function<void()> callback) override { interruption = std::move(callback); }
-  void open(BufferCallback onBuffer) override {
-    if (failNextOpen) {
-      auto failure = *failNextOpen;
-      failNextOpen.reset();
-      throw failure;
-    }
+  std::optional<VoiceFailure> open(BufferCallback onBuffer) override {
+    if (failNextOpen) return std::exchange(failNextOpen, std::nullopt);
     ++opens;
     open_ = true;
     tap = std::move(onBuffer);
+    return std::nullopt;
   }
   void close() override {
     if (open_) ++closes;
@@ -178,9 +176,10 @@ struct StreamPlayer final : VoiceStreamPlayer {
   std::vector<std::string> pushed;
   std::function<void()> finishing;
   bool started() const override { return hasStarted; }
-  void start() override {
-    if (failStart) throw std::runtime_error("no sound device");
+  bool start() override {
+    if (failStart) return false;
     running = true;
+    return true;
   }
   void push(const std::string& pcm) override {
     pushed.push_back(pcm);

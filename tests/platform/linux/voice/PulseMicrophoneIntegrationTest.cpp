@@ -65,12 +65,8 @@ TEST_F(PulseMicrophoneTest, OnlyAMonitorIsNoInputDevice) {
   EXPECT_FALSE(PulseMicrophone::hasInputDevice(pulse_.server()));
   Capture capture;
   PulseMicrophone microphone(pulse_.server());
-  try {
-    microphone.open(capture.callback());
-    FAIL() << "a monitor source opened as a microphone";
-  } catch (const VoiceFailure& failure) {
-    EXPECT_EQ(failure, VoiceFailure("no-input-device"));
-  }
+  EXPECT_EQ(microphone.open(capture.callback()), VoiceFailure("no-input-device"))
+      << "a monitor source opened as a microphone";
   EXPECT_TRUE(pulse_.list("source-outputs").empty());
 }
 
@@ -78,14 +74,11 @@ TEST_F(PulseMicrophoneTest, NoServerIsAStartFailureWithAReason) {
   const std::string nowhere = "unix:" + pulse_.server().substr(5) + ".absent";
   EXPECT_FALSE(PulseMicrophone::hasInputDevice(nowhere));
   PulseMicrophone microphone(nowhere);
-  try {
-    microphone.open([](const VoiceAudioBuffer&) {});
-    FAIL() << "opened without a server";
-  } catch (const VoiceFailure& failure) {
-    EXPECT_EQ(failure.code, "audio-start-failed");
-    ASSERT_TRUE(failure.message);
-    EXPECT_FALSE(failure.message->empty());
-  }
+  const auto failure = microphone.open([](const VoiceAudioBuffer&) {});
+  ASSERT_TRUE(failure) << "opened without a server";
+  EXPECT_EQ(failure->code, "audio-start-failed");
+  ASSERT_TRUE(failure->message);
+  EXPECT_FALSE(failure->message->empty());
 }
 
 TEST_F(PulseMicrophoneTest, AServerThatNeverAnswersIsAStartFailureInSeconds) {
@@ -101,12 +94,9 @@ TEST_F(PulseMicrophoneTest, AServerThatNeverAnswersIsAStartFailureInSeconds) {
 
   const auto start = std::chrono::steady_clock::now();
   PulseMicrophone microphone("unix:" + path);
-  try {
-    microphone.open([](const VoiceAudioBuffer&) {});
-    FAIL() << "opened against a silent server";
-  } catch (const VoiceFailure& failure) {
-    EXPECT_EQ(failure, VoiceFailure("audio-start-failed", "the sound server did not answer"));
-  }
+  EXPECT_EQ(microphone.open([](const VoiceAudioBuffer&) {}),
+            VoiceFailure("audio-start-failed", "the sound server did not answer"))
+      << "opened against a silent server";
   EXPECT_FALSE(PulseMicrophone::hasInputDevice("unix:" + path));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
   ::close(listener);
@@ -120,7 +110,7 @@ TEST_F(PulseMicrophoneTest, CapturesTheDefaultSourceInItsOwnFormatOnItsOwnThread
   Capture second;
   Capture capture;
   PulseMicrophone microphone(pulse_.server());
-  microphone.open(capture.callback());
+  ASSERT_EQ(microphone.open(capture.callback()), std::nullopt);
   ASSERT_TRUE(capture.waitForFrames(4800));  // 100 ms
   {
     std::lock_guard lock(capture.mutex_);
@@ -132,7 +122,7 @@ TEST_F(PulseMicrophoneTest, CapturesTheDefaultSourceInItsOwnFormatOnItsOwnThread
   EXPECT_EQ(pulse_.list("source-outputs").size(), 1u);
 
   // A second open replaces the stream rather than adding one.
-  microphone.open(second.callback());
+  ASSERT_EQ(microphone.open(second.callback()), std::nullopt);
   ASSERT_TRUE(second.waitForFrames(4800));
   EXPECT_EQ(pulse_.list("source-outputs").size(), 1u);
 
@@ -159,7 +149,7 @@ TEST_F(PulseMicrophoneTest, ANewDefaultSourceIsAConfigurationChange) {
     ++changes;
     changed.notify_all();
   });
-  microphone.open(capture.callback());
+  ASSERT_EQ(microphone.open(capture.callback()), std::nullopt);
   ASSERT_TRUE(capture.waitForFrames(4410));
   EXPECT_EQ(capture.rate_, 44100);
 

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <memory>
 
-#include "main/voice/VoiceFailure.h"
 #include "tests/support/ManualLoop.h"
 #include "tests/support/PrivatePulse.h"
 
@@ -89,7 +88,7 @@ TEST_F(SndfileClipPlayerTest, AStoppedClipNeverEnds) {
 TEST_F(SndfileClipPlayerTest, UndecodableAudioIsRefused) {
   SndfileClipPlayer player(loop_, pulse_.server());
   for (const std::string& audio : {std::string(), std::string("not audio at all"), wav(16000, 1, 0.5).substr(0, 20)}) {
-    EXPECT_THROW((void)player.play(audio, [] {}), VoiceFailure);
+    EXPECT_EQ(player.play(audio, [] {}), nullptr) << audio.size() << " bytes";
   }
 }
 
