@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <stdexcept>
+#include <system_error>
 
 #include "main/voice/VoiceErrorCode.h"
 #include "main/voice/VoiceFailure.h"
@@ -55,7 +56,14 @@ std::optional<VoiceFailure> PulsePcmOutput::start() {
   if (!stream) return VoiceFailure(std::string(VoiceErrorCode::speakFailed), std::string(pa_strerror(error)));
   shared_ = std::make_shared<Shared>();
   shared_->stream = stream;
-  worker_ = std::thread([this] { run(); });
+  // A thread the system cannot start is a failure to speak like any other, not a crash.
+  try {
+    worker_ = std::thread([this] { run(); });
+  } catch (const std::system_error& error) {
+    shared_.reset();
+    pa_simple_free(stream);
+    return VoiceFailure(std::string(VoiceErrorCode::speakFailed), error.what());
+  }
   return std::nullopt;
 }
 
