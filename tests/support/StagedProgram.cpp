@@ -69,17 +69,19 @@ std::vector<std::string> StagedProgram::environment(const std::vector<std::strin
   return env;
 }
 
-std::shared_ptr<ChildProcess> StagedProgram::launch(const std::vector<std::string>& arguments) const {
+ChildProcess::Launch StagedProgram::launch(const std::vector<std::string>& arguments) const {
   std::string command = "exec \"$0\"";
   for (size_t i = 0; i < arguments.size(); ++i) command += " \"$" + std::to_string(i + 1) + "\"";
   command += " 2>>" + logFile().string();
   std::vector<std::string> args = {"-c", command, programPath_.string()};
   args.insert(args.end(), arguments.begin(), arguments.end());
-  return ChildProcess::launch(ChildProcessOptions{"/bin/sh", args, root(), environment(), false, false}).process;
+  return ChildProcess::launch(ChildProcessOptions{"/bin/sh", args, root(), environment(), false, false});
 }
 
 bool StagedProgram::start(const std::vector<std::string>& arguments) {
-  program_ = launch(arguments);
+  auto launched = launch(arguments);
+  program_ = launched.process;
+  error_ = launched.error;
   return program_ != nullptr;
 }
 
@@ -96,6 +98,7 @@ bool StagedProgram::startServer() {
       false,
       true});
   server_ = launched.process;
+  error_ = launched.error;
   return server_ != nullptr;
 }
 

@@ -47,14 +47,15 @@ class StagedProgram final {
   // The environment of the program and its tools; `more` replaces names as the options do.
   std::vector<std::string> environment(const std::vector<std::string>& more = {}) const;
 
-  // Starts the program, which this object then ends.
+  // Starts the program, which this object then ends; error() says why it did not.
   bool start(const std::vector<std::string>& arguments = {});
   const std::shared_ptr<ChildProcess>& process() const { return program_; }
-  // Another start of the program, which the caller ends: nothing when it could not start.
-  std::shared_ptr<ChildProcess> launch(const std::vector<std::string>& arguments = {}) const;
+  // Another start of the program, which the caller ends.
+  ChildProcess::Launch launch(const std::vector<std::string>& arguments = {}) const;
   // The bundle's stand-in server, answering the bundle's version, which this object then
   // ends. The program starts its own server unless it finds this one already running.
   bool startServer();
+  const std::string& error() const { return error_; }
 
   // A tool run to its end in the program's environment: its exit status (-1 when it did
   // not exit), its standard output kept as lastOutput().
@@ -90,6 +91,7 @@ class StagedProgram final {
   std::shared_ptr<ChildProcess> server_;
   std::shared_ptr<ChildProcess> program_;
   std::string lastOutput_;
+  std::string error_;
 };
 
 }  // namespace tovarin

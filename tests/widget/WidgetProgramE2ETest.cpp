@@ -42,7 +42,7 @@ class WidgetProgramE2ETest : public ::testing::Test {
     fs::create_directories(root() / "data/applications");
     std::ofstream(root() / "Info.json") << R"({"VORNServerPort": ")" << staged_.port() << R"("})";
     installLinkRecorder();
-    ASSERT_TRUE(staged_.startServer());
+    ASSERT_TRUE(staged_.startServer()) << staged_.error();
     ASSERT_TRUE(eventually([&] { return LocalPorts::accepts(staged_.port()); }, 30));
   }
 
@@ -92,7 +92,7 @@ class WidgetProgramE2ETest : public ::testing::Test {
   void startApplicationAsLinkHandler() {
     installLinkHandler("#!/bin/sh\nexec '" + staged_.programPath().string() + "' \"$1\" 2>>'" +
                        applicationLog().string() + "'\n");
-    ASSERT_TRUE(staged_.start());
+    ASSERT_TRUE(staged_.start()) << staged_.error();
   }
   fs::path applicationLog() const { return staged_.logFile(); }
 

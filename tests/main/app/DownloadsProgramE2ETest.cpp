@@ -22,7 +22,7 @@ class DownloadsProgramE2ETest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(std::getenv("DISPLAY")) << "run under xvfb-run";
     ASSERT_FALSE(bus_.address().empty()) << bus_.error();
-    ASSERT_TRUE(program_.start());
+    ASSERT_TRUE(program_.start()) << program_.error();
     fs::create_directories(downloads());
     ASSERT_TRUE(eventually([&] { return program_.pageLoads("main") >= 1; }, 90)) << program_.log();
   }

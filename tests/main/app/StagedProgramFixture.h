@@ -45,9 +45,9 @@ class StagedProgramFixture : public ::testing::Test {
 
   // The program with its standard error appended to the log file.
   std::shared_ptr<ChildProcess> start(const std::vector<std::string>& arguments) {
-    auto process = staged_.launch(arguments);
-    EXPECT_TRUE(process) << "the staged program did not start";
-    return process;
+    auto launch = staged_.launch(arguments);
+    EXPECT_TRUE(launch.process) << launch.error;
+    return launch.process;
   }
   // A tool run to its end; its exit status, its output in lastOutput().
   int run(const std::string& executable, const std::vector<std::string>& arguments) {

@@ -34,7 +34,7 @@ class CaptureE2ETest : public ::testing::Test {
     ASSERT_TRUE(std::getenv("DISPLAY")) << "run under xvfb-run";
     ASSERT_FALSE(bus_.address().empty()) << bus_.error();
     ASSERT_TRUE(notifications_.ready());
-    ASSERT_TRUE(program_.start());
+    ASSERT_TRUE(program_.start()) << program_.error();
     ASSERT_TRUE(eventually([&] { return program_.pageLoads("main") >= 1; }, 90)) << program_.log();
   }
 
