@@ -17,17 +17,6 @@
 
 namespace tovarin {
 
-struct StagedProgramOptions {
-  // The session bus of the program, its server and the tools run beside it.
-  std::string busAddress = {};
-  // Added to their environment; a name given here replaces the harness's own value.
-  std::vector<std::string> environment = {};
-  // The stand-in server's port; 0 picks one nobody listens on.
-  uint16_t port = 0;
-  // The stage whose program and bundle are installed.
-  std::filesystem::path stage = TOVARIN_STAGE_DIR;
-};
-
 // The staged program installed under a private root as the package lays it out (see
 // InstalledBundle), run on the test's display with its own home and XDG folders and the
 // given session bus, its standard error appended to a log file; the tools a test runs
@@ -35,7 +24,16 @@ struct StagedProgramOptions {
 // What it started it ends with itself, asking first.
 class StagedProgram final {
  public:
-  using Options = StagedProgramOptions;
+  struct Options {
+    // The session bus of the program, its server and the tools run beside it.
+    std::string busAddress = {};
+    // Added to their environment; a name given here replaces the harness's own value.
+    std::vector<std::string> environment = {};
+    // The stand-in server's port; 0 picks one nobody listens on.
+    uint16_t port = 0;
+    // The stage whose program and bundle are installed.
+    std::filesystem::path stage = TOVARIN_STAGE_DIR;
+  };
 
   explicit StagedProgram(Options options);
   ~StagedProgram();
