@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "base/ChildProcess.h"
 #include "base/Json.h"
 #include "main/activity/ActivityBridgeProtocol.h"
@@ -32,6 +33,7 @@
 #include "main/activity/MemoryKeyStore.h"
 
 using namespace tovarin;
+using namespace tovarin::bench;
 
 namespace {
 
@@ -135,18 +137,14 @@ Series measure(const std::string& name, const std::string& path, int count, cons
   return series;
 }
 
-double percentile(const Series& series, double fraction) {
-  if (series.micros.empty()) return 0;
-  const size_t index = std::min(series.micros.size() - 1, static_cast<size_t>(fraction * series.micros.size()));
-  return series.micros[index] / 1000.0;
-}
+double percentileMs(const Series& series, double fraction) { return percentile(series.micros, fraction) / 1000.0; }
 
 void print(const Series& series) {
   double total = 0;
   for (double value : series.micros) total += value;
   std::printf("%-28s %6zu requests  %9.0f req/s  p50 %7.3f ms  p99 %7.3f ms\n", series.name.c_str(),
-              series.micros.size(), total > 0 ? series.micros.size() / (total / 1e6) : 0.0, percentile(series, 0.5),
-              percentile(series, 0.99));
+              series.micros.size(), total > 0 ? series.micros.size() / (total / 1e6) : 0.0, percentileMs(series, 0.5),
+              percentileMs(series, 0.99));
 }
 
 // A week of five-minute stretches alternating between two apps, owned and recorded.
@@ -229,7 +227,7 @@ int main(int argc, char** argv) {
   print(week);
   print(direct);
   std::printf("owner p50 / echo p50 = %.2f (goal <= 1.5); week query p99 = %.3f ms (goal < 5)\n",
-              percentile(owner, 0.5) / std::max(1e-9, percentile(echo, 0.5)), percentile(week, 0.99));
+              percentileMs(owner, 0.5) / std::max(1e-9, percentileMs(echo, 0.5)), percentileMs(week, 0.99));
 
   bridge.stop();
   std::error_code ignored;

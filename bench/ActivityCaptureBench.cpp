@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "base/ChildProcess.h"
 #include "main/activity/ActivityCapture.h"
 #include "main/server/ShellOutput.h"
@@ -32,6 +33,7 @@ extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace tovarin;
+using namespace tovarin::bench;
 
 namespace {
 
@@ -42,20 +44,9 @@ struct Usage {
 
 Usage usageNow() {
   Usage usage;
-  rusage self{};
-  getrusage(RUSAGE_SELF, &self);
-  usage.cpuSeconds = static_cast<double>(self.ru_utime.tv_sec + self.ru_stime.tv_sec) +
-                     static_cast<double>(self.ru_utime.tv_usec + self.ru_stime.tv_usec) / 1e6;
+  usage.cpuSeconds = cpuSeconds(RUSAGE_SELF);
   // Threads that ended are not listed; the capture's threads live through each phase.
-  for (const auto& task : fs::directory_iterator("/proc/self/task")) {
-    std::ifstream status(task.path() / "status");
-    std::string line;
-    while (std::getline(status, line)) {
-      if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0) {
-        usage.wakeups += std::atol(line.substr(line.find(':') + 1).c_str());
-      }
-    }
-  }
+  for (const auto& [thread, switches] : contextSwitches("self")) usage.wakeups += static_cast<long>(switches);
   return usage;
 }
 

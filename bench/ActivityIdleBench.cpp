@@ -33,34 +33,19 @@
 #include <thread>
 #include <vector>
 
-#include "base/BeastHttpClient.h"
 #include "base/ChildProcess.h"
 #include "base/Json.h"
-#include "base/SerialQueue.h"
-#include "tests/support/LocalPorts.h"
+#include "bench/BenchSupport.h"
+#include "tests/support/Eventually.h"
+#include "tests/support/FileContents.h"
 #include "tests/support/PrivateDbus.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/PrivateKeyring.h"
+#include "tests/support/StagedProgram.h"
 
 namespace fs = std::filesystem;
 using namespace tovarin;
 
 namespace {
-
-std::string readText(const fs::path& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-bool waitUntil(const std::function<bool()>& condition, double seconds) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return condition();
-}
 
 // ---- /proc readings.
 
@@ -72,7 +57,7 @@ struct ProcStat {
 // Fields after the parenthesised command name, which may itself hold spaces.
 ProcStat procStat(pid_t pid) {
   ProcStat stat;
-  const std::string text = readText("/proc/" + std::to_string(pid) + "/stat");
+  const std::string text = readFile("/proc/" + std::to_string(pid) + "/stat");
   const size_t close = text.rfind(')');
   if (close == std::string::npos) return stat;
   std::istringstream fields(text.substr(close + 2));
@@ -86,26 +71,9 @@ ProcStat procStat(pid_t pid) {
 }
 
 std::string commandName(pid_t pid) {
-  std::string name = readText("/proc/" + std::to_string(pid) + "/comm");
+  std::string name = readFile("/proc/" + std::to_string(pid) + "/comm");
   while (!name.empty() && name.back() == '\n') name.pop_back();
   return name;
-}
-
-// Per thread: a thread's count ends with it, so only threads alive at both readings compare.
-std::map<std::string, long long> contextSwitches(pid_t pid) {
-  std::map<std::string, long long> threads;
-  std::error_code error;
-  for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
-    long long total = 0;
-    std::istringstream lines(readText(task.path() / "status"));
-    for (std::string line; std::getline(lines, line);) {
-      if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0) {
-        total += std::atoll(line.substr(line.find(':') + 1).c_str());
-      }
-    }
-    threads[task.path().filename().string()] = total;
-  }
-  return threads;
 }
 
 // Every live descendant of a process with its CPU ticks, the node server left out.
@@ -142,7 +110,7 @@ struct Reading {
 
 class Instance {
  public:
-  explicit Instance(bool recording) : recording_(recording), port_(LocalPorts::unused()) {}
+  explicit Instance(bool recording) : recording_(recording) {}
   ~Instance() { stop(); }
 
   bool launch(std::string& error) {
@@ -150,29 +118,27 @@ class Instance {
       error = "private bus: " + bus_.error();
       return false;
     }
-    makeBundle();
-    if (!startKeyring(error)) return false;
+    if (!keyring_.start(bus_.address(), staged_.environment())) {
+      error = keyring_.error();
+      return false;
+    }
     writeSettings();
-    const std::string command = "exec \"$0\" 2>>" + (root() / "program.log").string();
-    auto launched = ChildProcess::launch(
-        ChildProcessOptions{"/bin/sh", {"-c", command, (prefix() / "bin/TheTovarin").string()}, root_.path(),
-                            environment(), false, false});
-    if (!launched.process) {
-      error = "program: " + launched.error;
+    if (!staged_.start()) {
+      error = "program: " + staged_.error();
       return false;
     }
-    program_ = launched.process;
-    if (!waitUntil([&] { return pageLoads("main") >= 1; }, 90)) {
-      error = "the main page never loaded\n" + readText(root() / "program.log");
+    if (!eventually([&] { return staged_.pageLoads("main") >= 1; }, 90)) {
+      error = "the main page never loaded\n" + staged_.log();
       return false;
     }
-    if (post("/api/activity/owner", R"({"owner":")" + std::string(64, 'e') + "\"}") != 200) {
+    const std::string owner = R"({"owner":")" + std::string(64, 'e') + "\"}";
+    if (staged_.request("POST", "/api/activity/owner", owner, 10).status != 200) {
       error = "the server could not report its account through the bridge";
       return false;
     }
     if (!visitSettings(error)) return false;
-    if (run("/usr/bin/gapplication", {"action", "com.orvik.TheTovarin", "toggle-sticky"}) != 0 ||
-        !waitUntil([&] { return visibleWindows() >= 2; }, 30)) {
+    if (staged_.run("/usr/bin/gapplication", {"action", "com.orvik.TheTovarin", "toggle-sticky"}) != 0 ||
+        !eventually([&] { return visibleWindows() >= 2; }, 30)) {
       error = "the sticky window did not open";
       return false;
     }
@@ -183,12 +149,12 @@ class Instance {
   // the copy that records flips the switch there (its first control).
   bool visitSettings(std::string& error) {
     const std::vector<std::string> before = windows();
-    if (run("/usr/bin/gapplication", {"action", "com.orvik.TheTovarin", "activity-settings"}) != 0) {
+    if (staged_.run("/usr/bin/gapplication", {"action", "com.orvik.TheTovarin", "activity-settings"}) != 0) {
       error = "no activity-settings action";
       return false;
     }
     std::string settings;
-    const bool opened = waitUntil(
+    const bool opened = eventually(
         [&] {
           for (const std::string& id : windows()) {
             if (std::find(before.begin(), before.end(), id) == before.end()) settings = id;
@@ -200,20 +166,20 @@ class Instance {
       error = "the settings window did not open";
       return false;
     }
-    run("/usr/bin/xdotool", {"windowactivate", "--sync", settings});
+    staged_.run("/usr/bin/xdotool", {"windowactivate", "--sync", settings});
     if (recording_) {
-      run("/usr/bin/xdotool", {"key", "Tab"});
-      run("/usr/bin/xdotool", {"key", "space"});
+      staged_.run("/usr/bin/xdotool", {"key", "Tab"});
+      staged_.run("/usr/bin/xdotool", {"key", "space"});
       const fs::path defaults = root() / "config/TheTovarin/defaults.json";
-      if (!waitUntil([&] { return readText(defaults).find("\\\"enabled\\\":true") != std::string::npos; }, 20)) {
-        error = "the switch did not turn the record on: " + readText(defaults);
+      if (!eventually([&] { return readFile(defaults).find("\\\"enabled\\\":true") != std::string::npos; }, 20)) {
+        error = "the switch did not turn the record on: " + readFile(defaults);
         return false;
       }
     }
     // The window manager's close, so the window goes as it does for a person.
-    run("/usr/bin/xdotool", {"windowactivate", "--sync", settings});
-    run("/usr/bin/xdotool", {"key", "alt+F4"});
-    if (!waitUntil([&] { return windows().size() == before.size(); }, 20)) {
+    staged_.run("/usr/bin/xdotool", {"windowactivate", "--sync", settings});
+    staged_.run("/usr/bin/xdotool", {"key", "alt+F4"});
+    if (!eventually([&] { return windows().size() == before.size(); }, 20)) {
       error = "the settings window did not close (" + std::to_string(windows().size()) + " windows, " +
               std::to_string(before.size()) + " before)";
       return false;
@@ -223,8 +189,10 @@ class Instance {
 
   std::vector<std::string> windows() {
     std::vector<std::string> ids;
-    if (run("/usr/bin/xdotool", {"search", "--onlyvisible", "--pid", std::to_string(program_->pid())}) != 0) return ids;
-    std::istringstream lines(lastOutput_);
+    if (staged_.run("/usr/bin/xdotool", {"search", "--onlyvisible", "--pid", std::to_string(program().pid())}) != 0) {
+      return ids;
+    }
+    std::istringstream lines(staged_.lastOutput());
     for (std::string line; std::getline(lines, line);) ids.push_back(line);
     return ids;
   }
@@ -240,51 +208,30 @@ class Instance {
 
   Reading read() const {
     Reading reading;
-    reading.ownTicks = procStat(program_->pid()).ticks;
-    reading.switches = contextSwitches(program_->pid());
-    reading.children = descendantTicks(program_->pid());
+    reading.ownTicks = procStat(program().pid()).ticks;
+    reading.switches = bench::contextSwitches(std::to_string(program().pid()));
+    reading.children = descendantTicks(program().pid());
     return reading;
   }
 
   int visibleWindows() { return static_cast<int>(windows().size()); }
 
+  // The program is given its time to end; the keyring ends after it, with the object.
   void stop() {
-    if (program_ && program_->isRunning()) {
-      program_->signal(SIGTERM);
-      std::future<int> ended = std::async(std::launch::async, [&] { return program_->wait(); });
-      if (ended.wait_for(std::chrono::seconds(30)) != std::future_status::ready) program_->signal(SIGKILL);
+    const auto& program = staged_.process();
+    if (program && program->isRunning()) {
+      program->signal(SIGTERM);
+      std::future<int> ended = std::async(std::launch::async, [&] { return program->wait(); });
+      if (ended.wait_for(std::chrono::seconds(30)) != std::future_status::ready) program->signal(SIGKILL);
       ended.wait();
-    }
-    if (keyring_ && keyring_->isRunning()) {
-      keyring_->signal(SIGTERM);
-      (void)keyring_->wait();
     }
   }
 
   bool recording() const { return recording_; }
 
  private:
-  fs::path root() const { return root_.path(); }
-  fs::path prefix() const { return root() / "prefix"; }
-
-  void makeBundle() {
-    const fs::path stage(TOVARIN_STAGE_DIR);
-    fs::create_directories(prefix() / "bin");
-    fs::copy_file(stage / "bin/TheTovarin", prefix() / "bin/TheTovarin");
-    const fs::path resources = prefix() / "share/the-tovarin";
-    fs::create_directories(resources / "tools");
-    for (const char* file : {"Info.json", "TheTovarinMark.svg"}) {
-      fs::copy_file(stage / "share/the-tovarin" / file, resources / file);
-    }
-    fs::copy_file(fs::path(TOVARIN_SOURCE_DIR) / "tools/server.mjs", resources / "tools/server.mjs");
-    fs::copy(fs::path(TOVARIN_SOURCE_DIR) / "tools/server", resources / "tools/server", fs::copy_options::recursive);
-    std::ofstream(resources / "config.json") << R"({"port":)" << port_ << R"(,"autoStartServer":true})";
-    fs::create_directories(prefix() / "lib/the-tovarin");
-    fs::create_directory_symlink(stage / "lib/the-tovarin/webext", prefix() / "lib/the-tovarin/webext");
-    fs::create_symlink(stage / "lib/the-tovarin/libtovarin-ocr.so", prefix() / "lib/the-tovarin/libtovarin-ocr.so");
-    for (const char* dir : {"home", "config", "data", "cache", "run"}) fs::create_directories(root() / dir);
-    fs::permissions(root() / "run", fs::perms::owner_all, fs::perm_options::replace);
-  }
+  fs::path root() const { return staged_.root(); }
+  ChildProcess& program() const { return *staged_.process(); }
 
   // The person ticked an app earlier, with the record still off.
   void writeSettings() {
@@ -293,88 +240,10 @@ class Instance {
         << R"({"TovarinActivity.settings":"{\"enabled\":false,\"included\":[\"org.example.Editor\"]}"})";
   }
 
-  bool startKeyring(std::string& error) {
-    const fs::path password = root() / "password";
-    std::ofstream(password) << "bench-password";
-    auto launched = ChildProcess::launch(ChildProcessOptions{
-        "/bin/sh",
-        {"-c", "exec /usr/bin/gnome-keyring-daemon --foreground --components=secrets --unlock < \"$0\"",
-         password.string()},
-        root_.path(), environment(), false, false});
-    if (!launched.process) {
-      error = "gnome-keyring: " + launched.error;
-      return false;
-    }
-    keyring_ = launched.process;
-    const bool owned = waitUntil(
-        [&] {
-          return run("/usr/bin/dbus-send", {"--session", "--print-reply", "--dest=org.freedesktop.DBus",
-                                            "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
-                                            "string:org.freedesktop.secrets"}) == 0 &&
-                 lastOutput_.find("boolean true") != std::string::npos;
-        },
-        20);
-    if (!owned) error = "gnome-keyring never took the bus name";
-    return owned;
-  }
-
-  std::vector<std::string> environment() const {
-    std::vector<std::string> env = {
-        "PATH=/usr/bin:/bin",
-        "HOME=" + (root() / "home").string(),
-        "XDG_CONFIG_HOME=" + (root() / "config").string(),
-        "XDG_DATA_HOME=" + (root() / "data").string(),
-        "XDG_CACHE_HOME=" + (root() / "cache").string(),
-        "XDG_RUNTIME_DIR=" + (root() / "run").string(),
-        "DBUS_SESSION_BUS_ADDRESS=" + bus_.address(),
-        "TOVARIN_TEST_INTROSPECT=1",
-        "NO_AT_BRIDGE=1",
-    };
-    for (const char* name : {"DISPLAY", "XAUTHORITY"}) {
-      if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
-    }
-    return env;
-  }
-
-  int run(const std::string& executable, const std::vector<std::string>& arguments) {
-    auto launched =
-        ChildProcess::launch(ChildProcessOptions{executable, arguments, root_.path(), environment(), false, true});
-    if (!launched.process) return -1;
-    lastOutput_ = launched.process->readAllOutput();
-    const int status = launched.process->wait();
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  int post(const std::string& path, const std::string& body) {
-    std::promise<int> status;
-    http_.send(HttpRequest{"POST", "http://127.0.0.1:" + std::to_string(port_) + path,
-                           {{"Content-Type", "application/json"}}, body, 10},
-               queue_, [&](HttpResponse response) { status.set_value(response.responded ? response.status : 0); });
-    return status.get_future().get();
-  }
-
-  int64_t pageLoads(const char* page) {
-    std::promise<std::optional<Json>> answer;
-    http_.send(HttpRequest{"GET", "http://127.0.0.1:" + std::to_string(port_) + "/__test/state", {}, {}, 5}, queue_,
-               [&](HttpResponse response) {
-                 answer.set_value(response.responded && response.status == 200 ? parseJson(response.body)
-                                                                                : std::nullopt);
-               });
-    auto state = answer.get_future().get();
-    if (!state || !state->contains("pageLoads") || !(*state)["pageLoads"].contains(page)) return -1;
-    const Json& loads = (*state)["pageLoads"][page];
-    return loads.is_array() ? static_cast<int64_t>(loads.size()) : -1;
-  }
-
   bool recording_;
   PrivateDbus bus_;
-  TempDir root_;
-  uint16_t port_;
-  std::shared_ptr<ChildProcess> keyring_;
-  std::shared_ptr<ChildProcess> program_;
-  BeastHttpClient http_;
-  SerialQueue queue_{"bench-http"};
-  std::string lastOutput_;
+  PrivateKeyring keyring_;
+  StagedProgram staged_{{.busAddress = bus_.address(), .environment = {"TOVARIN_TEST_INTROSPECT=1"}}};
 };
 
 struct Figures {

@@ -21,12 +21,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "main/activity/ActivityStore.h"
 #include "main/activity/MemoryKeyStore.h"
 #include "main/activity_core/ActivityQuery.h"
 
 namespace fs = std::filesystem;
 using namespace tovarin;
+using namespace tovarin::bench;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -71,13 +73,6 @@ std::vector<ActivityInterval> makeIntervals(int count) {
     intervals.push_back(std::move(made));
   }
   return intervals;
-}
-
-double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
 }
 
 // ---- Plain SQLite: the same statements, JSON in the clear.

@@ -34,18 +34,22 @@
 #include <thread>
 #include <vector>
 
-#include "base/BeastHttpClient.h"
 #include "base/ChildProcess.h"
 #include "base/Json.h"
-#include "base/SerialQueue.h"
+#include "bench/BenchSupport.h"
 #include "main/page/Window.h"
 #include "platform/gtk/AppGtkApplication.h"
 #include "platform/glib/GlibMainLoop.h"
 #include "platform/gtk/GtkDesktop.h"
 #include "platform/gtk/GtkWebViewProvider.h"
+#include "tests/support/Eventually.h"
+#include "tests/support/InstalledBundle.h"
+#include "tests/support/PrivateDbus.h"
+#include "tests/support/StagedProgram.h"
 
 namespace fs = std::filesystem;
 using namespace tovarin;
+using namespace tovarin::bench;
 
 namespace {
 
@@ -83,65 +87,26 @@ int runFloor(const std::string& url, const std::string& dataDirectory) {
 
 // ---- The harness.
 
-double wallMilliseconds() {
-  return std::chrono::duration<double, std::milli>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
-
-long residentKilobytes(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-  }
-  return -1;
-}
-
 void keepMaps(pid_t pid, const std::string& path) {
   std::ifstream maps("/proc/" + std::to_string(pid) + "/smaps");
   std::ofstream(path) << maps.rdbuf();
 }
 
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  if (values.empty()) return 0;
-  const size_t middle = values.size() / 2;
-  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
+// The staged program on a bus of its own, against a stand-in server that is already
+// running (so the program starts nothing).
 class Harness {
  public:
-  Harness() {
-    char pattern[] = "/tmp/tovarin-bench-XXXXXX";
-    root_ = ::mkdtemp(pattern);
-    for (const char* dir : {"home", "config", "data", "cache", "run", "floor"}) fs::create_directories(root_ / dir);
-    fs::permissions(root_ / "run", fs::perms::owner_all, fs::perm_options::replace);
-    port_ = pickPort();
-  }
-  ~Harness() {
-    for (auto& child : {server_, bus_}) {
-      if (child && child->signal(SIGTERM)) (void)child->wait();
-    }
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
-
   bool prepare(std::string& error) {
-    if (!startBus(error)) return false;
-    makeBundle();
-    const std::string version = infoVersion();
-    auto launched = ChildProcess::launch(ChildProcessOptions{
-        "/usr/bin/node",
-        {(root_ / "prefix/share/the-tovarin/tools/server.mjs").string(), "--port", std::to_string(port_)},
-        root_.string(),
-        {"PATH=/usr/bin:/bin", "VORN_APP_VERSION=" + version},
-        false,
-        false});
-    if (!launched.process) {
-      error = "stand-in server: " + launched.error;
+    if (bus_.address().empty()) {
+      error = "private bus: " + bus_.error();
       return false;
     }
-    server_ = launched.process;
-    if (!waitUntil([&] { return state().has_value(); }, 20)) {
+    fs::create_directories(root() / "floor");
+    if (!staged_.startServer()) {
+      error = "stand-in server: " + staged_.error();
+      return false;
+    }
+    if (!eventually([&] { return staged_.get("/__test/state").has_value(); }, 20, std::chrono::milliseconds(20))) {
       error = "the stand-in server did not answer";
       return false;
     }
@@ -162,7 +127,7 @@ class Harness {
     const size_t paintsBefore = times("pagePaints", page).size();
     const double spawnedAt = wallMilliseconds();
     auto launched = ChildProcess::launch(
-        ChildProcessOptions{executable, arguments, root_.string(), environment(cacheName), false, false});
+        ChildProcessOptions{executable, arguments, root().string(), environment(cacheName), false, false});
     Sample sample;
     if (!launched.process) {
       std::fprintf(stderr, "cannot start %s: %s\n", executable.c_str(), launched.error.c_str());
@@ -171,7 +136,7 @@ class Harness {
     auto process = launched.process;
     // The engine may hold its first frame back until the load: either may come first.
     std::vector<double> loaded, painted;
-    waitUntil([&] {
+    eventually([&] {
       if (sample.paintMs < 0 && (painted = times("pagePaints", page)).size() > paintsBefore) {
         sample.paintResidentKb = residentKilobytes(process->pid());
         if (!mapsPath.empty()) keepMaps(process->pid(), mapsPath);
@@ -181,7 +146,7 @@ class Harness {
         sample.loadMs = loaded[loadsBefore] - spawnedAt;
       }
       return sample.paintMs >= 0 && sample.loadMs >= 0;
-    }, 60);
+    }, 60, std::chrono::milliseconds(20));
     if (sample.loadMs >= 0) {
       std::this_thread::sleep_for(std::chrono::seconds(2));
       sample.residentKb = residentKilobytes(process->pid());
@@ -196,98 +161,29 @@ class Harness {
     return sample;
   }
 
-  std::string program() const { return (root_ / "prefix/bin/TheTovarin").string(); }
+  std::string program() const { return staged_.programPath().string(); }
   // The program of another stage in a prefix of its own, against the same server.
   std::string addProgram(const fs::path& stage) {
-    const fs::path prefix = root_ / ("prefix" + std::to_string(++extraPrefixes_));
-    stageBundle(stage, prefix);
-    return (prefix / "bin/TheTovarin").string();
+    const fs::path prefix = root() / ("prefix" + std::to_string(++extraPrefixes_));
+    return InstalledBundle::layOutProgram(stage, prefix, staged_.port()).string();
   }
-  std::string floorData() const { return (root_ / "floor").string(); }
-  std::string mainUrl() const { return "http://127.0.0.1:" + std::to_string(port_) + "/index.html"; }
+  std::string floorData() const { return (root() / "floor").string(); }
+  std::string mainUrl() const { return "http://127.0.0.1:" + std::to_string(staged_.port()) + "/index.html"; }
 
  private:
-  static uint16_t pickPort() {
-    // A port nobody listens on now, from the ephemeral range.
-    for (uint16_t port = 42000 + static_cast<uint16_t>(::getpid() % 2000);; ++port) {
-      std::ifstream tcp("/proc/net/tcp");
-      std::stringstream text;
-      text << tcp.rdbuf();
-      char hex[8];
-      std::snprintf(hex, sizeof hex, ":%04X", port);
-      if (text.str().find(hex) == std::string::npos) return port;
-    }
-  }
-
-  bool startBus(std::string& error) {
-    const std::string socket = (root_ / "bus").string();
-    auto launched = ChildProcess::launch(ChildProcessOptions{
-        "/usr/bin/dbus-daemon", {"--session", "--nofork", "--nopidfile", "--address=unix:path=" + socket}, {},
-        {"PATH=/usr/bin:/bin"}, false, false});
-    if (!launched.process) {
-      error = "dbus-daemon: " + launched.error;
-      return false;
-    }
-    bus_ = launched.process;
-    busAddress_ = "unix:path=" + socket;
-    return waitUntil([&] { return fs::exists(socket); }, 20);
-  }
-
-  // The staged program copied under a prefix of its own, whose bundle names our port.
-  void makeBundle() { stageBundle(TOVARIN_STAGE_DIR, root_ / "prefix"); }
-
-  void stageBundle(const fs::path& stage, const fs::path& prefix) const {
-    fs::create_directories(prefix / "bin");
-    fs::copy_file(stage / "bin/TheTovarin", prefix / "bin/TheTovarin");
-    fs::copy(stage / "share", prefix / "share", fs::copy_options::recursive);
-    std::ofstream(prefix / "share/the-tovarin/config.json") << R"({"port":)" << port_ << "}";
-    fs::create_directories(prefix / "lib/the-tovarin");
-    fs::create_directory_symlink(stage / "lib/the-tovarin/webext", prefix / "lib/the-tovarin/webext");
-    fs::create_symlink(stage / "lib/the-tovarin/libtovarin-ocr.so", prefix / "lib/the-tovarin/libtovarin-ocr.so");
-  }
-
-  std::string infoVersion() const {
-    std::ifstream in(root_ / "prefix/share/the-tovarin/Info.json");
-    std::stringstream text;
-    text << in.rdbuf();
-    auto info = parseJson(text.str());
-    return info ? jsonString(*info, "CFBundleShortVersionString").value_or("0.2.0") : "0.2.0";
-  }
+  fs::path root() const { return staged_.root(); }
 
   // Each contender keeps a cache of its own: the status mark drawn by one program would
   // be stale for another bundle's mark file and drawn again at every launch.
   std::vector<std::string> environment(const std::string& cacheName) const {
-    fs::create_directories(root_ / "cache" / cacheName);
-    std::vector<std::string> env = {
-        "PATH=/usr/bin:/bin",
-        "HOME=" + (root_ / "home").string(),
-        "XDG_CONFIG_HOME=" + (root_ / "config").string(),
-        "XDG_DATA_HOME=" + (root_ / "data").string(),
-        "XDG_CACHE_HOME=" + (root_ / "cache" / cacheName).string(),
-        "XDG_RUNTIME_DIR=" + (root_ / "run").string(),
-        "DBUS_SESSION_BUS_ADDRESS=" + busAddress_,
-        "NO_AT_BRIDGE=1",
-    };
-    for (const char* name : {"DISPLAY", "XAUTHORITY"}) {
-      if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
-    }
-    return env;
-  }
-
-  std::optional<Json> state() {
-    std::promise<std::optional<Json>> answer;
-    http_.send(HttpRequest{"GET", "http://127.0.0.1:" + std::to_string(port_) + "/__test/state", {}, {}, 5}, queue_,
-               [&](HttpResponse response) {
-                 answer.set_value(response.responded && response.status == 200 ? parseJson(response.body)
-                                                                                : std::nullopt);
-               });
-    return answer.get_future().get();
+    fs::create_directories(root() / "cache" / cacheName);
+    return staged_.environment({"XDG_CACHE_HOME=" + (root() / "cache" / cacheName).string()});
   }
 
   // The times the server recorded for one page under "pageLoads" or "pagePaints".
   std::vector<double> times(const char* kind, const char* page) {
     std::vector<double> out;
-    auto current = state();
+    auto current = staged_.get("/__test/state");
     if (!current || !current->contains(kind) || !(*current)[kind].contains(page)) return out;
     for (const auto& at : (*current)[kind][page]) {
       if (auto value = jsonNumber(at)) out.push_back(*value);
@@ -295,23 +191,9 @@ class Harness {
     return out;
   }
 
-  static bool waitUntil(const std::function<bool()>& condition, double seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (condition()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return condition();
-  }
-
-  fs::path root_;
-  uint16_t port_ = 0;
-  std::string busAddress_;
+  PrivateDbus bus_;
+  StagedProgram staged_{{.busAddress = bus_.address()}};
   int extraPrefixes_ = 0;
-  std::shared_ptr<ChildProcess> bus_;
-  std::shared_ptr<ChildProcess> server_;
-  BeastHttpClient http_;
-  SerialQueue queue_{"bench-http"};
 };
 
 // The figures of one contender over all runs.

@@ -25,9 +25,11 @@
 
 #include <leptonica/allheaders.h>
 
+#include "bench/BenchSupport.h"
 #include "platform/ocr/TesseractRecognizer.h"
 
 using namespace tovarin;
+using namespace tovarin::bench;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
@@ -68,15 +70,6 @@ Bytes animated(int width, int height, int frames) {
   return out;
 }
 
-long statusKilobytes(const char* field) {
-  std::ifstream status("/proc/self/status");
-  const std::string prefix = std::string(field) + ":";
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind(prefix, 0) == 0) return std::strtol(line.c_str() + prefix.size(), nullptr, 10);
-  }
-  return -1;
-}
-
 // Linux resets the peak resident size to the present one on "5".
 bool resetPeak() {
   std::ofstream clear("/proc/self/clear_refs");
@@ -101,12 +94,12 @@ std::string outcome(const OcrResult& result) {
   const std::vector<std::string> languages = {"zh-Hans", "en-US"};
   TesseractRecognizer recognizer;
   (void)recognizer.recognize(warmUp, languages);
-  const long before = statusKilobytes("VmRSS");
+  const long before = statusKilobytes("self", "VmRSS");
   const bool reset = resetPeak();
   const auto start = std::chrono::steady_clock::now();
   const OcrResult result = recognizer.recognize(picture.bytes, languages);
   const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-  const long peak = statusKilobytes("VmHWM");
+  const long peak = statusKilobytes("self", "VmHWM");
   std::printf("%-30s %10zu %-9s %10.0f %10.1f%s\n", picture.name.c_str(), picture.bytes.size(), outcome(result).c_str(), ms,
               (peak - before) / 1024.0, reset ? "" : "  (peak not reset: absolute)");
   std::fflush(stdout);

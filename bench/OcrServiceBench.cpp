@@ -37,6 +37,7 @@
 
 #include <glib.h>
 
+#include "bench/BenchSupport.h"
 #include "base/ChildProcess.h"
 #include "base/SerialQueue.h"
 #include "main/bridges/OcrService.h"
@@ -44,6 +45,7 @@
 #include "platform/ocr/TesseractRecognizer.h"
 
 using namespace tovarin;
+using namespace tovarin::bench;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -59,22 +61,6 @@ struct Measured {
   int cutShort = 0;   // commands ended at the limit
 };
 
-double cpuMs(int who) {
-  rusage usage{};
-  ::getrusage(who, &usage);
-  const auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
-  return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
-
-double milliseconds(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
 Cost medianCost(const std::vector<Cost>& costs) {
   std::vector<double> wall, cpu;
   for (const Cost& cost : costs) {
@@ -88,10 +74,10 @@ Cost medianCost(const std::vector<Cost>& costs) {
 Cost timedRequest(OcrService& service, const std::vector<uint8_t>& picture, std::string& text, int& failures) {
   auto result = std::make_shared<std::optional<OcrResult>>();
   const auto start = Clock::now();
-  const double cpuBefore = cpuMs(RUSAGE_SELF);
+  const double cpuBefore = cpuSeconds(RUSAGE_SELF) * 1000;
   service.recognizeData(picture, [result](OcrResult r) { *result = std::move(r); });
   while (!*result) g_main_context_iteration(nullptr, TRUE);
-  const Cost cost{milliseconds(start), cpuMs(RUSAGE_SELF) - cpuBefore};
+  const Cost cost{millisecondsSince(start), cpuSeconds(RUSAGE_SELF) * 1000 - cpuBefore};
   if ((*result)->ok()) {
     text = (*result)->text;
   } else {
@@ -107,13 +93,13 @@ Cost timedCommand(const std::string& picture, std::vector<std::string> environme
                   int& cutShort) {
   environment.push_back("PATH=/usr/bin:/bin");
   const auto start = Clock::now();
-  const double cpuBefore = cpuMs(RUSAGE_CHILDREN);
+  const double cpuBefore = cpuSeconds(RUSAGE_CHILDREN) * 1000;
   // The text is a few hundred bytes, which the pipe holds until the command has ended.
   auto launch = ChildProcess::launch(
       ChildProcessOptions{"/usr/bin/tesseract", {picture, "-", "-l", "chi_sim+eng"}, ".", environment, false, true});
   if (!launch.process) return {-1, -1};
   while (launch.process->isRunning()) {
-    if (milliseconds(start) > limitSeconds * 1000) {
+    if (millisecondsSince(start) > limitSeconds * 1000) {
       launch.process->signal(SIGKILL);
       ++cutShort;
       break;
@@ -122,7 +108,7 @@ Cost timedCommand(const std::string& picture, std::vector<std::string> environme
   }
   (void)launch.process->wait();
   (void)launch.process->readAllOutput();
-  return {std::min(milliseconds(start), limitSeconds * 1000), cpuMs(RUSAGE_CHILDREN) - cpuBefore};
+  return {std::min(millisecondsSince(start), limitSeconds * 1000), cpuSeconds(RUSAGE_CHILDREN) * 1000 - cpuBefore};
 }
 
 Measured measure(GlibMainLoop& loop, const std::string& picture, const std::vector<uint8_t>& bytes, int runs,

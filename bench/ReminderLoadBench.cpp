@@ -15,6 +15,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/BenchSupport.h"
 #include "base/Json.h"
 #include "base/SerialQueue.h"
 #include "main/bridges/ReminderScheduler.h"
@@ -24,13 +25,12 @@
 
 namespace fs = std::filesystem;
 using namespace tovarin;
+using namespace tovarin::bench;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
 constexpr double kNow = 1.9e9;
-
-double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 long peakMegabytes() {
   rusage usage{};

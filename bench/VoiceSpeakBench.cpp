@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "base/BeastHttpClient.h"
 #include "base/BeastWebSocketClient.h"
 #include "base/ChildProcess.h"
@@ -37,19 +38,13 @@
 #include "tests/support/PrivatePulse.h"
 
 using namespace tovarin;
+using namespace tovarin::bench;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
 constexpr const char* kText = "你好，今天的天气很好，我们一起去公园散步吧。";
 
-double since(Clock::time_point start) { return std::chrono::duration<double, std::milli>(Clock::now() - start).count(); }
-
-double percentile(std::vector<double> values, double p) {
-  std::sort(values.begin(), values.end());
-  if (values.empty()) return 0;
-  return values[std::min(values.size() - 1, static_cast<size_t>(p * static_cast<double>(values.size() - 1) + 0.5))];
-}
 
 struct Recorder final : VoiceEngineClient {
   std::vector<VoiceEngineEvent> events;
@@ -167,7 +162,7 @@ class Bench {
     const auto start = Clock::now();
     engine.speak(id, kText, "zh-CN", std::nullopt, 1.0, owner);
     loop_.waitFor([&] { return sounding(); }, 30);
-    const double latency = since(start);
+    const double latency = millisecondsSince(start);
     loop_.waitFor([&] { return owner->has<VoiceEngineEvent::SpeakEnded>(id) || owner->has<VoiceEngineEvent::SpeakFailed>(id); }, 60);
     return latency;
   }
@@ -179,7 +174,7 @@ class Bench {
         ChildProcessOptions{"/usr/bin/espeak-ng", {"-v", "cmn", kText}, {}, environment(), false, false, true});
     if (!launch.process) return 0;
     loop_.waitFor([&] { return sounding(); }, 30);
-    const double latency = since(start);
+    const double latency = millisecondsSince(start);
     (void)launch.process->wait();
     return latency;
   }
@@ -193,7 +188,7 @@ class Bench {
     const auto start = Clock::now();
     engine.stopListening(true, id);
     loop_.waitFor([&] { return owner->has<VoiceEngineEvent::Finished>(id) || owner->has<VoiceEngineEvent::Failed>(id); }, 10);
-    return since(start);
+    return millisecondsSince(start);
   }
 
   const int runs_;

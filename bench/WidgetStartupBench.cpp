@@ -25,15 +25,17 @@
 #include <vector>
 
 #include "base/ChildProcess.h"
+#include "bench/BenchSupport.h"
+#include "tests/support/Eventually.h"
+#include "tests/support/LocalPorts.h"
+#include "tests/support/PrivateDbus.h"
+#include "tests/support/StagedProgram.h"
 
 namespace fs = std::filesystem;
 using namespace tovarin;
+using namespace tovarin::bench;
 
 namespace {
-
-double wallMilliseconds() {
-  return std::chrono::duration<double, std::milli>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
 
 // ---- The floor: one window, one text.
 
@@ -73,70 +75,37 @@ int runFloor(int argc, char** argv, const char* file) {
 
 // ---- The harness.
 
-long residentKilobytes(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-  }
-  return -1;
-}
-
-double median(std::vector<double> values) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  size_t middle = values.size() / 2;
-  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 struct Sample {
   double milliseconds = -1;
   double kilobytes = -1;
 };
 
-std::vector<std::string> environmentWith(const std::string& extra) {
-  std::vector<std::string> env = {"PATH=/usr/bin:/bin", "NO_AT_BRIDGE=1", extra};
-  for (const char* name : {"DISPLAY", "XAUTHORITY", "HOME", "DBUS_SESSION_BUS_ADDRESS", "TZ"}) {
-    if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
-  }
-  return env;
-}
-
-Sample measure(const std::string& executable, const std::vector<std::string>& arguments, const fs::path& frameFile) {
+Sample measure(const StagedProgram& session, const std::string& executable, const std::vector<std::string>& arguments,
+               const fs::path& frameFile) {
   fs::remove(frameFile);
   double spawned = wallMilliseconds();
   auto launched = ChildProcess::launch(ChildProcessOptions{
-      executable, arguments, "", environmentWith("TOVARIN_WIDGET_FIRST_FRAME_FILE=" + frameFile.string()), false,
-      false, true});
+      executable, arguments, "", session.environment({"TOVARIN_WIDGET_FIRST_FRAME_FILE=" + frameFile.string()}),
+      false, false, true});
   if (!launched.process) {
     std::fprintf(stderr, "cannot start %s: %s\n", executable.c_str(), launched.error.c_str());
     return {};
   }
   Sample sample;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (std::chrono::steady_clock::now() < deadline) {
-    std::ifstream in(frameFile);
-    double at = 0;
-    if (in >> at) {
-      sample.milliseconds = at - spawned;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  eventually(
+      [&] {
+        std::ifstream in(frameFile);
+        double at = 0;
+        if (!(in >> at)) return false;
+        sample.milliseconds = at - spawned;
+        return true;
+      },
+      30, std::chrono::milliseconds(2));
   std::this_thread::sleep_for(std::chrono::seconds(2));
   sample.kilobytes = static_cast<double>(residentKilobytes(launched.process->pid()));
   launched.process->signal(SIGTERM);
   (void)launched.process->wait();
   return sample;
-}
-
-bool waitForPort(int port) {
-  for (int i = 0; i < 300; ++i) {
-    std::string command = "exec 3<>/dev/tcp/127.0.0.1/" + std::to_string(port) + " 2>/dev/null";
-    if (std::system(("/bin/bash -c '" + command + "' 2>/dev/null").c_str()) == 0) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return false;
 }
 
 }  // namespace
@@ -150,14 +119,21 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  fs::path work = fs::temp_directory_path() / ("widget-bench-" + std::to_string(getpid()));
-  fs::create_directories(work);
-  const int port = 43000 + getpid() % 2000;
-  auto server = ChildProcess::launch(ChildProcessOptions{
-      "/usr/bin/node", {std::string(TOVARIN_SOURCE_DIR) + "/tools/server.mjs", "--port", std::to_string(port)}, "",
-      environmentWith("VORN_DATA=" + (work / "data.json").string()), false, false, true});
-  if (!server.process || !waitForPort(port)) {
-    std::fprintf(stderr, "the stand-in server did not start\n");
+  // The widget and the floor in one private session, the widget's feed from a stand-in
+  // server of that session.
+  PrivateDbus bus;
+  std::vector<std::string> passed;
+  if (const char* zone = std::getenv("TZ")) passed.push_back(std::string("TZ=") + zone);
+  StagedProgram session({.busAddress = bus.address(), .environment = passed});
+  const fs::path work = session.root();
+  session.addEnvironment("VORN_DATA=" + (work / "data.json").string());
+  const uint16_t port = session.port();
+  if (bus.address().empty()) {
+    std::fprintf(stderr, "private bus: %s\n", bus.error().c_str());
+    return 1;
+  }
+  if (!session.startServer() || !eventually([&] { return LocalPorts::accepts(port); }, 30)) {
+    std::fprintf(stderr, "the stand-in server did not start %s\n", session.error().c_str());
     return 1;
   }
   std::ofstream(work / "Info.json") << "{\"VORNServerPort\": " << port << "}\n";
@@ -166,8 +142,9 @@ int main(int argc, char** argv) {
   std::string self = fs::read_symlink("/proc/self/exe").string();
   std::vector<double> widgetTimes, widgetMemory, floorTimes, floorMemory;
   for (int i = 0; i < runs; ++i) {
-    Sample floor = measure(self, {"--floor", (work / "floor-frame").string()}, work / "floor-frame");
-    Sample mine = measure(widget, {"--family", "medium", "--info", (work / "Info.json").string()}, work / "frame");
+    Sample floor = measure(session, self, {"--floor", (work / "floor-frame").string()}, work / "floor-frame");
+    Sample mine =
+        measure(session, widget, {"--family", "medium", "--info", (work / "Info.json").string()}, work / "frame");
     if (floor.milliseconds < 0 || mine.milliseconds < 0) {
       std::fprintf(stderr, "run %d: no first frame\n", i + 1);
       continue;
@@ -177,9 +154,6 @@ int main(int argc, char** argv) {
     widgetTimes.push_back(mine.milliseconds);
     widgetMemory.push_back(mine.kilobytes);
   }
-  server.process->signal(SIGTERM);
-  (void)server.process->wait();
-  fs::remove_all(work);
   if (widgetTimes.empty()) return 1;
 
   double floorTime = median(floorTimes), widgetTime = median(widgetTimes);

@@ -13,7 +13,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "tests/support/ManualLoop.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/TempDir.h"
 
 extern char** environ;
@@ -29,11 +29,6 @@ std::shared_ptr<ChildProcess> launchShell(const std::string& script, ChildProces
   auto launched = ChildProcess::launch(options, std::move(onExit));
   EXPECT_NE(launched.process, nullptr) << launched.error;
   return launched.process;
-}
-
-bool waitUntil(const std::function<bool()>& condition, double seconds = 10) {
-  ManualLoop loop;
-  return loop.waitFor(condition, seconds);
 }
 
 TEST(ChildProcessTest, PassesArgvWorkingDirectoryAndExactlyTheGivenEnvironment) {
@@ -126,13 +121,13 @@ TEST(ChildProcessTest, ExitedChildIsReapedAndNeverCountsAsRunning) {
   });
   ASSERT_NE(child, nullptr);
   const pid_t pid = child->pid();
-  ASSERT_TRUE(waitUntil([&] { return !child->isRunning(); }));
+  ASSERT_TRUE(eventually([&] { return !child->isRunning(); }, 10));
   ASSERT_TRUE(child->waitStatus().has_value());
   EXPECT_TRUE(WIFEXITED(*child->waitStatus()));
   EXPECT_EQ(WEXITSTATUS(*child->waitStatus()), 3);
   EXPECT_FALSE(std::filesystem::exists("/proc/" + std::to_string(pid)));  // no zombie left
   EXPECT_FALSE(child->signal(SIGTERM));                                     // its pid is not ours anymore
-  ASSERT_TRUE(waitUntil([&] { return handlerCalls.load() == 1; }));
+  ASSERT_TRUE(eventually([&] { return handlerCalls.load() == 1; }, 10));
   EXPECT_EQ(WEXITSTATUS(handlerStatus.load()), 3);
   EXPECT_EQ(child->wait(), handlerStatus.load());
   EXPECT_EQ(handlerCalls.load(), 1);
@@ -161,7 +156,7 @@ TEST(ChildProcessTest, ExitHandlerRunsAndZombieIsReapedAfterTheObjectIsGone) {
     ASSERT_NE(child, nullptr);
     pid = child->pid();
   }
-  ASSERT_TRUE(waitUntil([&] { return handlerStatus.load() != -1; }));
+  ASSERT_TRUE(eventually([&] { return handlerStatus.load() != -1; }, 10));
   EXPECT_TRUE(WIFEXITED(handlerStatus.load()));
   EXPECT_FALSE(std::filesystem::exists("/proc/" + std::to_string(pid)));
 }

@@ -59,9 +59,9 @@ TEST(UserDefaultsTest, EachUnreadableFileIsSetAsideBesideTheEarlierOnes) {
     std::ofstream(path) << text;
     UserDefaults(path).setInteger("x", 1);
   }
-  EXPECT_EQ(fileContents(path + ".unreadable"), broken[0]);
-  EXPECT_EQ(fileContents(path + ".unreadable-2"), broken[1]);
-  EXPECT_EQ(fileContents(path + ".unreadable-3"), broken[2]);
+  EXPECT_EQ(readFile(path + ".unreadable"), broken[0]);
+  EXPECT_EQ(readFile(path + ".unreadable-2"), broken[1]);
+  EXPECT_EQ(readFile(path + ".unreadable-3"), broken[2]);
   EXPECT_EQ(UserDefaults(path).integer("x"), 1);
 }
 
@@ -77,9 +77,9 @@ TEST(UserDefaultsTest, LinksPlantedBesideTheFileAreNotWrittenThrough) {
   std::filesystem::create_symlink(victim, path + ".unreadable");
   UserDefaults defaults(path);
   defaults.setInteger("x", 1);
-  EXPECT_EQ(fileContents(victim), "someone else's file");
+  EXPECT_EQ(readFile(victim), "someone else's file");
   EXPECT_TRUE(std::filesystem::is_symlink(path + ".tmp"));
-  EXPECT_EQ(fileContents(path + ".unreadable-2"), "{ not json");
+  EXPECT_EQ(readFile(path + ".unreadable-2"), "{ not json");
   EXPECT_EQ(UserDefaults(path).integer("x"), 1);
 }
 

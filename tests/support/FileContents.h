@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -7,7 +8,7 @@
 namespace tovarin {
 
 // The whole file as bytes; empty when it cannot be read.
-inline std::string fileContents(const std::string& path) {
+inline std::string readFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
 }

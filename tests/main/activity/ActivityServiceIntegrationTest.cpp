@@ -130,7 +130,7 @@ TEST_F(ActivityServiceTest, ADatabaseLinkedElsewhereIsNotOpenedAndSaysSo) {
   LogRecorder log;
   const std::string other = dir_.path() + "/other.sqlite";
   makeOtherDatabase(other);
-  const std::string before = fileContents(other);
+  const std::string before = readFile(other);
   std::filesystem::create_directories(dir_.path() + "/Activity");
   std::filesystem::create_symlink(other, dir_.path() + "/Activity/activity.sqlite");
   report(kOwnerA);
@@ -144,7 +144,7 @@ TEST_F(ActivityServiceTest, ADatabaseLinkedElsewhereIsNotOpenedAndSaysSo) {
   EXPECT_TRUE(service_->snapshot().settings.enabled);  // kept: the file is there, only refused
   EXPECT_NE(service_->snapshot().storeState, ActivityStoreState::ready);
   EXPECT_EQ(log.matching("[orvik] activity: the record did not open: ").size(), 2u);
-  EXPECT_TRUE(fileContents(other) == before) << "the other program's database changed";
+  EXPECT_TRUE(readFile(other) == before) << "the other program's database changed";
   struct stat info {};
   ::stat(other.c_str(), &info);
   EXPECT_EQ(info.st_mode & 07777, 0644u);

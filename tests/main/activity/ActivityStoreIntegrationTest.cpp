@@ -11,6 +11,7 @@
 
 #include "base/Text.h"
 #include "tests/main/activity/ActivityStoreFixture.h"
+#include "tests/support/FileContents.h"
 
 namespace tovarin {
 namespace {
@@ -252,8 +253,7 @@ TEST_F(ActivityStoreTest, ADirectoryThatCannotBeMadeIsAFileSystemError) {
 std::map<std::string, std::pair<size_t, mode_t>> snapshotOf(const std::string& folder) {
   std::map<std::string, std::pair<size_t, mode_t>> files;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-    std::ifstream in(entry.path(), std::ios::binary);
-    const std::string bytes(std::istreambuf_iterator<char>(in), {});
+    const std::string bytes = readFile(entry.path());
     files[entry.path().string()] = {std::hash<std::string>{}(bytes), modeOf(entry.path())};
   }
   return files;

@@ -12,6 +12,7 @@
 #include "tests/main/activity/ActivityStoreFixture.h"
 #include "tests/support/ActivityQueryReference.h"
 #include "tests/support/ActivitySampleRecord.h"
+#include "tests/support/FileContents.h"
 
 namespace tovarin {
 namespace {
@@ -21,11 +22,6 @@ using State = ActivityStoreState;
 
 constexpr double kHour = 3600;
 constexpr double kH = 1699999200;  // a whole UTC hour
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 class ActivityStoreRecordsTest : public ActivityStoreTestBase {
  protected:

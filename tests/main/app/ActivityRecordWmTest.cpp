@@ -3,16 +3,22 @@
 // its settings window, the stand-in server reporting the account and reading the
 // record back through the program's socket.
 
-#include <gio/gio.h>
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <chrono>
 #include <ctime>
+#include <fstream>
+#include <future>
 #include <map>
 #include <set>
+#include <sstream>
+#include <thread>
 
-#include "platform/linux/DbusConnection.h"
 #include "platform/linux/SecretServiceKeyStore.h"
 #include "tests/main/app/StagedProgramFixture.h"
+#include "tests/support/PrivateKeyring.h"
 
 namespace tovarin {
 namespace {
@@ -24,17 +30,17 @@ class ActivityRecordWmTest : public StagedProgramFixture {
   // Openbox has taken the display: the root names a check window that carries its name.
   bool openboxRuns() {
     if (run("/usr/bin/xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}) != 0) return false;
-    const std::string root = lastOutput_;
+    const std::string root = lastOutput();
     const size_t hash = root.find("# ");
     if (hash == std::string::npos) return false;
     const std::string id = root.substr(hash + 2, root.find_first_of(" \n", hash + 2) - hash - 2);
     run("/usr/bin/xprop", {"-id", id, "_NET_WM_NAME"});
-    return lastOutput_.find("\"Openbox\"") != std::string::npos;
+    return lastOutput().find("\"Openbox\"") != std::string::npos;
   }
 
   void startWindowManager() {
     auto launch = ChildProcess::launch(ChildProcessOptions{
-        "/usr/bin/openbox", {"--replace", "--sm-disable"}, root_.path(), environment(), false, false});
+        "/usr/bin/openbox", {"--replace", "--sm-disable"}, root(), environment(), false, false});
     ASSERT_TRUE(launch.process) << launch.error;
     windows_.push_back(launch.process);
     ASSERT_TRUE(eventually([&] { return openboxRuns(); }, 60)) << "openbox did not take the display";  // only ends a hung test
@@ -46,7 +52,7 @@ class ActivityRecordWmTest : public StagedProgramFixture {
         "/usr/bin/trayer",
         {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "28", "--SetDockType", "true",
          "--transparent", "false", "--tint", "0x303030"},
-        root_.path(), environment(), false, false});
+        root(), environment(), false, false});
     ASSERT_TRUE(launch.process) << launch.error;
     windows_.push_back(launch.process);
   }
@@ -55,12 +61,12 @@ class ActivityRecordWmTest : public StagedProgramFixture {
   // placeholder's width once the item docks.
   std::optional<std::pair<int, int>> statusItemPoint() {
     if (run("/usr/bin/xdotool", {"search", "--class", "trayer"}) != 0) return std::nullopt;
-    std::istringstream ids(lastOutput_);
+    std::istringstream ids(lastOutput());
     std::optional<std::pair<int, int>> point;
     for (std::string id; std::getline(ids, id);) {
       if (run("/usr/bin/xdotool", {"getwindowgeometry", "--shell", id}) != 0) continue;
       std::map<std::string, int> geometry;
-      std::istringstream lines(lastOutput_);
+      std::istringstream lines(lastOutput());
       for (std::string line; std::getline(lines, line);) {
         const size_t equals = line.find('=');
         if (equals != std::string::npos) geometry[line.substr(0, equals)] = std::atoi(line.c_str() + equals + 1);
@@ -75,7 +81,7 @@ class ActivityRecordWmTest : public StagedProgramFixture {
   // How many pixels two screenshots differ in.
   long differingPixels(const fs::path& a, const fs::path& b) {
     run("/bin/sh", {"-c", "/usr/bin/compare -metric AE \"$0\" \"$1\" null: 2>&1", a.string(), b.string()});
-    return std::atol(lastOutput_.c_str());
+    return std::atol(lastOutput().c_str());
   }
 
   ~ActivityRecordWmTest() override {
@@ -83,44 +89,17 @@ class ActivityRecordWmTest : public StagedProgramFixture {
       window->signal(SIGKILL);
       (void)window->wait();
     }
-    if (keyring_) {
-      keyring_->signal(SIGTERM);
-      (void)keyring_->wait();
-    }
-  }
-
-  bool secretServiceOnTheBus() {
-    DbusConnection bus(bus_.address());
-    GDBusConnection* connection = bus.ensure();
-    if (!connection) return false;
-    GVariant* reply = g_dbus_connection_call_sync(
-        connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
-        g_variant_new("(s)", "org.freedesktop.secrets"), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, 2000, nullptr,
-        nullptr);
-    if (!reply) return false;
-    gboolean owned = FALSE;
-    g_variant_get(reply, "(b)", &owned);
-    g_variant_unref(reply);
-    return owned != FALSE;
   }
 
   // gnome-keyring with an unlocked login keyring, before anything asks the bus for it.
   void startKeyring() {
-    const std::string password = root_.path() + "/password";
-    std::ofstream(password) << "test-password";
-    auto launch = ChildProcess::launch(ChildProcessOptions{
-        "/bin/sh",
-        {"-c", "exec /usr/bin/gnome-keyring-daemon --foreground --components=secrets --unlock < \"$0\"", password},
-        root_.path(), environment(), false, false});
-    ASSERT_TRUE(launch.process) << launch.error;
-    keyring_ = launch.process;
-    ASSERT_TRUE(eventually([&] { return secretServiceOnTheBus(); }, 20));
-    SecretServiceKeyStore probe(root_.path() + "/probe", bus_.address());
+    ASSERT_TRUE(keyring_.start(bus_.address(), environment(), 20)) << keyring_.error();
+    SecretServiceKeyStore probe(root() + "/probe", bus_.address());
     ASSERT_TRUE(eventually([&] { return probe.save("k_probe", SecretBytes{1}).ok(); }, 20));
   }
 
   void writeDesktopEntry(const std::string& id, const std::string& name) {
-    const fs::path apps = fs::path(root_.path()) / "data" / "applications";
+    const fs::path apps = fs::path(root()) / "data" / "applications";
     fs::create_directories(apps);
     std::ofstream(apps / (id + ".desktop")) << "[Desktop Entry]\nType=Application\nName=" << name << "\nExec=true\n";
   }
@@ -128,26 +107,26 @@ class ActivityRecordWmTest : public StagedProgramFixture {
   std::shared_ptr<ChildProcess> openWindow(const std::string& id, const std::string& title) {
     auto launch = ChildProcess::launch(ChildProcessOptions{TOVARIN_BINARY_DIR "/tests/tovarin_x_test_window",
                                                            {"--title", title, "--gtk-id", id},
-                                                           root_.path(),
+                                                           root(),
                                                            environment(),
                                                            false,
                                                            false});
     EXPECT_TRUE(launch.process) << launch.error;
-    windows_.push_back(launch.process);
+    if (launch.process) windows_.push_back(launch.process);
     return launch.process;
   }
 
   std::vector<std::string> programWindows() {
     std::vector<std::string> ids;
     if (run("/usr/bin/xdotool", {"search", "--onlyvisible", "--classname", "TheTovarin"}) != 0) return ids;
-    std::istringstream lines(lastOutput_);
+    std::istringstream lines(lastOutput());
     for (std::string line; std::getline(lines, line);) ids.push_back(line);
     return ids;
   }
 
   std::string windowNamed(const std::string& name) {
     if (run("/usr/bin/xdotool", {"search", "--name", name}) != 0) return {};
-    return lastOutput_.substr(0, lastOutput_.find('\n'));
+    return lastOutput().substr(0, lastOutput().find('\n'));
   }
 
   void focus(const std::string& window) { run("/usr/bin/xdotool", {"windowactivate", "--sync", window}); }
@@ -166,7 +145,7 @@ class ActivityRecordWmTest : public StagedProgramFixture {
   // The settings window, from the status menu's action; its first control is the switch.
   std::string openSettingsWindow() {
     const std::vector<std::string> before = programWindows();
-    EXPECT_EQ(run("/usr/bin/gapplication", {"action", "com.orvik.TheTovarin", "activity-settings"}), 0) << lastOutput_;
+    EXPECT_EQ(run("/usr/bin/gapplication", {"action", "com.orvik.TheTovarin", "activity-settings"}), 0) << lastOutput();
     std::string settings;
     EXPECT_TRUE(eventually(
         [&] {
@@ -180,17 +159,14 @@ class ActivityRecordWmTest : public StagedProgramFixture {
     return settings;
   }
 
-  fs::path defaultsFile() const { return fs::path(root_.path()) / "config" / "TheTovarin" / "defaults.json"; }
+  fs::path defaultsFile() const { return fs::path(root()) / "config" / "TheTovarin" / "defaults.json"; }
   bool recordSwitchedOn() { return readFile(defaultsFile()).find("\\\"enabled\\\":true") != std::string::npos; }
 
   // The reply line of a request sent to the program's socket with the real token.
   std::optional<Json> throughTheSocket(const std::string& line) {
-    std::promise<std::string> body;
     const Json request{{"line", line}, {"mode", "send"}, {"token", true}};
-    http_.send(HttpRequest{"POST", "http://127.0.0.1:" + std::to_string(port_) + "/__test/activity/raw",
-                           {{"Content-Type", "application/json"}}, request.dump(), 10},
-               queue_, [&](HttpResponse response) { body.set_value(response.responded ? response.body : ""); });
-    auto answer = parseJson(body.get_future().get());
+    const HttpResponse response = staged_.request("POST", "/__test/activity/raw", request.dump(), 10);
+    auto answer = parseJson(response.responded ? response.body : "");
     if (!answer || !answer->contains("reply") || !(*answer)["reply"].is_string()) return std::nullopt;
     return parseJson((*answer)["reply"].get<std::string>());
   }
@@ -221,7 +197,7 @@ class ActivityRecordWmTest : public StagedProgramFixture {
     run("/usr/bin/import", {"-window", "root", (artifacts / name).string()});
   }
 
-  std::shared_ptr<ChildProcess> keyring_;
+  PrivateKeyring keyring_;
   std::vector<std::shared_ptr<ChildProcess>> windows_;
 };
 
@@ -231,16 +207,16 @@ TEST_F(ActivityRecordWmTest, RecordsTwoTickedWindowsAndTheServerReadsThemBackThr
   writeDesktopEntry("org.example.Editor", "Editor");
   writeDesktopEntry("org.example.Viewer", "Viewer");
   // The user ticked both apps earlier; the record itself is off.
-  fs::create_directories(fs::path(root_.path()) / "config" / "TheTovarin");
-  std::ofstream(fs::path(root_.path()) / "config" / "TheTovarin" / "defaults.json")
+  fs::create_directories(fs::path(root()) / "config" / "TheTovarin");
+  std::ofstream(fs::path(root()) / "config" / "TheTovarin" / "defaults.json")
       << R"({"TovarinActivity.settings":"{\"enabled\":false,\"included\":[\"org.example.Editor\",\"org.example.Viewer\"]}"})";
-  extraEnvironment_.push_back("TOVARIN_TEST_ACTIVITY_RAW=1");
+  staged_.addEnvironment("TOVARIN_TEST_ACTIVITY_RAW=1");
 
   ASSERT_NO_FATAL_FAILURE(startWithTheAccountReported());
   const std::string settings = openSettingsWindow();
   ASSERT_FALSE(settings.empty());
   run("/usr/bin/xdotool", {"getwindowname", settings});
-  EXPECT_EQ(lastOutput_, "活动记录\n");
+  EXPECT_EQ(lastOutput(), "活动记录\n");
   focus(settings);
   run("/usr/bin/xdotool", {"key", "Tab"});
   run("/usr/bin/xdotool", {"key", "space"});

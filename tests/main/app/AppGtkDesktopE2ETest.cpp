@@ -20,6 +20,7 @@
 #include "platform/gtk/MenuGtkBar.h"
 #include "platform/gtk/StatusItemIndicator.h"
 #include "platform/gtk/StatusItemMark.h"
+#include "tests/support/FileContents.h"
 #include "tests/support/TempDir.h"
 
 namespace tovarin {
@@ -272,10 +273,6 @@ TEST_F(AppGtkDesktopTest, StatusMarkIsDrawnAgainOnlyWhenTheDrawnOneIsStale) {
   const std::string svg = icons_.path() + "/mark.svg";
   const std::string directory = icons_.path() + "/drawn";
   const std::string png = directory + "/mark.png";
-  auto bytes = [](const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  };
   // A PNG the SVG cannot have drawn, carrying a time: any redrawing replaces it.
   auto plant = [&](int pixels, fs::file_time_type at) {
     g_autoptr(GdkPixbuf) plain = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, pixels, pixels);
@@ -298,13 +295,13 @@ TEST_F(AppGtkDesktopTest, StatusMarkIsDrawnAgainOnlyWhenTheDrawnOneIsStale) {
   };
   fs::copy_file(kMark, svg);
   ASSERT_TRUE(StatusItemMark::renderPng(svg, directory, "mark", 22));
-  const std::string drawn = bytes(png);
+  const std::string drawn = readFile(png);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     plant(c.plantedPixels, fs::last_write_time(svg) + c.plantedAfterSvg);
-    const std::string planted = bytes(png);
+    const std::string planted = readFile(png);
     EXPECT_EQ(StatusItemMark::renderPng(svg, directory, "mark", 22), png);
-    EXPECT_EQ(bytes(png), c.reused ? planted : drawn);
+    EXPECT_EQ(readFile(png), c.reused ? planted : drawn);
   }
   // Without its SVG a stale drawing is not shown.
   fs::remove(svg);

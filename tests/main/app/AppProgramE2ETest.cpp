@@ -5,7 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <chrono>
+#include <future>
+
 #include "tests/main/app/StagedProgramFixture.h"
+#include "tests/support/LocalPorts.h"
 
 namespace tovarin {
 namespace {
@@ -25,7 +31,7 @@ TEST_F(AppProgramE2ETest, RunsTheServerLoadsBothPagesRoutesASecondStartAndStopsC
   EXPECT_TRUE(eventually([&] { return pageLoads("main") >= 1 && pageLoads("widget") >= 1; }, 60))
       << readFile(logFile());
   EXPECT_TRUE(logHas("[orvik] launch: projectRoot="));
-  EXPECT_TRUE(logHas(" port=" + std::to_string(port_)));
+  EXPECT_TRUE(logHas(" port=" + std::to_string(port())));
   EXPECT_EQ(visibleWindows(), 1) << "the main window only";
 
   // A second start hands its URL to the first and ends.
@@ -37,7 +43,7 @@ TEST_F(AppProgramE2ETest, RunsTheServerLoadsBothPagesRoutesASecondStartAndStopsC
   EXPECT_TRUE(program_->isRunning());
 
   // The status menu's sticky item is an application action on the bus.
-  EXPECT_EQ(run("/usr/bin/gapplication", {"action", "com.orvik.TheTovarin", "toggle-sticky"}), 0) << lastOutput_;
+  EXPECT_EQ(run("/usr/bin/gapplication", {"action", "com.orvik.TheTovarin", "toggle-sticky"}), 0) << lastOutput();
   EXPECT_TRUE(eventually([&] { return visibleWindows() == 2; }, 20));
 
   // Save what a person would see, for a look after the run.
@@ -52,7 +58,7 @@ TEST_F(AppProgramE2ETest, RunsTheServerLoadsBothPagesRoutesASecondStartAndStopsC
   const int status = exited.get();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_TRUE(eventually([&] { return !ProcessTable::contains(serverPid_); }, 10));
-  EXPECT_TRUE(eventually([&] { return LocalPorts::isFree(port_); }, 10));
+  EXPECT_TRUE(eventually([&] { return LocalPorts::isFree(port()); }, 10));
 }
 
 // A crash of the program once left its server holding the port for good; the next
@@ -67,7 +73,7 @@ TEST_F(AppProgramE2ETest, AKilledProgramTakesItsServerWithIt) {
   ASSERT_TRUE(program_->signal(SIGKILL));
   (void)program_->wait();
   EXPECT_TRUE(eventually([&] { return !ProcessTable::contains(serverPid_); }, 10));
-  EXPECT_TRUE(eventually([&] { return LocalPorts::isFree(port_); }, 10));
+  EXPECT_TRUE(eventually([&] { return LocalPorts::isFree(port()); }, 10));
 }
 
 }  // namespace

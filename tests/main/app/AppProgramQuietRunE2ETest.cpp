@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <sstream>
 
 #include "tests/main/app/StagedProgramFixture.h"
 
@@ -50,12 +51,12 @@ class AppProgramQuietRunE2ETest : public StagedProgramFixture {
   }
   int trayWidth() {
     if (run("/usr/bin/xdotool", {"search", "--class", "trayer"}) != 0) return -1;
-    std::istringstream ids(lastOutput_);
+    std::istringstream ids(lastOutput());
     int widest = -1;
     for (std::string id; ids >> id;) {
       if (run("/usr/bin/xdotool", {"getwindowgeometry", "--shell", id}) != 0) continue;
-      const auto at = lastOutput_.find("WIDTH=");
-      if (at != std::string::npos) widest = std::max(widest, std::atoi(lastOutput_.c_str() + at + 6));
+      const auto at = lastOutput().find("WIDTH=");
+      if (at != std::string::npos) widest = std::max(widest, std::atoi(lastOutput().c_str() + at + 6));
     }
     return widest;
   }
@@ -73,10 +74,10 @@ class AppProgramQuietRunE2ETest : public StagedProgramFixture {
     EXPECT_TRUE(eventually([&] { return visibleWindows() == 1 + iconWindows; }, 20)) << "the main window";
 
     // The status menu's sticky item, then its quit item, as application actions on the bus.
-    EXPECT_EQ(run("/usr/bin/gapplication", {"action", "com.orvik.TheTovarin", "toggle-sticky"}), 0) << lastOutput_;
+    EXPECT_EQ(run("/usr/bin/gapplication", {"action", "com.orvik.TheTovarin", "toggle-sticky"}), 0) << lastOutput();
     EXPECT_TRUE(eventually([&] { return visibleWindows() == 2 + iconWindows; }, 20)) << "the sticky window as well";
     whileShown();
-    EXPECT_EQ(run("/usr/bin/gapplication", {"action", "com.orvik.TheTovarin", "quit"}), 0) << lastOutput_;
+    EXPECT_EQ(run("/usr/bin/gapplication", {"action", "com.orvik.TheTovarin", "quit"}), 0) << lastOutput();
     EXPECT_TRUE(eventually([&] { return !program_->isRunning(); }, 30)) << "the program ended";
     const int status = program_->wait();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;

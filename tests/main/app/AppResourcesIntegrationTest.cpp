@@ -11,16 +11,10 @@
 #include "base/ChildProcess.h"
 #include "tokens/TovarinColors.h"
 #include "tokens/TovarinMark.h"
+#include "tests/support/FileContents.h"
 
 namespace tovarin {
 namespace {
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 TEST(AppResourcesTest, BundledMarkIsTheTokensMarkInTheBrandColour) {
   const std::string svg = readFile(std::string(TOVARIN_SOURCE_DIR) + "/resources/bundle/TheTovarinMark.svg");

@@ -4,15 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <functional>
-#include <sstream>
-#include <thread>
 
-#include "tests/support/LocalPorts.h"
+#include "tests/support/Eventually.h"
+#include "tests/support/FileContents.h"
 #include "tests/support/PrivateDbus.h"
 #include "tests/support/StagedProgram.h"
 
@@ -20,30 +16,13 @@ namespace tovarin {
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-bool eventually(const std::function<bool()>& condition, double seconds) {
-  const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
-  while (Clock::now() < deadline) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return condition();
-}
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
 
 class DownloadsProgramE2ETest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(std::getenv("DISPLAY")) << "run under xvfb-run";
     ASSERT_FALSE(bus_.address().empty()) << bus_.error();
-    ASSERT_TRUE(program_.start());
+    ASSERT_TRUE(program_.start()) << program_.error();
     fs::create_directories(downloads());
     ASSERT_TRUE(eventually([&] { return program_.pageLoads("main") >= 1; }, 90)) << program_.log();
   }
@@ -62,7 +41,7 @@ class DownloadsProgramE2ETest : public ::testing::Test {
   }
 
   PrivateDbus bus_;
-  StagedProgram program_{LocalPorts::unused(), bus_.address(), {"TOVARIN_TEST_PANELS=1"}};
+  StagedProgram program_{{.busAddress = bus_.address(), .environment = {"TOVARIN_TEST_PANELS=1"}}};
 };
 
 TEST_F(DownloadsProgramE2ETest, AnAnnouncedDownloadIsSavedOnceAndItsNameIsNeverReused) {

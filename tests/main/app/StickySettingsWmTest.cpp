@@ -6,6 +6,7 @@
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <fstream>
 #include <sstream>
@@ -41,7 +42,7 @@ class StickySettingsWmTest : public StagedProgramFixture {
   // The program is up, its widget page loaded, and its sticky window on screen because
   // the server's saved data says so.
   void startWithStickyShown() {
-    const fs::path data = fs::path(root_.path()) / "data" / "TheTovarin";
+    const fs::path data = fs::path(root()) / "data" / "TheTovarin";
     fs::create_directories(data);
     std::ofstream(data / "calendar.json") << R"({"settings":{"floatingWindow":true,"stickyLevel":"floating"}})";
     program_ = start({});
@@ -57,11 +58,11 @@ class StickySettingsWmTest : public StagedProgramFixture {
   // the product's title, the sticky window none, so it goes by the program's name.
   std::string stickyWindow() {
     if (run("/usr/bin/xdotool", {"search", "--onlyvisible", "--classname", "TheTovarin"}) != 0) return {};
-    std::istringstream ids(lastOutput_);
+    std::istringstream ids(lastOutput());
     for (std::string id; std::getline(ids, id);) {
       run("/usr/bin/xprop", {"-id", id, "_NET_WM_NAME", "_NET_WM_WINDOW_TYPE"});
-      if (lastOutput_.find("_NET_WM_NAME(UTF8_STRING) = \"TheTovarin\"") != std::string::npos &&
-          lastOutput_.find("_NET_WM_WINDOW_TYPE_NORMAL") != std::string::npos) {
+      if (lastOutput().find("_NET_WM_NAME(UTF8_STRING) = \"TheTovarin\"") != std::string::npos &&
+          lastOutput().find("_NET_WM_WINDOW_TYPE_NORMAL") != std::string::npos) {
         return id;
       }
     }
@@ -70,10 +71,10 @@ class StickySettingsWmTest : public StagedProgramFixture {
   std::string describeWindows() {
     std::string text;
     run("/usr/bin/xdotool", {"search", "--classname", "TheTovarin"});
-    std::istringstream ids(lastOutput_);
+    std::istringstream ids(lastOutput());
     for (std::string id; std::getline(ids, id);) {
       run("/usr/bin/xprop", {"-id", id, "_NET_WM_NAME", "_NET_WM_WINDOW_TYPE", "WM_STATE", "_NET_WM_STATE"});
-      text += id + ":\n" + lastOutput_;
+      text += id + ":\n" + lastOutput();
     }
     return text;
   }
@@ -81,7 +82,7 @@ class StickySettingsWmTest : public StagedProgramFixture {
     const std::string id = stickyWindow();
     if (id.empty()) return "<no sticky window>";
     run("/usr/bin/xprop", {"-id", id, "_NET_WM_STATE"});
-    return lastOutput_;
+    return lastOutput();
   }
   bool keptAbove() { return wmState().find("_NET_WM_STATE_ABOVE") != std::string::npos; }
   bool keptBelow() { return wmState().find("_NET_WM_STATE_BELOW") != std::string::npos; }
@@ -144,7 +145,7 @@ TEST_F(StickySettingsWmTest, MenuChoicesReachTheServerAndServerChangesMoveTheWin
   ASSERT_NO_FATAL_FAILURE(startWithStickyShown());
   EXPECT_TRUE(eventually([&] { return keptAbove(); }, 20)) << "floating: " << wmState();
 
-  ASSERT_EQ(chooseLevel(1), 0) << lastOutput_;
+  ASSERT_EQ(chooseLevel(1), 0) << lastOutput();
   EXPECT_TRUE(eventually([&] { return !keptAbove() && !keptBelow(); }, 20)) << "normal: " << wmState();
   EXPECT_TRUE(eventually([&] { return serverLevel() == "normal"; }, 20)) << "the page wrote it to the server";
 
@@ -175,17 +176,17 @@ TEST_F(StickySettingsWmTest, TheStatusMenuNamesWhatItsStickyItemWillDo) {
   ASSERT_TRUE(eventually([&] { return stickyWindow().empty(); }, 20)) << "the server hid the window";
   EXPECT_TRUE(eventually([&] { return statusMenuHas("显示浮窗便利贴"); }, 20)) << statusMenuText();
 
-  ASSERT_EQ(run("/usr/bin/gapplication", {"action", "com.orvik.TheTovarin", "toggle-sticky"}), 0) << lastOutput_;
+  ASSERT_EQ(run("/usr/bin/gapplication", {"action", "com.orvik.TheTovarin", "toggle-sticky"}), 0) << lastOutput();
   ASSERT_TRUE(eventually([&] { return !stickyWindow().empty(); }, 20)) << "the user showed it";
   EXPECT_TRUE(eventually([&] { return statusMenuHas("隐藏浮窗便利贴"); }, 20)) << statusMenuText();
 }
 
 TEST_F(StickySettingsWmTest, AChangeThePageRefusesRollsBackAfterTenSecondsWithANotice) {
-  extraEnvironment_ = {"TOVARIN_TEST_WIDGET_STORE=refuse"};
+  staged_.addEnvironment("TOVARIN_TEST_WIDGET_STORE=refuse");
   ASSERT_NO_FATAL_FAILURE(startWithStickyShown());
   ASSERT_TRUE(eventually([&] { return keptAbove(); }, 20)) << "floating: " << wmState();
 
-  ASSERT_EQ(chooseLevel(1), 0) << lastOutput_;
+  ASSERT_EQ(chooseLevel(1), 0) << lastOutput();
   const auto chosen = std::chrono::steady_clock::now();
   ASSERT_TRUE(eventually([&] { return !keptAbove(); }, 5)) << "applied at once: " << wmState();
   EXPECT_TRUE(eventually([&] { return keptAbove(); }, 20)) << "rolled back: " << wmState();

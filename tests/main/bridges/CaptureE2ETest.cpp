@@ -5,30 +5,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <functional>
-#include <thread>
 
-#include "tests/support/LocalPorts.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/PrivateDbus.h"
 #include "tests/support/RecordingNotificationServer.h"
 #include "tests/support/StagedProgram.h"
 
 namespace tovarin {
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-bool eventually(const std::function<bool()>& condition, double seconds) {
-  const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
-  while (Clock::now() < deadline) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return condition();
-}
 
 // "YYYY-MM-DDTHH:mm" in UTC, the zone the program runs in here.
 std::string utcMinute(std::time_t time) {
@@ -45,7 +34,7 @@ class CaptureE2ETest : public ::testing::Test {
     ASSERT_TRUE(std::getenv("DISPLAY")) << "run under xvfb-run";
     ASSERT_FALSE(bus_.address().empty()) << bus_.error();
     ASSERT_TRUE(notifications_.ready());
-    ASSERT_TRUE(program_.start());
+    ASSERT_TRUE(program_.start()) << program_.error();
     ASSERT_TRUE(eventually([&] { return program_.pageLoads("main") >= 1; }, 90)) << program_.log();
   }
 
@@ -73,9 +62,10 @@ class CaptureE2ETest : public ::testing::Test {
 
   PrivateDbus bus_;
   RecordingNotificationServer notifications_{bus_.address()};
-  StagedProgram program_{LocalPorts::unused(), bus_.address(),
-                         {"TZ=UTC", "TOVARIN_TEST_CAPTURE=1",
-                          "TOVARIN_CAPTURE_SAMPLE=" + std::string(TOVARIN_SOURCE_DIR) + "/tests/fixtures/ocr/english.png"}};
+  StagedProgram program_{{.busAddress = bus_.address(),
+                          .environment = {"TZ=UTC", "TOVARIN_TEST_CAPTURE=1",
+                                          "TOVARIN_CAPTURE_SAMPLE=" + std::string(TOVARIN_SOURCE_DIR) +
+                                              "/tests/fixtures/ocr/english.png"}}};
 };
 
 TEST_F(CaptureE2ETest, RecognitionAndRemindersWorkFromThePage) {

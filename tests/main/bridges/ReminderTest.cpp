@@ -74,7 +74,7 @@ class ReminderFixture : public ::testing::Test {
     std::filesystem::create_directories(dir_.path() + "/data");
     std::ofstream(path()) << text;
   }
-  Json savedFile() const { return parseJson(fileContents(path())).value_or(Json()); }
+  Json savedFile() const { return parseJson(readFile(path())).value_or(Json()); }
   std::unique_ptr<ReminderScheduler> makeScheduler() {
     auto scheduler = std::make_unique<ReminderScheduler>(path(), notifier_, clock_, loop_, loop_);
     scheduler->start();
@@ -159,9 +159,9 @@ TEST_F(ReminderSchedulerTest, EachUnreadableFileIsKeptAsideBesideTheEarlierOnes)
     EXPECT_TRUE(scheduler->pending().empty()) << text;
     ASSERT_FALSE(scheduler->schedule({"a", "A", "", clock_.now() + 60}));
   }
-  EXPECT_EQ(fileContents(path() + ".unreadable"), broken[0]);
-  EXPECT_EQ(fileContents(path() + ".unreadable-2"), broken[1]);
-  EXPECT_EQ(fileContents(path() + ".unreadable-3"), broken[2]);
+  EXPECT_EQ(readFile(path() + ".unreadable"), broken[0]);
+  EXPECT_EQ(readFile(path() + ".unreadable-2"), broken[1]);
+  EXPECT_EQ(readFile(path() + ".unreadable-3"), broken[2]);
   EXPECT_EQ(makeScheduler()->pending().size(), 1u);
 }
 
@@ -174,9 +174,9 @@ TEST_F(ReminderSchedulerTest, LinksPlantedBesideTheFileAreNotWrittenThrough) {
   std::filesystem::create_symlink(victim, path() + ".unreadable");
   auto scheduler = makeScheduler();
   ASSERT_FALSE(scheduler->schedule({"a", "A", "", clock_.now() + 60}));
-  EXPECT_EQ(fileContents(victim), "someone else's file");
+  EXPECT_EQ(readFile(victim), "someone else's file");
   EXPECT_TRUE(std::filesystem::is_symlink(path() + ".tmp"));
-  EXPECT_EQ(fileContents(path() + ".unreadable-2"), "{ broken");
+  EXPECT_EQ(readFile(path() + ".unreadable-2"), "{ broken");
   EXPECT_EQ(makeScheduler()->pending().size(), 1u);
 }
 
@@ -238,7 +238,7 @@ TEST_F(ReminderSchedulerTest, RemindersPastTheCapAreKeptAsideAndNewOnesRefused) 
   const auto pending = scheduler->pending();
   ASSERT_EQ(pending.size(), ReminderScheduler::maxPending);
   EXPECT_EQ(clock_.armedAt(), start + 61);
-  const auto aside = parseJson(fileContents(path() + ".overflow"));
+  const auto aside = parseJson(readFile(path() + ".overflow"));
   ASSERT_TRUE(aside);
   std::vector<std::string> asideIds;
   for (const Json& item : (*aside)["reminders"]) asideIds.push_back(item["id"]);

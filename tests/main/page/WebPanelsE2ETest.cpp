@@ -16,6 +16,7 @@
 #include "tests/platform/gtk/GtkTestEnvironment.h"
 #include "tests/support/FakeAccessibilitySettings.h"
 #include "tests/support/FakeServerSupervisor.h"
+#include "tests/support/FileContents.h"
 #include "tests/support/LogRecorder.h"
 #include "tests/support/PageServer.h"
 #include "tests/support/TempDir.h"
@@ -95,12 +96,6 @@ class WebPanelsE2ETest : public testing::Test {
     pumpUntil([] { return !openDialogs().empty(); });
     auto dialogs = openDialogs();
     return dialogs.empty() ? nullptr : dialogs.front();
-  }
-  static std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
   }
 
   PageServer pages_;

@@ -16,6 +16,7 @@
 #include "tests/support/FakePanelPresenter.h"
 #include "tests/support/FakeWebDownload.h"
 #include "tests/support/FakeWebView.h"
+#include "tests/support/FileContents.h"
 #include "tests/support/LogRecorder.h"
 #include "tests/support/ManualLoop.h"
 #include "tests/support/TempDir.h"
@@ -91,12 +92,6 @@ class WebPanelsFixture : public ::testing::Test {
     return download;
   }
 
-  static std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
-  }
   static void writeFile(const std::string& path, const std::string& content) {
     std::ofstream out(path, std::ios::binary);
     out << content;

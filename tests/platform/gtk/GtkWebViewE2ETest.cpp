@@ -13,6 +13,7 @@
 
 #include "tests/platform/gtk/GlibPump.h"
 #include "tests/platform/gtk/GtkTestEnvironment.h"
+#include "tests/support/FileContents.h"
 #include "tests/support/LocalPorts.h"
 #include "tests/support/PageServer.h"
 #include "tests/support/TempDir.h"
@@ -465,10 +466,7 @@ TEST_F(GtkWebViewE2ETest, ResponseTurnedIntoADownloadIsNoFailureAndIsSaved) {
   ASSERT_TRUE(pumpUntil([&] { return client_->saver->finished.size() == 1; }));
   EXPECT_EQ(client_->saver->finished[0], server_.url(path));
   EXPECT_TRUE(client_->saver->failed.empty());
-  std::ifstream file(saved);
-  std::stringstream content;
-  content << file.rdbuf();
-  EXPECT_EQ(content.str(), "a,b\n1,2\n");
+  EXPECT_EQ(readFile(saved), "a,b\n1,2\n");
   loadAndWait(server_.url("/plain.html"));
 
   auto asked = std::find_if(client_->responses.begin(), client_->responses.end(),

@@ -5,18 +5,15 @@
 
 #include <gtest/gtest.h>
 
-#include <gio/gio.h>
 #include <sys/wait.h>
 
-#include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <thread>
 
 #include "base/ChildProcess.h"
 #include "main/activity/ActivityStore.h"
-#include "platform/linux/DbusConnection.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/PrivateDbus.h"
+#include "tests/support/PrivateKeyring.h"
 #include "tests/support/TempDir.h"
 
 namespace tovarin {
@@ -29,56 +26,13 @@ class SecretServiceKeyStoreTest : public testing::Test {
     for (const char* dir : {"/data", "/run", "/home"}) std::filesystem::create_directories(home_.path() + dir);
     std::filesystem::permissions(home_.path() + "/run", std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::replace);
-    ChildProcessOptions options;
-    options.executable = "/bin/sh";
-    // The daemon reads the new login keyring's password on its standard input; exec
-    // makes the daemon itself the child, so ending the child ends the daemon.
-    const std::string password = home_.path() + "/password";
-    std::ofstream(password) << "test-password";
-    options.arguments = {"-c", "exec /usr/bin/gnome-keyring-daemon --foreground --components=secrets --unlock < \"$0\"",
-                         password};
-    options.environment = environment();
-    options.inheritStdin = false;
-    auto launch = ChildProcess::launch(options);
-    ASSERT_TRUE(launch.process) << launch.error;
-    keyring_ = launch.process;
-    // The daemon takes its name on the bus, then makes the login keyring, a moment
-    // after it starts: ready once a key can be saved. Nothing may call the service
-    // before the daemon owns its name: the bus would start another daemon of its own
-    // for the call, one with no login keyring, which could win the name.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!secretServiceOnTheBus() && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    // Ready once a key can be saved: the daemon makes the login keyring a moment after
+    // it takes its name.
+    ASSERT_TRUE(keyring_.start(bus_.address(), environment(), 20)) << keyring_.error();
     auto probe = store("/records/probe");
-    while (!probe.save("k_probe", SecretBytes{1}).ok() && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    eventually([&] { return probe.save("k_probe", SecretBytes{1}).ok(); }, 20);
     ASSERT_EQ(probe.allIds().value, std::vector<std::string>{"k_probe"}) << "the keyring daemon did not come up";
   }
-  void TearDown() override {
-    if (keyring_) {
-      keyring_->signal(SIGTERM);
-      (void)keyring_->wait();
-    }
-  }
-
-  // Whether a process owns the service's name; asking starts nothing.
-  bool secretServiceOnTheBus() {
-    DbusConnection bus(bus_.address());
-    GDBusConnection* connection = bus.ensure();
-    if (!connection) return false;
-    GVariant* reply = g_dbus_connection_call_sync(
-        connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
-        g_variant_new("(s)", "org.freedesktop.secrets"), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, 2000, nullptr,
-        nullptr);
-    if (!reply) return false;
-    gboolean owned = FALSE;
-    g_variant_get(reply, "(b)", &owned);
-    g_variant_unref(reply);
-    return owned;
-  }
-
   std::vector<std::string> environment() const {
     return {"PATH=/usr/bin:/bin", "HOME=" + home_.path() + "/home", "XDG_DATA_HOME=" + home_.path() + "/data",
             "XDG_RUNTIME_DIR=" + home_.path() + "/run", "DBUS_SESSION_BUS_ADDRESS=" + bus_.address()};
@@ -104,7 +58,7 @@ class SecretServiceKeyStoreTest : public testing::Test {
 
   PrivateDbus bus_;
   TempDir home_;
-  std::shared_ptr<ChildProcess> keyring_;
+  PrivateKeyring keyring_;
 };
 
 // One daemon per test program, and this the only test in it, so the whole contract
