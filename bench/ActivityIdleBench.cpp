@@ -40,6 +40,7 @@
 #include "tests/support/FileContents.h"
 #include "tests/support/PrivateDbus.h"
 #include "tests/support/PrivateKeyring.h"
+#include "tests/support/PrivateWindowManager.h"
 #include "tests/support/StagedProgram.h"
 
 namespace fs = std::filesystem;
@@ -293,20 +294,11 @@ int main(int argc, char** argv) {
   for (const char* name : {"DISPLAY", "XAUTHORITY"}) {
     if (const char* value = std::getenv(name)) displayEnvironment.push_back(std::string(name) + "=" + value);
   }
-  auto openbox = ChildProcess::launch(
-      ChildProcessOptions{"/usr/bin/openbox", {"--replace", "--sm-disable"}, "/tmp", displayEnvironment, false, false});
-  if (!openbox.process) {
-    std::fprintf(stderr, "openbox: %s\n", openbox.error.c_str());
+  PrivateWindowManager windowManager;
+  if (!windowManager.start(displayEnvironment)) {
+    std::fprintf(stderr, "%s\n", windowManager.error().c_str());
     return 1;
   }
-  std::this_thread::sleep_for(std::chrono::seconds(3));
-  struct EndOpenbox {
-    std::shared_ptr<ChildProcess> process;
-    ~EndOpenbox() {
-      process->signal(SIGTERM);
-      (void)process->wait();
-    }
-  } endOpenbox{openbox.process};
 
   Instance off(false), on(true);
   for (Instance* instance : {&off, &on}) {

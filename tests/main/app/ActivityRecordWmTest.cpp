@@ -19,6 +19,7 @@
 #include "platform/linux/SecretServiceKeyStore.h"
 #include "tests/main/app/StagedProgramFixture.h"
 #include "tests/support/PrivateKeyring.h"
+#include "tests/support/PrivateWindowManager.h"
 
 namespace tovarin {
 namespace {
@@ -27,23 +28,9 @@ const std::string kOwner(64, 'e');
 
 class ActivityRecordWmTest : public StagedProgramFixture {
  protected:
-  // Openbox has taken the display: the root names a check window that carries its name.
-  bool openboxRuns() {
-    if (run("/usr/bin/xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}) != 0) return false;
-    const std::string root = lastOutput();
-    const size_t hash = root.find("# ");
-    if (hash == std::string::npos) return false;
-    const std::string id = root.substr(hash + 2, root.find_first_of(" \n", hash + 2) - hash - 2);
-    run("/usr/bin/xprop", {"-id", id, "_NET_WM_NAME"});
-    return lastOutput().find("\"Openbox\"") != std::string::npos;
-  }
-
   void startWindowManager() {
-    auto launch = ChildProcess::launch(ChildProcessOptions{
-        "/usr/bin/openbox", {"--replace", "--sm-disable"}, root(), environment(), false, false});
-    ASSERT_TRUE(launch.process) << launch.error;
-    windows_.push_back(launch.process);
-    ASSERT_TRUE(eventually([&] { return openboxRuns(); }, 60)) << "openbox did not take the display";  // only ends a hung test
+    windowManager_ = std::make_unique<PrivateWindowManager>();
+    ASSERT_TRUE(windowManager_->start(environment())) << windowManager_->error();  // 60 s: only ends a hung test
   }
 
   // A tray for the status item; the indicator falls back to it when no other host is there.
@@ -197,6 +184,7 @@ class ActivityRecordWmTest : public StagedProgramFixture {
     run("/usr/bin/import", {"-window", "root", (artifacts / name).string()});
   }
 
+  std::unique_ptr<PrivateWindowManager> windowManager_;
   PrivateKeyring keyring_;
   std::vector<std::shared_ptr<ChildProcess>> windows_;
 };

@@ -13,6 +13,7 @@
 
 #include "platform/linux/DbusConnection.h"
 #include "tests/main/app/StagedProgramFixture.h"
+#include "tests/support/PrivateWindowManager.h"
 
 extern char** environ;
 
@@ -22,22 +23,10 @@ namespace {
 class StickySettingsWmTest : public StagedProgramFixture {
  protected:
   static void SetUpTestSuite() {
-    ChildProcessOptions options;
-    options.executable = "/usr/bin/openbox";
-    // Takes the display over from any window manager a test before left behind.
-    options.arguments = {"--replace", "--sm-disable"};
-    for (char** entry = environ; *entry; ++entry) options.environment.emplace_back(*entry);
-    options.inheritStdin = false;
-    auto launch = ChildProcess::launch(options);
-    ASSERT_TRUE(launch.process) << launch.error;
-    windowManager_ = launch.process;
+    windowManager_ = std::make_unique<PrivateWindowManager>();
+    ASSERT_TRUE(windowManager_->start()) << windowManager_->error();  // 60 s: only ends a hung test
   }
-  static void TearDownTestSuite() {
-    if (!windowManager_) return;
-    windowManager_->signal(SIGTERM);
-    (void)windowManager_->wait();
-    windowManager_.reset();
-  }
+  static void TearDownTestSuite() { windowManager_.reset(); }
 
   // The program is up, its widget page loaded, and its sticky window on screen because
   // the server's saved data says so.
@@ -138,7 +127,7 @@ class StickySettingsWmTest : public StagedProgramFixture {
     run("/usr/bin/import", {"-window", "root", (artifacts / name).string()});
   }
 
-  static inline std::shared_ptr<ChildProcess> windowManager_;
+  static inline std::unique_ptr<PrivateWindowManager> windowManager_;
 };
 
 TEST_F(StickySettingsWmTest, MenuChoicesReachTheServerAndServerChangesMoveTheWindow) {

@@ -29,6 +29,7 @@
 #include "tests/support/FakeServerSupervisor.h"
 #include "tests/support/PageServer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/PrivateWindowManager.h"
 
 // Last: the X11 headers define macros (None, Status) that other headers trip over.
 #include <gdk/gdkx.h>
@@ -44,15 +45,6 @@ void PrintTo(const Rect& frame, std::ostream* out) {
 namespace {
 
 std::string xprop(const std::vector<std::string>& arguments) { return shellOutput("/usr/bin/xprop", arguments); }
-
-// Openbox has taken the display: the root names a check window that carries its name.
-bool openboxRuns() {
-  const std::string root = xprop({"-root", "_NET_SUPPORTING_WM_CHECK"});
-  const size_t hash = root.find("# ");
-  if (hash == std::string::npos) return false;
-  const std::string id = root.substr(hash + 2, root.find_first_of(" \n", hash + 2) - hash - 2);
-  return xprop({"-id", id, "_NET_WM_NAME"}).find("\"Openbox\"") != std::string::npos;
-}
 
 class FrameRecorder final : public WindowClient {
  public:
@@ -70,23 +62,10 @@ void settle(double seconds = 0.5) {
 class StickyWindowWmTest : public testing::Test {
  protected:
   static void SetUpTestSuite() {
-    ChildProcessOptions options;
-    options.executable = "/usr/bin/openbox";
-    // Takes the display over from any window manager a test before left behind.
-    options.arguments = {"--replace", "--sm-disable"};
-    for (char** entry = environ; *entry; ++entry) options.environment.emplace_back(*entry);
-    options.inheritStdin = false;
-    auto launch = ChildProcess::launch(options);
-    ASSERT_TRUE(launch.process) << launch.error;
-    windowManager_ = launch.process;
-    ASSERT_TRUE(pumpUntil(openboxRuns, 60)) << "openbox did not take the display";  // 60 s: only ends a hung test
+    windowManager_ = std::make_unique<PrivateWindowManager>();
+    ASSERT_TRUE(windowManager_->start()) << windowManager_->error();  // 60 s: only ends a hung test
   }
-  static void TearDownTestSuite() {
-    if (!windowManager_) return;
-    windowManager_->signal(SIGTERM);
-    windowManager_->wait();
-    windowManager_.reset();
-  }
+  static void TearDownTestSuite() { windowManager_.reset(); }
 
   StickyWindowWmTest() : desktop_(env().loop()) {
     frames_.addHtml("/frame.html",
@@ -185,7 +164,7 @@ class StickyWindowWmTest : public testing::Test {
     return std::to_string(static_cast<int>(desktop_coordinates::primaryGeometry().height - y));
   }
 
-  static inline std::shared_ptr<ChildProcess> windowManager_;
+  static inline std::unique_ptr<PrivateWindowManager> windowManager_;
   PageServer pages_;
   PageServer frames_;  // another port: another origin
   TempDir dir_;

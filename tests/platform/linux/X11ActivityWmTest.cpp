@@ -11,6 +11,7 @@
 #include "tests/support/ActivityEventText.h"
 #include "tests/support/ManualLoop.h"
 #include "tests/support/PrivateDbus.h"
+#include "tests/support/PrivateWindowManager.h"
 #include "tests/support/TempDir.h"
 
 extern char** environ;
@@ -42,30 +43,16 @@ std::string xdotool(const std::vector<std::string>& arguments) {
   return out;
 }
 
-// Openbox has taken the display: the root names a check window that carries its name.
-bool openboxRuns() {
-  const std::string root = shellOutput("/usr/bin/xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"});
-  const size_t hash = root.find("# ");
-  if (hash == std::string::npos) return false;
-  const std::string id = root.substr(hash + 2, root.find_first_of(" \n", hash + 2) - hash - 2);
-  return shellOutput("/usr/bin/xprop", {"-id", id, "_NET_WM_NAME"}).find("\"Openbox\"") != std::string::npos;
-}
-
 // Real windows of real processes on the X server, managed by openbox; the capture
 // built from the Linux platform parts, as the program builds it.
 class X11ActivityWmTest : public testing::Test {
  protected:
   static void SetUpTestSuite() {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "needs an X display (run under xvfb-run)";
-    windowManager_ = launch("/usr/bin/openbox", {"--replace", "--sm-disable"});
-    ASSERT_TRUE(windowManager_);
-    ManualLoop loop;
-    ASSERT_TRUE(loop.waitFor(openboxRuns, 60)) << "openbox did not take the display";  // 60 s: only ends a hung test
+    windowManager_ = std::make_unique<PrivateWindowManager>();
+    ASSERT_TRUE(windowManager_->start()) << windowManager_->error();
   }
   static void TearDownTestSuite() {
-    if (!windowManager_) return;
-    windowManager_->signal(SIGTERM);
-    windowManager_->wait();
     windowManager_.reset();
   }
 
@@ -127,7 +114,7 @@ class X11ActivityWmTest : public testing::Test {
         20);
   }
 
-  static inline std::shared_ptr<ChildProcess> windowManager_;
+  static inline std::unique_ptr<PrivateWindowManager> windowManager_;
   ManualLoop loop_;
   TempDir dir_;
   const std::string apps_ = dir_.path() + "/applications";
