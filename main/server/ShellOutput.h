@@ -11,7 +11,4 @@ namespace tovarin {
 // are inherited; standard error goes to /dev/null. Blocks until the tool exits.
 std::string shellOutput(const std::string& path, const std::vector<std::string>& arguments);
 
-// True when text is well-formed UTF-8 (no overlongs, surrogates or values past U+10FFFF).
-bool isValidUtf8(const std::string& text);
-
 }  // namespace tovarin

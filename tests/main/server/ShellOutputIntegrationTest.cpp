@@ -54,23 +54,5 @@ TEST(ShellOutputTest, ToolSeesTheEnvironmentOverlay) {
   EXPECT_EQ(shellOutput("/bin/sh", {"-c", "printf %s \"${TOVARIN_SHELL_OUTPUT_PROBE-unset}\""}), "unset");
 }
 
-TEST(ShellOutputTest, Utf8Validation) {
-  struct Case {
-    std::string text;
-    bool valid;
-  };
-  const Case cases[] = {
-      {"", true},           {"ascii", true},          {"岚笺 €", true},     {"\xF0\x9F\x98\x80", true},
-      {"\xFF", false},      {"\xC0\xAF", false},      {"\xE0\x80\xAF", false},  // overlong
-      {"\xED\xA0\x80", false},                                                // surrogate
-      {"\xF4\x90\x80\x80", false},                                            // past U+10FFFF
-      {"\xE5\xB2", false},  {"a\x80", false},
-  };
-  for (const Case& testCase : cases) {
-    SCOPED_TRACE(testCase.text);
-    EXPECT_EQ(isValidUtf8(testCase.text), testCase.valid);
-  }
-}
-
 }  // namespace
 }  // namespace tovarin
