@@ -61,7 +61,8 @@ class ActivityRecord final : public std::enable_shared_from_this<ActivityRecord>
   // Called on the main loop with each captured event, just before it is queued for the service.
   void setOnEvent(OnEvent onEvent) { onEvent_ = std::move(onEvent); }
 
-  // Bridge (with its environment and cookie), capture and maintenance. Opens nothing.
+  // Once: bridge (with its environment and cookie), capture and maintenance. Opens
+  // nothing; later calls do nothing.
   void start();
   // Opens and maintains the record on work_; `opened` gets the snapshot after it on the
   // main loop.

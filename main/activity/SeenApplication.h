@@ -10,6 +10,8 @@ namespace tovarin {
 struct SeenApplication {
   std::string id;
   std::optional<std::string> name;
+
+  bool operator==(const SeenApplication&) const = default;
 };
 
 }  // namespace tovarin

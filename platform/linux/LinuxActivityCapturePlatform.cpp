@@ -6,15 +6,19 @@
 
 namespace tovarin {
 
-LinuxActivityCapturePlatform::LinuxActivityCapturePlatform(MainLoop& loop)
-    : loop_(loop), entries_(std::make_shared<DesktopEntryIndex>(DesktopEntryIndex::defaultFolders(), DesktopEntryIndex::defaultLocale())) {}
+LinuxActivityCapturePlatform::LinuxActivityCapturePlatform(MainLoop& loop, LinuxActivityPlatform::Options options)
+    : loop_(loop),
+      options_(std::move(options)),
+      entries_(std::make_shared<DesktopEntryIndex>(
+          options_.applicationFolders.empty() ? DesktopEntryIndex::defaultFolders() : options_.applicationFolders,
+          options_.locale.value_or(DesktopEntryIndex::defaultLocale()))) {}
 
 LinuxActivityCapturePlatform::~LinuxActivityCapturePlatform() = default;
 
 std::shared_ptr<ActivityCapture> LinuxActivityCapturePlatform::makeCapture(ActivityCapture::Policy policy,
                                                                            ActivityCapture::Sink sink) {
   assert(loop_.isMainThread());
-  if (!platform_) platform_ = std::make_unique<LinuxActivityPlatform>(loop_, LinuxActivityPlatform::Options{});
+  if (!platform_) platform_ = std::make_unique<LinuxActivityPlatform>(loop_, options_);
   capture_ = ActivityCapture::create(loop_, platform_->capturePlatform(), std::move(policy),
                                      [this, sink = std::move(sink)](const ActivityEvent& event) {
                                        remember(event);

@@ -19,7 +19,9 @@ namespace tovarin {
 // installed applications from desktop entries. Main loop only, except automationStatus.
 class LinuxActivityCapturePlatform final : public ActivityCapturePlatform {
  public:
-  explicit LinuxActivityCapturePlatform(MainLoop& loop);
+  // The options go to the platform the first capture makes; its application folders and
+  // locale name the installed applications too.
+  explicit LinuxActivityCapturePlatform(MainLoop& loop, LinuxActivityPlatform::Options options = {});
   ~LinuxActivityCapturePlatform() override;
 
   std::shared_ptr<ActivityCapture> makeCapture(ActivityCapture::Policy policy, ActivityCapture::Sink sink) override;
@@ -39,6 +41,7 @@ class LinuxActivityCapturePlatform final : public ActivityCapturePlatform {
   void remember(const ActivityEvent& event);
 
   MainLoop& loop_;
+  const LinuxActivityPlatform::Options options_;
   const std::shared_ptr<DesktopEntryIndex> entries_;
   std::unique_ptr<LinuxActivityPlatform> platform_;
   std::shared_ptr<ActivityCapture> capture_;
