@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Outcome.h"
 #include "main/activity/SecretBytes.h"
-
 
 namespace tovarin {
 
@@ -31,11 +31,7 @@ class ActivityCipher final {
   static constexpr size_t kTagSize = 16;
   static constexpr size_t kOverhead = kNonceSize + kTagSize;
 
-  struct [[nodiscard]] Outcome {
-    std::vector<uint8_t> value;
-    std::optional<ActivityCryptoError> error;
-    bool ok() const { return !error.has_value(); }
-  };
+  using Outcome = tovarin::Outcome<std::vector<uint8_t>, ActivityCryptoError>;
 
   // 32 fresh bytes from the system's secure random source; empty if it has none.
   static SecretBytes generateKeyData();

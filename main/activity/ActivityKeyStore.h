@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Outcome.h"
 #include "main/activity/SecretBytes.h"
 
 namespace tovarin {
@@ -29,15 +30,9 @@ struct ActivityKeyError {
   bool operator==(const ActivityKeyError&) const = default;
 };
 
-// A key store's answer: a value, or the error that stopped it.
+// A key store's answer.
 template <typename T>
-struct [[nodiscard]] ActivityKeyOutcome {
-  T value{};
-  std::optional<ActivityKeyError> error;
-
-  bool ok() const { return !error.has_value(); }
-  static ActivityKeyOutcome failed(ActivityKeyError why) { return {T{}, why}; }
-};
+using ActivityKeyOutcome = Outcome<T, ActivityKeyError>;
 
 struct ActivityKeyDone {};
 

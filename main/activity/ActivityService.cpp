@@ -168,7 +168,7 @@ ActivityServiceOutcome<ActivityDestroyCounts> ActivityService::disableAndDestroy
     changeSettings(ActivitySettings());
     keptForOriginal_ = false;
     (void)feed(ActivityEvent::settings(settings_, now_()));
-    return ActivityServiceOutcome<ActivityDestroyCounts>::of(store_->destroy());
+    return ActivityServiceOutcome<ActivityDestroyCounts>::from(store_->destroy());
   });
 }
 
@@ -199,12 +199,12 @@ ActivityServiceOutcome<ActivityClearCounts> ActivityService::clear(ClearRange ra
   return published([&] {
     using Outcome = ActivityServiceOutcome<ActivityClearCounts>;
     if (!settings_.enabled || store_->state() != ActivityStoreState::ready) {
-      return Outcome::refused(ActivityServiceError::notAllowed);
+      return Outcome::failed(ActivityServiceError::notAllowed);
     }
     const double now = now_();
     // The interval in progress is stored first, so that the clear covers it too.
     appendIfOwned(feed(ActivityEvent::suspend(SuspendReason::disabled, now)));
-    Outcome outcome = Outcome::of(store_->clear(range, now));
+    Outcome outcome = Outcome::from(store_->clear(range, now));
     (void)feed(ActivityEvent::resume(SuspendReason::disabled, now));
     return outcome;
   });
@@ -214,13 +214,13 @@ ActivityServiceOutcome<ActivityClearCounts> ActivityService::rebindToCurrentAcco
   return published([this] {
     using Outcome = ActivityServiceOutcome<ActivityClearCounts>;
     if (!settings_.enabled || store_->state() != ActivityStoreState::ready) {
-      return Outcome::refused(ActivityServiceError::notAllowed);
+      return Outcome::failed(ActivityServiceError::notAllowed);
     }
-    if (!ownerAvailable()) return Outcome::refused(ActivityServiceError::needsAccount);
+    if (!ownerAvailable()) return Outcome::failed(ActivityServiceError::needsAccount);
     const double now = now_();
     // What is in progress belongs to the record being wiped.
     (void)feed(ActivityEvent::suspend(SuspendReason::disabled, now));
-    Outcome outcome = Outcome::of(store_->rebind(*currentOwner_));
+    Outcome outcome = Outcome::from(store_->rebind(*currentOwner_));
     (void)feed(ActivityEvent::resume(SuspendReason::disabled, now));
     keptForOriginal_ = false;
     syncBuilder(now);

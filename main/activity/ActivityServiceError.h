@@ -1,8 +1,8 @@
 #pragma once
 
-#include <optional>
 #include <variant>
 
+#include "base/Outcome.h"
 #include "main/activity/ActivityStoreError.h"
 
 namespace tovarin {
@@ -13,20 +13,11 @@ enum class ActivityServiceError {
   notAllowed,    // the record is not in a state that allows the command
 };
 
-// A service command's answer: a value, or the service's refusal or the store's error.
+// Why a service command failed: the service's refusal or the store's error.
+using ActivityServiceFailure = std::variant<ActivityServiceError, ActivityStoreError>;
+
+// A service command's answer.
 template <typename T>
-struct [[nodiscard]] ActivityServiceOutcome {
-  using Failure = std::variant<ActivityServiceError, ActivityStoreError>;
-
-  T value{};
-  std::optional<Failure> error;
-
-  bool ok() const { return !error.has_value(); }
-  static ActivityServiceOutcome refused(ActivityServiceError why) { return {T{}, Failure(why)}; }
-  static ActivityServiceOutcome of(ActivityStoreOutcome<T> outcome) {
-    if (outcome.error) return {T{}, Failure(std::move(*outcome.error))};
-    return {std::move(outcome.value), std::nullopt};
-  }
-};
+using ActivityServiceOutcome = Outcome<T, ActivityServiceFailure>;
 
 }  // namespace tovarin

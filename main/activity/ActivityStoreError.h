@@ -5,6 +5,7 @@
 #include <string>
 #include <variant>
 
+#include "base/Outcome.h"
 #include "main/activity/ActivityKeyStore.h"
 #include "main/activity_core/ActivityStoreState.h"
 
@@ -43,15 +44,9 @@ struct ActivityStoreError {
   bool operator==(const ActivityStoreError&) const = default;
 };
 
-// A store operation's answer: a value, or the error that stopped it.
+// A store operation's answer.
 template <typename T>
-struct [[nodiscard]] ActivityStoreOutcome {
-  T value{};
-  std::optional<ActivityStoreError> error;
-
-  bool ok() const { return !error.has_value(); }
-  static ActivityStoreOutcome failed(ActivityStoreError why) { return {T{}, std::move(why)}; }
-};
+using ActivityStoreOutcome = Outcome<T, ActivityStoreError>;
 
 using ActivityStoreDone = std::monostate;
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "main/activity/SeenApplication.h"
 #include "main/activity_ui/ActivityAppRow.h"
 
 namespace tovarin {
@@ -13,10 +14,7 @@ namespace tovarin {
 // the ticked ids. Pure; any thread.
 namespace ActivityAppRows {
 
-struct Running {
-  std::string id;
-  std::optional<std::string> name;
-};
+using Running = SeenApplication;
 
 struct Sources {
   // The installed application's name for an id; none when nothing is installed under it.

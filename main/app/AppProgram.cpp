@@ -9,6 +9,7 @@
 #include "base/BeastWebSocketClient.h"
 #include "base/SerialQueue.h"
 #include "base/UserDefaults.h"
+#include "main/activity/ActivityRecord.h"
 #include "main/activity_ui/ActivityController.h"
 #include "main/app/ActivityMenuPart.h"
 #include "main/app/AppProgramParts.h"
@@ -31,6 +32,7 @@
 #include "platform/linux/DbusWidgetTimelines.h"
 #include "platform/linux/EspeakVoiceCatalog.h"
 #include "platform/linux/EspeakVoiceSpeaker.h"
+#include "platform/linux/LinuxActivityCapturePlatform.h"
 #include "platform/linux/SecretServiceKeyStore.h"
 #include "platform/linux/LinuxPresenceProbe.h"
 #include "platform/linux/ModuleTextRecognizer.h"
@@ -117,14 +119,17 @@ struct AppProgram::Parts {
 
   std::shared_ptr<AppActivity> makeActivity() {
     const std::string directory = config.dataDirectory() + "/Activity";
-    auto activityDesktop = std::make_shared<ActivityGtkDesktop>(loop, webViews);
-    ActivityController::Options options;
-    options.directory = directory;
-    options.keyStore = std::make_shared<SecretServiceKeyStore>(directory, std::string());
-    options.serverEnvironment = serverOnlyEnvironment;
-    options.panels = activityPanels;
-    options.desktop = activityDesktop;
-    auto controller = ActivityController::create(loop, defaults, std::move(options));
+    auto capturePlatform = std::make_shared<LinuxActivityCapturePlatform>(loop);
+    ActivityRecord::Options recordOptions;
+    recordOptions.directory = directory;
+    recordOptions.keyStore = std::make_shared<SecretServiceKeyStore>(directory, std::string());
+    recordOptions.serverEnvironment = serverOnlyEnvironment;
+    recordOptions.platform = capturePlatform;
+    recordOptions.setPageCookie = [this](const std::string& host, const std::string& name, const std::string& value,
+                                         const std::string& path) { webViews.setSessionCookie(host, name, value, path); };
+    auto record = ActivityRecord::create(loop, defaults, std::move(recordOptions));
+    auto activityDesktop = std::make_shared<ActivityGtkDesktop>(loop, capturePlatform->entries());
+    auto controller = ActivityController::create(loop, std::move(record), {activityPanels, activityDesktop});
     activityDesktop->setController(controller);
     return std::make_shared<ActivityMenuPart>(std::move(controller));
   }

@@ -8,7 +8,6 @@
 #include "main/activity_ui/ActivityAppRows.h"
 #include "main/activity_ui/ActivityController.h"
 #include "platform/gtk/ActivitySettingsGtkWindow.h"
-#include "platform/gtk/GtkWebViewProvider.h"
 
 namespace tovarin {
 namespace {
@@ -18,7 +17,7 @@ constexpr const char* kNameKey = "tovarin-app-name";
 
 // A modal list of the installed applications, each with a check box; none when
 // cancelled. Sorted as people sort names.
-std::optional<std::vector<ActivityControllerDesktop::ChosenApp>> runChooser(const DesktopEntryIndex& index) {
+std::optional<std::vector<ActivityUiDesktop::ChosenApp>> runChooser(const DesktopEntryIndex& index) {
   std::vector<std::pair<std::string, std::string>> apps;  // id, name
   for (const auto& [id, entry] : index.entries()) apps.emplace_back(id, entry.name.empty() ? id : entry.name);
   std::sort(apps.begin(), apps.end(),
@@ -39,7 +38,7 @@ std::optional<std::vector<ActivityControllerDesktop::ChosenApp>> runChooser(cons
   gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), scroller, TRUE, TRUE, 0);
   gtk_widget_show_all(dialog);
   const gint response = gtk_dialog_run(GTK_DIALOG(dialog));
-  std::optional<std::vector<ActivityControllerDesktop::ChosenApp>> chosen;
+  std::optional<std::vector<ActivityUiDesktop::ChosenApp>> chosen;
   if (response == GTK_RESPONSE_OK) {
     chosen.emplace();
     GList* children = gtk_container_get_children(GTK_CONTAINER(list));
@@ -58,72 +57,16 @@ std::optional<std::vector<ActivityControllerDesktop::ChosenApp>> runChooser(cons
 
 }  // namespace
 
-ActivityGtkDesktop::ActivityGtkDesktop(MainLoop& loop, GtkWebViewProvider& webViews)
-    : loop_(loop), webViews_(webViews), entries_(DesktopEntryIndex::defaultFolders(), DesktopEntryIndex::defaultLocale()) {}
+ActivityGtkDesktop::ActivityGtkDesktop(MainLoop& loop, std::shared_ptr<DesktopEntryIndex> entries)
+    : loop_(loop), entries_(std::move(entries)) {}
 
 ActivityGtkDesktop::~ActivityGtkDesktop() = default;
-
-std::shared_ptr<ActivityCapture> ActivityGtkDesktop::makeCapture(ActivityCapture::Policy policy,
-                                                                 ActivityCapture::Sink sink) {
-  assert(loop_.isMainThread());
-  if (!platform_) platform_ = std::make_unique<LinuxActivityPlatform>(loop_, LinuxActivityPlatform::Options{});
-  capture_ = ActivityCapture::create(loop_, platform_->capturePlatform(), std::move(policy),
-                                     [this, sink = std::move(sink)](const ActivityEvent& event) {
-                                       remember(event);
-                                       sink(event);
-                                     });
-  return capture_;
-}
-
-void ActivityGtkDesktop::remember(const ActivityEvent& event) {
-  const auto* front = std::get_if<ActivityEvent::Frontmost>(&event.payload());
-  if (!front || !front->app) return;
-  auto found = std::find_if(seen_.begin(), seen_.end(), [&](const auto& app) { return app.id == front->app->bundleId; });
-  if (found == seen_.end()) {
-    seen_.push_back({front->app->bundleId, front->app->name});
-  } else {
-    found->name = front->app->name;
-  }
-}
-
-bool ActivityGtkDesktop::accessibilityTrusted() {
-  return platform_ && platform_->capturePlatform().desktop->accessibilityTrusted();
-}
-
-void ActivityGtkDesktop::requestAccessibility() {
-  if (capture_) capture_->requestAccessibility();
-}
-
-void ActivityGtkDesktop::setPageCookie(const std::string& host, const std::string& name, const std::string& value,
-                                       const std::string& path) {
-  webViews_.setSessionCookie(host, name, value, path);
-}
-
-std::vector<ActivityAppRows::Running> ActivityGtkDesktop::runningApplications() { return seen_; }
-
-std::optional<std::string> ActivityGtkDesktop::installedName(const std::string& id) {
-  const DesktopEntryIndex::Entry* entry = entries_.find(id);
-  if (!entry || entry->name.empty()) return std::nullopt;
-  return entry->name;
-}
-
-bool ActivityGtkDesktop::supportsDomain(const std::string& id) { return capture_ && capture_->supportsDomain(id); }
-
-std::int32_t ActivityGtkDesktop::automationStatus(const std::string& id) {
-  // The capture is made once and lives as long as this desktop.
-  return capture_ ? capture_->automationStatus(id, false) : -600;
-}
-
-void ActivityGtkDesktop::requestAutomation(const std::string& id, std::function<void()> completion) {
-  if (!capture_) return;
-  capture_->requestAutomation(id, [completion = std::move(completion)](std::int32_t) { completion(); });
-}
 
 void ActivityGtkDesktop::chooseApplications(
     std::function<void(std::optional<std::vector<ChosenApp>>)> completion) {
   assert(loop_.isMainThread());
-  entries_.reload();
-  completion(runChooser(entries_));
+  entries_->reload();
+  completion(runChooser(*entries_));
 }
 
 void ActivityGtkDesktop::showSettingsWindow(std::function<void()> onClosed) {

@@ -311,17 +311,17 @@ TEST_F(ActivityServiceTest, MaintenanceFlushesEveryFiveMinutesAtMost) {
 }
 
 TEST_F(ActivityServiceTest, CommandsRefusedInTheWrongState) {
-  EXPECT_EQ(service_->clear(ClearRange::all).error, ActivityServiceOutcome<ActivityClearCounts>::Failure(ActivityServiceError::notAllowed));
+  EXPECT_EQ(service_->clear(ClearRange::all).error, ActivityServiceFailure(ActivityServiceError::notAllowed));
   EXPECT_EQ(service_->rebindToCurrentAccount().error,
-            ActivityServiceOutcome<ActivityClearCounts>::Failure(ActivityServiceError::notAllowed));
+            ActivityServiceFailure(ActivityServiceError::notAllowed));
   EXPECT_EQ(service_->resetAfterKeyLoss().error,
-            ActivityServiceOutcome<ActivityClearCounts>::Failure(ActivityServiceError::notAllowed));
+            ActivityServiceFailure(ActivityServiceError::notAllowed));
   enableFor(kOwnerA);
   EXPECT_EQ(service_->resetAfterKeyLoss().error,
-            ActivityServiceOutcome<ActivityClearCounts>::Failure(ActivityServiceError::notAllowed));
+            ActivityServiceFailure(ActivityServiceError::notAllowed));
   report(std::nullopt);
   EXPECT_EQ(service_->rebindToCurrentAccount().error,
-            ActivityServiceOutcome<ActivityClearCounts>::Failure(ActivityServiceError::needsAccount));
+            ActivityServiceFailure(ActivityServiceError::needsAccount));
 }
 
 TEST_F(ActivityServiceTest, AClearStoresTheIntervalInProgressFirstEvenForAnotherAccountsRecord) {

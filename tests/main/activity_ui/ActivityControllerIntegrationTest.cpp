@@ -7,7 +7,8 @@
 #include "base/Json.h"
 #include "main/activity/ActivityBridgeEnvironment.h"
 #include "main/activity/MemoryKeyStore.h"
-#include "tests/support/FakeActivityControllerDesktop.h"
+#include "tests/support/FakeActivityCapturePlatform.h"
+#include "tests/support/FakeActivityUiDesktop.h"
 #include "tests/support/FakePanelPresenter.h"
 #include "tests/support/LogRecorder.h"
 #include "tests/support/ManualLoop.h"
@@ -23,8 +24,12 @@ const std::string kOwner(64, 'c');
 constexpr std::size_t kConfirm = 0;
 constexpr std::size_t kCancel = 1;
 
-// A controller over a real store, service and bridge in a temporary folder; only the
-// desktop and the dialogs are the test's.
+struct Cookie {
+  std::string host, name, value, path;
+};
+
+// A controller over a real record (store, service and bridge in a temporary folder);
+// only the desktop, the page cookies and the dialogs are the test's.
 class ActivityControllerTest : public ::testing::Test {
  protected:
   void SetUp() override { environment_->set("PATH", "/usr/bin"); }
@@ -33,15 +38,17 @@ class ActivityControllerTest : public ::testing::Test {
   }
 
   ActivityController& make(std::string socketPath = {}) {
-    ActivityController::Options options;
+    ActivityRecord::Options options;
     options.directory = dir_.path() + "/Activity";
     options.keyStore = keys_;
     options.serverEnvironment = environment_;
-    options.panels = panels_;
-    options.desktop = desktop_;
+    options.platform = platform_;
+    options.setPageCookie = [this](const std::string& host, const std::string& name, const std::string& value,
+                                   const std::string& path) { cookies_.push_back({host, name, value, path}); };
     options.socketPath = socketPath.empty() ? dir_.path() + "/bridge.sock" : socketPath;
     options.allowPeer = [](pid_t) { return true; };
-    controller_ = ActivityController::create(loop_, defaults_, std::move(options));
+    controller_ = ActivityController::create(loop_, ActivityRecord::create(loop_, defaults_, std::move(options)),
+                                             {panels_, ui_});
     controller_->setOnPublish([this] { published_.push_back(controller_->status()); });
     return *controller_;
   }
@@ -49,7 +56,7 @@ class ActivityControllerTest : public ::testing::Test {
   // Lets work and the main loop hand results to each other until both are quiet.
   void settle() {
     for (int round = 0; round < 6; ++round) {
-      controller_->drainWork();
+      controller_->record()->drainWork();
       loop_.runUntilIdle();
     }
   }
@@ -59,7 +66,7 @@ class ActivityControllerTest : public ::testing::Test {
     make();
     controller_->bootstrap();
     settle();
-    (void)controller_->service()->handle(ActivityBridgeRequest::ownerReport(kOwner));
+    (void)controller_->record()->service()->handle(ActivityBridgeRequest::ownerReport(kOwner));
     controller_->setEnabled(true);
     settle();
     EXPECT_EQ(controller_->status().kind, Kind::recording);
@@ -67,7 +74,7 @@ class ActivityControllerTest : public ::testing::Test {
   }
 
   void storeSettings(const ActivitySettings& settings) {
-    defaults_.setString(ActivityController::settingsKey, toJsonText(settings.toJson()));
+    defaults_.setString(ActivityRecord::settingsKey, toJsonText(settings.toJson()));
   }
   void answerLastAlert(std::size_t button) { panels_->answerAlert(panels_->alerts().size() - 1, button); }
   std::optional<std::string> lastResult() { return controller_->model().lastResult(); }
@@ -78,7 +85,9 @@ class ActivityControllerTest : public ::testing::Test {
   std::shared_ptr<MemoryKeyStore> keys_ = std::make_shared<MemoryKeyStore>();
   std::shared_ptr<ProcessEnvironment> environment_ = std::make_shared<ProcessEnvironment>(std::vector<std::string>{});
   std::shared_ptr<FakePanelPresenter> panels_ = std::make_shared<FakePanelPresenter>();
-  std::shared_ptr<FakeActivityControllerDesktop> desktop_ = std::make_shared<FakeActivityControllerDesktop>(loop_);
+  std::shared_ptr<FakeActivityCapturePlatform> platform_ = std::make_shared<FakeActivityCapturePlatform>(loop_);
+  std::shared_ptr<FakeActivityUiDesktop> ui_ = std::make_shared<FakeActivityUiDesktop>();
+  std::vector<Cookie> cookies_;
   std::shared_ptr<ActivityController> controller_;
   std::vector<ActivityStatus> published_;
 };
@@ -91,23 +100,23 @@ TEST_F(ActivityControllerTest, LaunchWithTheRecordOffStartsBridgeAndCookiesButNo
   settle();
   EXPECT_EQ(controller_->status(), ActivityStatus::of(Kind::off));
   EXPECT_EQ(controller_->menuTitle(), "活动记录");
-  EXPECT_EQ(desktop_->capturesMade, 1);
-  ASSERT_TRUE(desktop_->capture);
-  EXPECT_FALSE(desktop_->capture->isRunning());
-  EXPECT_TRUE(controller_->bridgeListening());
+  EXPECT_EQ(platform_->capturesMade, 1);
+  ASSERT_TRUE(platform_->capture);
+  EXPECT_FALSE(platform_->capture->isRunning());
+  EXPECT_TRUE(controller_->record()->bridgeListening());
 
   const auto socket = environment_->get(Env::socketKey);
   const auto token = environment_->get(Env::tokenKey);
   const auto pageHash = environment_->get(Env::pageHashKey);
   ASSERT_TRUE(socket && token && pageHash);
   EXPECT_EQ(*socket, dir_.path() + "/bridge.sock");
-  ASSERT_EQ(desktop_->cookies.size(), 2u);
-  EXPECT_EQ(desktop_->cookies[0].host, "127.0.0.1");
-  EXPECT_EQ(desktop_->cookies[1].host, "localhost");
-  for (const auto& cookie : desktop_->cookies) {
+  ASSERT_EQ(cookies_.size(), 2u);
+  EXPECT_EQ(cookies_[0].host, "127.0.0.1");
+  EXPECT_EQ(cookies_[1].host, "localhost");
+  for (const auto& cookie : cookies_) {
     EXPECT_EQ(cookie.name, "tovarin_activity");
     EXPECT_EQ(cookie.path, "/api/activity");
-    EXPECT_EQ(cookie.value, desktop_->cookies[0].value);
+    EXPECT_EQ(cookie.value, cookies_[0].value);
     EXPECT_NE(cookie.value, *token);  // the page never holds the bridge's own token
     EXPECT_EQ(Env::sha256Hex(cookie.value), *pageHash);
   }
@@ -143,27 +152,27 @@ TEST_F(ActivityControllerTest, ABridgeThatCannotStartLeavesNoEnvironmentNoCookie
   EXPECT_FALSE(environment_->get(Env::socketKey));
   EXPECT_FALSE(environment_->get(Env::tokenKey));
   EXPECT_FALSE(environment_->get(Env::pageHashKey));
-  EXPECT_TRUE(desktop_->cookies.empty());
+  EXPECT_TRUE(cookies_.empty());
   EXPECT_EQ(log.matching("[orvik] activity bridge unavailable: ").size(), 1u);
-  EXPECT_FALSE(controller_->bridgeListening());
+  EXPECT_FALSE(controller_->record()->bridgeListening());
   EXPECT_NE(controller_->status().kind, Kind::opening);
-  EXPECT_EQ(desktop_->capturesMade, 1);
+  EXPECT_EQ(platform_->capturesMade, 1);
 }
 
 TEST_F(ActivityControllerTest, SettingsAreStoredOnlyWhileTheyDifferFromTheDefaults) {
   recording();
-  const auto stored = defaults_.string(ActivityController::settingsKey);
+  const auto stored = defaults_.string(ActivityRecord::settingsKey);
   ASSERT_TRUE(stored);
   const auto parsed = parseJson(*stored);
   ASSERT_TRUE(parsed);
   EXPECT_TRUE(ActivitySettings::fromJson(*parsed)->enabled);
-  EXPECT_TRUE(desktop_->capture->isRunning());
+  EXPECT_TRUE(platform_->capture->isRunning());
 
   controller_->setEnabled(false);
   ASSERT_EQ(panels_->alerts().size(), 1u);
   answerLastAlert(kConfirm);
   settle();
-  EXPECT_FALSE(defaults_.contains(ActivityController::settingsKey));
+  EXPECT_FALSE(defaults_.contains(ActivityRecord::settingsKey));
 }
 
 TEST_F(ActivityControllerTest, TurningOffAsksAndACancelSpringsBackWhileAConfirmStopsCaptureFirst) {
@@ -180,11 +189,11 @@ TEST_F(ActivityControllerTest, TurningOffAsksAndACancelSpringsBackWhileAConfirmS
   settle();
   EXPECT_EQ(published_.size(), 1u);  // republished so a switch springs back
   EXPECT_TRUE(controller_->snapshot().settings.enabled);
-  EXPECT_TRUE(desktop_->capture->isRunning());
+  EXPECT_TRUE(platform_->capture->isRunning());
 
   controller_->setEnabled(false);
   answerLastAlert(kConfirm);
-  EXPECT_FALSE(desktop_->capture->isRunning());  // before the deletion is even queued
+  EXPECT_FALSE(platform_->capture->isRunning());  // before the deletion is even queued
   settle();
   EXPECT_EQ(controller_->status().kind, Kind::off);
   ASSERT_TRUE(lastResult());
@@ -220,11 +229,11 @@ TEST_F(ActivityControllerTest, PauseFromTheSubmenuTogglesAndIsShownInIt) {
   settle();
   EXPECT_EQ(controller_->status().kind, Kind::paused);
   EXPECT_EQ(controller_->submenu()[2].title, "继续记录");
-  EXPECT_FALSE(desktop_->capture->isRunning());
+  EXPECT_FALSE(platform_->capture->isRunning());
   controller_->performSubmenu(ActivitySubmenu::Action::togglePause, std::nullopt);
   settle();
   EXPECT_EQ(controller_->status().kind, Kind::recording);
-  EXPECT_TRUE(desktop_->capture->isRunning());
+  EXPECT_TRUE(platform_->capture->isRunning());
 }
 
 TEST_F(ActivityControllerTest, ActionsWhoseRequirementFailsDoNothing) {
@@ -240,7 +249,7 @@ TEST_F(ActivityControllerTest, ActionsWhoseRequirementFailsDoNothing) {
   controller_->addApp();
   settle();
   EXPECT_TRUE(panels_->alerts().empty());
-  EXPECT_FALSE(desktop_->pendingChoice);
+  EXPECT_FALSE(ui_->pendingChoice);
   EXPECT_EQ(controller_->snapshot().settings, ActivitySettings());
   EXPECT_EQ(lastResult(), std::nullopt);
 
@@ -274,8 +283,8 @@ TEST_F(ActivityControllerTest, IncludedAppsRetentionAndAddedApps) {
   EXPECT_EQ(controller_->snapshot().settings.retentionDays, 30);
 
   controller_->addApp();
-  ASSERT_TRUE(desktop_->pendingChoice);
-  std::exchange(desktop_->pendingChoice, nullptr)(std::vector<ActivityControllerDesktop::ChosenApp>{
+  ASSERT_TRUE(ui_->pendingChoice);
+  std::exchange(ui_->pendingChoice, nullptr)(std::vector<ActivityUiDesktop::ChosenApp>{
       {"org.gnome.Nautilus", "Files"}, {"org.signal.Signal", "Signal"}, {"com.orvik.thetovarin", "TheTovarin"},
       {std::nullopt, "notes.txt"}, {"ORG.GNOME.TEXTEDITOR", "Text Editor"}});
   EXPECT_EQ(lastResult(), "默认排除，没有添加：Signal（通讯与会议）");
@@ -290,14 +299,14 @@ TEST_F(ActivityControllerTest, FrontAppNamesTheStatusOnlyWhileItIsRecorded) {
   recording();
   controller_->setIncluded("org.gnome.TextEditor", true);
   settle();
-  ASSERT_TRUE(desktop_->capture->isRunning());
-  desktop_->xDesktop->frontmost = RunningApplication{41, "org.gnome.TextEditor", "Text Editor", 7};
-  desktop_->workspace->post(WorkspaceNotification::applicationActivated, {desktop_->xDesktop->frontmost});
+  ASSERT_TRUE(platform_->capture->isRunning());
+  platform_->xDesktop->frontmost = RunningApplication{41, "org.gnome.TextEditor", "Text Editor", 7};
+  platform_->workspace->post(WorkspaceNotification::applicationActivated, {platform_->xDesktop->frontmost});
   settle();
   EXPECT_EQ(controller_->status().statusLine(), "正在记录：Text Editor");
   EXPECT_EQ(controller_->menuTitle(), "活动记录 · 记录中");
-  desktop_->xDesktop->frontmost = RunningApplication{42, "org.gnome.Nautilus", "Files", 8};
-  desktop_->workspace->post(WorkspaceNotification::applicationActivated, {desktop_->xDesktop->frontmost});
+  platform_->xDesktop->frontmost = RunningApplication{42, "org.gnome.Nautilus", "Files", 8};
+  platform_->workspace->post(WorkspaceNotification::applicationActivated, {platform_->xDesktop->frontmost});
   settle();
   EXPECT_EQ(controller_->status().statusLine(), "正在记录 · 当前 App 不在勾选范围");
 }
@@ -308,26 +317,26 @@ TEST_F(ActivityControllerTest, SettingsWindowPollsOnlyWhileOpenAndProbesTickedBr
   controller_->setIncluded("chromium", true);
   controller_->setBrowserDomains(true);
   settle();
-  desktop_->automationCodes = {{"firefox", 0}, {"chromium", -1744}};
+  platform_->automationCodes = {{"firefox", 0}, {"chromium", -1744}};
   controller_->showSettings();
   controller_->showSettings();
   settle();
-  EXPECT_EQ(desktop_->windowShows, 2);
+  EXPECT_EQ(ui_->windowShows, 2);
   EXPECT_TRUE(controller_->pollRunning());
   const auto& automation = controller_->model().automation();
   EXPECT_EQ(automation.at("firefox"), ActivityAutomation::allowed);
   EXPECT_EQ(automation.at("chromium"), ActivityAutomation::notAsked);
 
-  const std::size_t probes = desktop_->probedIds().size();
+  const std::size_t probes = platform_->probedIds().size();
   loop_.advance(2.0);
   settle();
-  EXPECT_EQ(desktop_->probedIds().size(), probes + 2);  // one poll, however often the window was shown
-  desktop_->onWindowClosed();
+  EXPECT_EQ(platform_->probedIds().size(), probes + 2);  // one poll, however often the window was shown
+  ui_->onWindowClosed();
   EXPECT_FALSE(controller_->pollRunning());
-  const std::size_t afterClose = desktop_->probedIds().size();
+  const std::size_t afterClose = platform_->probedIds().size();
   loop_.advance(4.0);
   settle();
-  EXPECT_EQ(desktop_->probedIds().size(), afterClose);
+  EXPECT_EQ(platform_->probedIds().size(), afterClose);
 
   controller_->setBrowserDomains(false);
   settle();
@@ -340,9 +349,9 @@ TEST_F(ActivityControllerTest, ShutdownRunsQueuedWorkFirstThenStopsEverything) {
   const std::string socket = *environment_->get(Env::socketKey);
   controller_->setPaused(true);  // queued, not yet run
   controller_->shutdown();
-  EXPECT_TRUE(controller_->service()->snapshot().settings.paused);
-  EXPECT_FALSE(desktop_->capture->isRunning());
-  EXPECT_FALSE(controller_->bridgeListening());
+  EXPECT_TRUE(controller_->record()->service()->snapshot().settings.paused);
+  EXPECT_FALSE(platform_->capture->isRunning());
+  EXPECT_FALSE(controller_->record()->bridgeListening());
   EXPECT_FALSE(std::filesystem::exists(socket));
   EXPECT_FALSE(environment_->get(Env::socketKey));
   EXPECT_FALSE(environment_->get(Env::tokenKey));

@@ -14,14 +14,14 @@ TEST(ActivityTextsTest, ClearSentenceNamesTrimmedIntervalsOnlyWhenThereAreSome) 
             "已清除最近 1 小时：删除 3 段记录、1 份小时摘要，另有 1 段去掉了清除时段里的部分");
   EXPECT_EQ(ActivityTexts::describe({2, 0, 0}, ClearRange::last10Minutes),
             "已清除最近 10 分钟：删除 2 段记录、0 份小时摘要");
-  EXPECT_EQ(ActivityTexts::clearResult(ClearOutcome{{}, ClearOutcome::Failure(sqliteFailure())}, ClearRange::all),
+  EXPECT_EQ(ActivityTexts::clearResult(ClearOutcome{{}, ActivityServiceFailure(sqliteFailure())}, ClearRange::all),
             "没清除成功，记录没有改动。");
 }
 
 TEST(ActivityTextsTest, RebindAndResetTellTheMissingAccountApartFromOtherFailures) {
-  const ClearOutcome needsAccount = ClearOutcome::refused(ActivityServiceError::needsAccount);
-  const ClearOutcome notAllowed = ClearOutcome::refused(ActivityServiceError::notAllowed);
-  const ClearOutcome storeFailed{{}, ClearOutcome::Failure(sqliteFailure())};
+  const ClearOutcome needsAccount = ClearOutcome::failed(ActivityServiceError::needsAccount);
+  const ClearOutcome notAllowed = ClearOutcome::failed(ActivityServiceError::notAllowed);
+  const ClearOutcome storeFailed{{}, ActivityServiceFailure(sqliteFailure())};
   EXPECT_EQ(ActivityTexts::rebindResult(ClearOutcome{{4, 0, 2}, std::nullopt}),
             "已改绑到当前账号，删除了 4 段记录、2 份小时摘要。");
   EXPECT_EQ(ActivityTexts::rebindResult(needsAccount), "先登录岚笺账号再改绑。");
@@ -55,7 +55,7 @@ TEST(ActivityTextsTest, EnableDestroyAndAddAppSentences) {
   done.value.intervalsDeleted = 12;
   done.value.summariesDeleted = 3;
   EXPECT_EQ(ActivityTexts::destroyResult(done), "已关闭，删除了 12 段记录、3 份小时摘要和密钥。");
-  EXPECT_EQ(ActivityTexts::destroyResult(Destroy{{}, Destroy::Failure(sqliteFailure())}),
+  EXPECT_EQ(ActivityTexts::destroyResult(Destroy{{}, ActivityServiceFailure(sqliteFailure())}),
             "已关闭，但没能删干净。点下面的「重试删除」再来一次。");
 
   EXPECT_EQ(ActivityTexts::addAppResult({}), std::nullopt);

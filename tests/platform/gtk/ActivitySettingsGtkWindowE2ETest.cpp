@@ -17,7 +17,8 @@
 #include "main/activity_ui/ActivityController.h"
 #include "tests/platform/gtk/GlibPump.h"
 #include "tests/platform/gtk/GtkTestEnvironment.h"
-#include "tests/support/FakeActivityControllerDesktop.h"
+#include "tests/support/FakeActivityCapturePlatform.h"
+#include "tests/support/FakeActivityUiDesktop.h"
 #include "tests/support/FakePanelPresenter.h"
 #include "tests/support/TempDir.h"
 
@@ -40,15 +41,15 @@ GtkWidget* findWidget(GtkWidget* widget, const std::function<bool(GtkWidget*)>& 
 class ActivitySettingsGtkWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ActivityController::Options options;
+    ActivityRecord::Options options;
     options.directory = dir_.path() + "/Activity";
     options.keyStore = std::make_shared<MemoryKeyStore>();
     options.serverEnvironment = std::make_shared<ProcessEnvironment>(std::vector<std::string>{});
-    options.panels = std::make_shared<FakePanelPresenter>();
-    options.desktop = desktop_;
+    options.platform = platform_;
     options.socketPath = dir_.path() + "/bridge.sock";
     options.allowPeer = [](pid_t) { return true; };
-    controller_ = ActivityController::create(loop(), defaults_, std::move(options));
+    controller_ = ActivityController::create(loop(), ActivityRecord::create(loop(), defaults_, std::move(options)),
+                                             {std::make_shared<FakePanelPresenter>(), ui_});
     controller_->bootstrap();
     settle();
     window_ = std::make_unique<ActivitySettingsGtkWindow>(loop(), controller_);
@@ -66,7 +67,7 @@ class ActivitySettingsGtkWindowTest : public ::testing::Test {
   // Lets the work queue and the main loop hand results to each other until both are quiet.
   void settle() {
     for (int round = 0; round < 6; ++round) {
-      controller_->drainWork();
+      controller_->record()->drainWork();
       drainReady();
     }
   }
@@ -93,7 +94,8 @@ class ActivitySettingsGtkWindowTest : public ::testing::Test {
 
   TempDir dir_;
   UserDefaults defaults_{dir_.path() + "/defaults.json"};
-  std::shared_ptr<FakeActivityControllerDesktop> desktop_ = std::make_shared<FakeActivityControllerDesktop>(loop());
+  std::shared_ptr<FakeActivityCapturePlatform> platform_ = std::make_shared<FakeActivityCapturePlatform>(loop());
+  std::shared_ptr<FakeActivityUiDesktop> ui_ = std::make_shared<FakeActivityUiDesktop>();
   std::shared_ptr<ActivityController> controller_;
   std::unique_ptr<ActivitySettingsGtkWindow> window_;
   GtkWidget* watched_ = nullptr;
@@ -114,7 +116,7 @@ TEST_F(ActivitySettingsGtkWindowTest, TheFocusedSwitchOutlivesEveryRepublishing)
 // Tab to the switch, a poll, then space: the record is on and the focus stays put, while
 // the card below the switch grows the pause button.
 TEST_F(ActivitySettingsGtkWindowTest, SwitchingTheRecordOnFromTheKeyboardKeepsTheFocus) {
-  (void)controller_->service()->handle(ActivityBridgeRequest::ownerReport(kOwner));
+  (void)controller_->record()->service()->handle(ActivityBridgeRequest::ownerReport(kOwner));
   settle();
   ASSERT_TRUE(switchTitled("记录活动"));
   GtkWidget* const& toggle = watch(switchTitled("记录活动"));

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -7,6 +8,7 @@
 #include "base/ChildProcess.h"
 #include "main/activity/ActivityCapture.h"
 #include "main/server/ShellOutput.h"
+#include "platform/linux/LinuxActivityCapturePlatform.h"
 #include "platform/linux/LinuxActivityPlatform.h"
 #include "tests/support/ActivityEventText.h"
 #include "tests/support/ManualLoop.h"
@@ -155,6 +157,43 @@ TEST_F(X11ActivityWmTest, FocusingAWindowIsSeenAsItsApplicationWithItsTitle) {
   activate(editorWindow_);
   ASSERT_TRUE(eventsEndWith({"frontmost(org.example.Editor/编辑器)@0ms", "title(Final,<none>,normal)@0ms"}))
       << testing::PrintToString(events_);
+}
+
+// The record's platform watches nothing until it makes its capture, then remembers
+// each application it saw in front once, named as the capture named it.
+TEST_F(X11ActivityWmTest, TheRecordsPlatformRemembersTheApplicationsSeenInFront) {
+  LinuxActivityCapturePlatform record(loop_, {"", bus_.address(), {apps_}, "zh_CN", "x11"});
+  EXPECT_FALSE(record.accessibilityTrusted());
+  EXPECT_EQ(record.automationStatus("firefox"), -600);
+  std::vector<std::string> heard;
+  auto capture = record.makeCapture({[](const std::string&) { return true; }, nullptr, 300},
+                                    [&](const ActivityEvent& e) { heard.push_back(activityEventText(e, 0)); });
+  ASSERT_TRUE(capture);
+  EXPECT_TRUE(record.accessibilityTrusted());
+  auto inFront = [&](const std::string& app) {
+    return loop_.waitFor(
+        [&] {
+          return std::any_of(heard.begin(), heard.end(), [&](const std::string& event) {
+            return event.starts_with("frontmost(" + app + "/");
+          });
+        },
+        20);
+  };
+  activate(viewerWindow_);
+  capture->start();
+  ASSERT_TRUE(inFront("org.example.Viewer")) << testing::PrintToString(heard);
+  heard.clear();
+  activate(editorWindow_);
+  ASSERT_TRUE(inFront("org.example.Editor")) << testing::PrintToString(heard);
+  heard.clear();
+  activate(viewerWindow_);
+  ASSERT_TRUE(inFront("org.example.Viewer")) << testing::PrintToString(heard);
+
+  EXPECT_EQ(record.runningApplications(),
+            (std::vector<SeenApplication>{{"org.example.Viewer", "Viewer"}, {"org.example.Editor", "编辑器"}}));
+  EXPECT_EQ(record.installedName("org.example.Editor"), "编辑器");
+  EXPECT_EQ(record.installedName("org.example.Missing"), std::nullopt);
+  capture->stop();
 }
 
 }  // namespace

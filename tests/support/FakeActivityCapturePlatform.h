@@ -9,23 +9,18 @@
 #include <vector>
 
 #include "main/activity/ActivityNotificationCenter.h"
-#include "main/activity_ui/ActivityControllerDesktop.h"
+#include "main/activity/ActivityCapturePlatform.h"
 #include "tests/support/FakeActivityDesktop.h"
 #include "tests/support/FakeBrowserAutomation.h"
 
 namespace tovarin {
 
-// A desktop the test describes: a real capture over a fake X desktop, cookies and
-// windows written down, app choices the test answers. Main thread, except
-// automationStatus.
-class FakeActivityControllerDesktop final : public ActivityControllerDesktop {
+// A desktop the test describes: a real capture over a fake X desktop, with the running
+// and installed applications and the browsers' answers the test sets. Main thread,
+// except automationStatus.
+class FakeActivityCapturePlatform final : public ActivityCapturePlatform {
  public:
-  struct Cookie {
-    std::string host, name, value, path;
-    bool operator==(const Cookie&) const = default;
-  };
-
-  explicit FakeActivityControllerDesktop(MainLoop& loop)
+  explicit FakeActivityCapturePlatform(MainLoop& loop)
       : workspace(std::make_shared<ActivityNotificationCenter>(loop)),
         distributed(std::make_shared<ActivityNotificationCenter>(loop)),
         loop_(loop) {}
@@ -38,11 +33,7 @@ class FakeActivityControllerDesktop final : public ActivityControllerDesktop {
   }
   bool accessibilityTrusted() override { return xDesktop->trusted.load(); }
   void requestAccessibility() override { ++accessibilityRequests; }
-  void setPageCookie(const std::string& host, const std::string& name, const std::string& value,
-                     const std::string& path) override {
-    cookies.push_back({host, name, value, path});
-  }
-  std::vector<ActivityAppRows::Running> runningApplications() override { return running; }
+  std::vector<SeenApplication> runningApplications() override { return running; }
   std::optional<std::string> installedName(const std::string& id) override {
     auto found = installed.find(id);
     return found == installed.end() ? std::nullopt : std::optional<std::string>(found->second);
@@ -58,13 +49,6 @@ class FakeActivityControllerDesktop final : public ActivityControllerDesktop {
     automationRequests.push_back(id);
     completion();
   }
-  void chooseApplications(std::function<void(std::optional<std::vector<ChosenApp>>)> completion) override {
-    pendingChoice = std::move(completion);
-  }
-  void showSettingsWindow(std::function<void()> onClosed) override {
-    ++windowShows;
-    onWindowClosed = std::move(onClosed);
-  }
 
   std::vector<std::string> probedIds() {
     std::lock_guard lock(mutex_);
@@ -78,14 +62,10 @@ class FakeActivityControllerDesktop final : public ActivityControllerDesktop {
   std::shared_ptr<ActivityCapture> capture;
   int capturesMade = 0;
   int accessibilityRequests = 0;
-  int windowShows = 0;
-  std::vector<Cookie> cookies;
-  std::vector<ActivityAppRows::Running> running;
+  std::vector<SeenApplication> running;
   std::map<std::string, std::string> installed;
   std::map<std::string, std::int32_t> automationCodes;
   std::vector<std::string> automationRequests;
-  std::function<void(std::optional<std::vector<ChosenApp>>)> pendingChoice;
-  std::function<void()> onWindowClosed;
 
  private:
   MainLoop& loop_;
