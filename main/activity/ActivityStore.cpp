@@ -22,37 +22,6 @@ constexpr int kInjectedFailure = SQLITE_IOERR;
 
 std::vector<uint8_t> bytesOf(std::string_view text) { return {text.begin(), text.end()}; }
 
-// Strict UTF-8: no overlong forms, surrogates or values past U+10FFFF.
-bool isUtf8(const std::vector<uint8_t>& bytes) {
-  size_t i = 0;
-  while (i < bytes.size()) {
-    const uint8_t lead = bytes[i];
-    size_t length = 0;
-    uint32_t scalar = 0;
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    } else if ((lead & 0xE0) == 0xC0) {
-      length = 2, scalar = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-      length = 3, scalar = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-      length = 4, scalar = lead & 0x07;
-    } else {
-      return false;
-    }
-    if (i + length > bytes.size()) return false;
-    for (size_t k = 1; k < length; ++k) {
-      if ((bytes[i + k] & 0xC0) != 0x80) return false;
-      scalar = (scalar << 6) | (bytes[i + k] & 0x3F);
-    }
-    static constexpr uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (scalar < kSmallest[length] || scalar > 0x10FFFF || (scalar >= 0xD800 && scalar <= 0xDFFF)) return false;
-    i += length;
-  }
-  return true;
-}
-
 // "k_" and a new UUID in lower case.
 std::string newKeyId() { return "k_" + text::lowercased(randomUuid()); }
 
@@ -315,7 +284,7 @@ ActivityStoreOutcome<ActivityStoreState> ActivityStore::open(OpenMode mode, cons
 
   auto keyId = metaBlob("key_id");
   if (!keyId.ok()) return Outcome::failed(*keyId.error);
-  if (!keyId.value || !isUtf8(*keyId.value)) {
+  if (!keyId.value || !text::isValidUtf8(std::string_view(reinterpret_cast<const char*>(keyId.value->data()), keyId.value->size()))) {
     auto counts = rowCounts();
     if (!counts.ok()) return Outcome::failed(*counts.error);
     if (counts.value.intervals + counts.value.summaries > 0) {

@@ -5,17 +5,11 @@
 #include <utility>
 #include <vector>
 
+#include "base/Text.h"
 #include "main/activity_core/DomainSanitizer.h"
 
 namespace tovarin::BrowserScripts {
 namespace {
-
-std::string asciiLower(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
-  return lower;
-}
 
 const std::array<std::pair<std::string_view, Browser>, 6>& table() {
   static const std::array<std::pair<std::string_view, Browser>, 6> entries{{
@@ -49,7 +43,7 @@ std::string trimSpacesAndTabs(const std::string& text) {
 }  // namespace
 
 std::optional<Browser> scriptable(std::string_view bundleId) {
-  const std::string key = asciiLower(bundleId);
+  const std::string key = text::asciiLowercased(bundleId);
   for (const auto& [name, browser] : table()) {
     if (name == key) return browser;
   }
@@ -77,7 +71,7 @@ BrowserContextCache::Value parseOutput(Kind kind, const std::string& output) {
   if (kind == Kind::chromium) {
     const std::vector<std::string> parts = splitLines(output);
     if (parts.size() == 2) {
-      incognito = asciiLower(trimSpacesAndTabs(parts[0])) == "incognito";
+      incognito = text::asciiLowercased(trimSpacesAndTabs(parts[0])) == "incognito";
       url = parts[1];
     }
   }

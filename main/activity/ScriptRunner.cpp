@@ -1,7 +1,6 @@
 #include "main/activity/ScriptRunner.h"
 
 #include <sys/wait.h>
-#include <unicode/utf8.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -14,18 +13,6 @@
 
 namespace tovarin {
 namespace {
-
-bool isUtf8(const std::string& text) {
-  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-  const auto length = static_cast<int32_t>(text.size());
-  int32_t offset = 0;
-  while (offset < length) {
-    UChar32 scalar = 0;
-    U8_NEXT(bytes, offset, length, scalar);
-    if (scalar < 0) return false;
-  }
-  return true;
-}
 
 // The exit handler runs on the reaper thread, possibly after run() has given up.
 struct ExitSignal {
@@ -64,7 +51,7 @@ std::optional<std::string> ScriptRunner::run(const Command& command, double time
   const std::optional<int> status = launch.process->waitStatus();
   if (!status || !WIFEXITED(*status) || WEXITSTATUS(*status) != 0) return std::nullopt;
   const std::string output = launch.process->readAllOutput();
-  if (!isUtf8(output)) return std::nullopt;
+  if (!text::isValidUtf8(output)) return std::nullopt;
   std::string trimmed = text::trimWhitespace(output);
   if (trimmed.empty()) return std::nullopt;
   return trimmed;
