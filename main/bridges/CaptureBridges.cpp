@@ -9,7 +9,7 @@ namespace tovarin {
 CaptureBridges::CaptureBridges(Services services, int64_t serverPort)
     : loop_(services.loop),
       reminders_(services.reminders),
-      serverOrigin_("http://127.0.0.1:" + std::to_string(serverPort)),
+      server_(serverPort),
       ocr_(std::make_shared<OcrBridge>(services.loop, services.ocr)),
       notify_(std::make_shared<NotifyBridge>(NotifyBridge::Services{
           services.loop, services.notifier, services.reminders, services.clock, services.makeCalendar})),
@@ -40,16 +40,12 @@ bool CaptureBridges::handle(const ScriptMessage& message) {
 
 bool CaptureBridges::admits(const std::string& name, const MessageSource& source) {
   if (name != OcrBridge::handlerName && name != NotifyBridge::handlerName) return true;
-  if (fromLocalServer(source)) return true;
+  if (server_.isOriginOf(source)) return true;
   if (refusalLog_.allows(name, loop_.now())) {
     log(name + ": message from a frame outside the local server dropped (" +
         (source.known ? source.securityOrigin : std::string("frame unknown")) + ")");
   }
   return false;
-}
-
-bool CaptureBridges::fromLocalServer(const MessageSource& source) const {
-  return source.known && source.securityOrigin == serverOrigin_;
 }
 
 }  // namespace tovarin

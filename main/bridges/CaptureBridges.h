@@ -11,6 +11,7 @@
 #include "main/bridges/DropBridge.h"
 #include "main/bridges/NotifyBridge.h"
 #include "main/bridges/OcrBridge.h"
+#include "main/page/LocalServer.h"
 #include "main/page/WebView.h"
 
 namespace tovarin {
@@ -50,13 +51,11 @@ class CaptureBridges final {
   DropBridge& drop() { return *drop_; }
 
  private:
-  bool fromLocalServer(const MessageSource& source) const;
-
   MainLoop& loop_;
   // Refusals are logged at most once a second per handler: a frame can post thousands.
   LogThrottle refusalLog_;
   ReminderScheduler& reminders_;
-  const std::string serverOrigin_;
+  const LocalServer server_;
   const std::shared_ptr<OcrBridge> ocr_;
   const std::shared_ptr<NotifyBridge> notify_;
   const std::shared_ptr<DropBridge> drop_;

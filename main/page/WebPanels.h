@@ -13,6 +13,7 @@
 #include "base/Json.h"
 #include "base/LogThrottle.h"
 #include "base/MainLoop.h"
+#include "main/page/LocalServer.h"
 #include "main/page/WebView.h"
 #include "main/page/DownloadFiles.h"
 #include "main/page/DownloadOutcome.h"
@@ -132,7 +133,7 @@ class WebPanels final : public WebDownloadClient, public std::enable_shared_from
   void runDialog(AlertPanel panel, std::function<void(AlertResult)> completion);
 
   MainLoop& loop_;
-  const int port_;
+  const LocalServer server_;
   const std::string toastHost_;
   const std::shared_ptr<PanelPresenter> presenter_;
   const Folders folders_;

@@ -23,33 +23,27 @@ void VoiceBridge::configureCloud(VoiceEngine& engine, int port, const UserDefaul
                                  const TransportFactory& makeTransport) {
   engine.setOnDeviceOnly(defaults.boolean(onDeviceOnlyKey));
   if (port <= 0 || port > 65535) return;
-  auto transport = makeTransport("http://127.0.0.1:" + std::to_string(port));
+  auto transport = makeTransport(LocalServer(port).origin());
   if (!transport) return;
   engine.setCloud(std::move(transport));
   engine.refreshCloud([] {});
 }
 
 std::shared_ptr<VoiceBridge> VoiceBridge::create(MainLoop& loop, std::shared_ptr<VoiceEngine> engine,
-                                                 UserDefaults* defaults, std::string label,
-                                                 std::string localOrigin) {
-  return std::make_shared<VoiceBridge>(loop, std::move(engine), defaults, std::move(label),
-                                       std::move(localOrigin));
+                                                 UserDefaults* defaults, std::string label, LocalServer server) {
+  return std::make_shared<VoiceBridge>(loop, std::move(engine), defaults, std::move(label), std::move(server));
 }
 
 VoiceBridge::VoiceBridge(MainLoop& loop, std::shared_ptr<VoiceEngine> engine, UserDefaults* defaults,
-                         std::string label, std::string localOrigin)
+                         std::string label, LocalServer server)
     : loop_(loop),
       engine_(std::move(engine)),
       defaults_(defaults),
       label_(std::move(label)),
-      localOrigin_(std::move(localOrigin)) {}
-
-bool VoiceBridge::fromLocalFrame(const MessageSource& source) const {
-  return source.known && !localOrigin_.empty() && source.securityOrigin == localOrigin_;
-}
+      server_(std::move(server)) {}
 
 bool VoiceBridge::admits(const MessageSource& source) {
-  if (fromLocalFrame(source)) return true;
+  if (server_.isOriginOf(source)) return true;
   if (refusalLog_.allows("frame", loop_.now())) log("voice[" + label_ + "]: 不是本地页面的框架发来的请求，忽略");
   return false;
 }

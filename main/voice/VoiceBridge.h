@@ -8,6 +8,7 @@
 #include "base/LogThrottle.h"
 #include "base/MainLoop.h"
 #include "base/UserDefaults.h"
+#include "main/page/LocalServer.h"
 #include "main/page/WebView.h"
 #include "main/voice/VoiceEngine.h"
 
@@ -36,10 +37,9 @@ class VoiceBridge final : public VoiceEngineClient, public std::enable_shared_fr
   static void configureCloud(VoiceEngine& engine, int port, const UserDefaults& defaults,
                              const TransportFactory& makeTransport);
 
-  // localOrigin: the only security origin served ("http://127.0.0.1:4173").
+  // Only frames of `server`'s origin are served.
   static std::shared_ptr<VoiceBridge> create(MainLoop& loop, std::shared_ptr<VoiceEngine> engine,
-                                             UserDefaults* defaults, std::string label,
-                                             std::string localOrigin);
+                                             UserDefaults* defaults, std::string label, LocalServer server);
 
   void attach(std::weak_ptr<WebView> webView) { webView_ = std::move(webView); }
   void handle(const ScriptMessage& message);
@@ -55,11 +55,10 @@ class VoiceBridge final : public VoiceEngineClient, public std::enable_shared_fr
   void voiceEngine(const VoiceEngineEvent& event) override;
 
   // Private to create(); public for make_shared.
-  VoiceBridge(MainLoop& loop, std::shared_ptr<VoiceEngine> engine, UserDefaults* defaults,
-              std::string label, std::string localOrigin);
+  VoiceBridge(MainLoop& loop, std::shared_ptr<VoiceEngine> engine, UserDefaults* defaults, std::string label,
+              LocalServer server);
 
  private:
-  bool fromLocalFrame(const MessageSource& source) const;
   void dispatch(const std::string& type, const std::string& id, const Json& body);
   void answerCapabilities(const std::string& id, const Json& body);
   void deliver(Json payload, int retries);
@@ -71,7 +70,7 @@ class VoiceBridge final : public VoiceEngineClient, public std::enable_shared_fr
   const std::shared_ptr<VoiceEngine> engine_;
   UserDefaults* const defaults_;  // none: preferences are not kept
   const std::string label_;
-  const std::string localOrigin_;
+  const LocalServer server_;
   std::weak_ptr<WebView> webView_;
 };
 

@@ -8,7 +8,7 @@
 #include "main/page/AccessibilityDisplayBridge.h"
 #include "main/windows/FrameGuard.h"
 #include "main/page/WebViewFactory.h"
-#include "main/windows/FrameNavigation.h"
+#include "main/page/FrameNavigation.h"
 #include "main/windows/MainWindowChrome.h"
 #include "main/windows/StickyNavigation.h"
 
@@ -65,7 +65,7 @@ struct NavigationVerdict {
 
 // Only the local server's own pages stay in the window. Outside web addresses go to the
 // browser; every other scheme (our own URL scheme, mail, files) is refused outright.
-NavigationVerdict navigationVerdict(const NavigationAction& action, int64_t port) {
+NavigationVerdict navigationVerdict(const NavigationAction& action, const LocalServer& server) {
   if (action.url.empty()) return {};
   // A sub-frame's web navigation stays inside the page that embeds it. A new-window
   // request has no frame yet and is judged like any other navigation.
@@ -76,7 +76,7 @@ NavigationVerdict navigationVerdict(const NavigationAction& action, int64_t port
   // A blank main frame is this program's own HTML (the starting and offline pages);
   // a page that blanks the window would leave nothing to recover.
   if (url && url->scheme == "about") return {action.programInitiated ? NavigationDecision::allow : NavigationDecision::cancel, false};
-  if (url && url->scheme == "http" && url->host == "127.0.0.1" && url->port == port) return {};
+  if (server.serves(action.url)) return {};
   return {NavigationDecision::cancel, isHttpOrHttps(url)};
 }
 
@@ -96,6 +96,7 @@ std::shared_ptr<MainWindowController> MainWindowController::create(AppConfig con
 
 MainWindowController::MainWindowController(CreateKey, AppConfig config, Services services)
     : config_(std::move(config)),
+      localServer_(config_.port),
       loop_(services.loop),
       background_(services.background),
       desktop_(services.desktop),
@@ -121,7 +122,7 @@ void MainWindowController::build() {
                                   weak_from_this(), messageNames());
   window_->setContent(webView_);
   if (voiceEngine_) {
-    voice_ = VoiceBridge::create(loop_, voiceEngine_, &defaults_, "main", config_.origin());
+    voice_ = VoiceBridge::create(loop_, voiceEngine_, &defaults_, "main", localServer_);
     voice_->attach(webView_);
   }
   window_->setClient(weak_from_this());
@@ -437,7 +438,7 @@ void MainWindowController::handleChromeMessage(const ScriptMessage& message) {
 NavigationDecision MainWindowController::webViewDecideNavigation(const NavigationAction& action) {
   assert(loop_.isMainThread());
   if (auto download = panels_->downloadPolicy(action)) return *download;
-  const auto verdict = navigationVerdict(action, config_.port);
+  const auto verdict = navigationVerdict(action, localServer_);
   if (verdict.openInBrowser) desktop_.openInBrowser(action.url);
   return verdict.decision;
 }
@@ -468,7 +469,7 @@ void MainWindowController::webViewRequestedNewWindow(const NavigationAction& act
 
 void MainWindowController::webViewDidFinishNavigation(const std::string&) {
   assert(loop_.isMainThread());
-  loadedOnce_ = FrameNavigation::stillShowsPage(webView_->url(), config_.port, "index.html", loadedOnce_);
+  loadedOnce_ = FrameNavigation::stillShowsPage(webView_->url(), localServer_, "index.html", loadedOnce_);
   if (capture_) capture_->pageFinishedLoading();
   loadSettled();
 }
@@ -476,14 +477,14 @@ void MainWindowController::webViewDidFinishNavigation(const std::string&) {
 void MainWindowController::webViewDidFailProvisionalNavigation(const std::string&, const std::string& failingUrl) {
   assert(loop_.isMainThread());
   loadSettled();
-  if (!FrameNavigation::isServerOutage(failingUrl, config_.port)) return;
+  if (!FrameNavigation::isServerOutage(failingUrl, localServer_)) return;
   startRecovery({"连不上本机服务（端口 " + std::to_string(config_.port) + "）", false, false});
 }
 
 void MainWindowController::webViewDidFailNavigation(const std::string& error, const std::string& failingUrl) {
   assert(loop_.isMainThread());
   loadSettled();
-  if (!FrameNavigation::isServerOutage(failingUrl, config_.port)) return;
+  if (!FrameNavigation::isServerOutage(failingUrl, localServer_)) return;
   startRecovery({"页面加载中断：" + error, false, false});
 }
 

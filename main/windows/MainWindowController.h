@@ -15,6 +15,7 @@
 #include "main/bridges/CaptureBridges.h"
 #include "main/config/AppConfig.h"
 #include "main/page/AccessibilitySettings.h"
+#include "main/page/LocalServer.h"
 #include "main/server/ServerSupervisor.h"
 #include "main/server/StartupNotice.h"
 #include "main/page/WebView.h"
@@ -173,6 +174,7 @@ class MainWindowController final : public WebViewClient,
   void navigateAttempt(std::string payload, int retries);
 
   const AppConfig config_;
+  const LocalServer localServer_;
   MainLoop& loop_;
   TaskRunner& background_;
   Desktop& desktop_;

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "base/UrlComponents.h"
+#include "main/page/LocalServer.h"
 
 namespace tovarin::StickyNavigation {
 
@@ -16,8 +17,8 @@ std::string lowered(std::string text) {
 }
 
 bool isBareMainPage(const UrlComponents& parts, int64_t port) {
-  return parts.host == "127.0.0.1" && parts.port == port && !parts.user && !parts.password &&
-         parts.path == "/index.html" && !parts.query && !parts.fragment;
+  return parts.host && parts.port && LocalServer(port).isServer(*parts.host, *parts.port) && !parts.user &&
+         !parts.password && parts.path == "/index.html" && !parts.query && !parts.fragment;
 }
 
 }  // namespace
@@ -34,11 +35,6 @@ void open(std::string_view url, int64_t port, const std::function<void()>& showM
   if (scheme == "http" || scheme == "https") {
     if (openExternal) openExternal(std::string(url));
   }
-}
-
-bool isLocalServer(std::string_view url, int64_t port) {
-  const auto parts = UrlComponents::parse(url);
-  return parts && parts->scheme == "http" && parts->host == "127.0.0.1" && parts->port == port;
 }
 
 bool isWebAddress(std::string_view url) {

@@ -17,10 +17,6 @@ namespace StickyNavigation {
 void open(std::string_view url, int64_t port, const std::function<void()>& showMain,
           const std::function<void(const std::string&)>& openExternal);
 
-// Whether `url` is on the local server: the scheme "http" and the host "127.0.0.1",
-// both exactly as written, and the port `port`.
-[[nodiscard]] bool isLocalServer(std::string_view url, int64_t port);
-
 // The scheme lower-cased is http or https.
 [[nodiscard]] bool isWebAddress(std::string_view url);
 

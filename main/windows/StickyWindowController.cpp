@@ -10,7 +10,7 @@
 #include "main/page/AccessibilityDisplayBridge.h"
 #include "main/windows/FrameGuard.h"
 #include "main/page/WebViewFactory.h"
-#include "main/windows/FrameNavigation.h"
+#include "main/page/FrameNavigation.h"
 #include "main/windows/MainWindowChrome.h"
 #include "main/windows/StickyGeometry.h"
 #include "main/windows/StickyNavigation.h"
@@ -56,6 +56,7 @@ std::shared_ptr<StickyWindowController> StickyWindowController::create(AppConfig
 
 StickyWindowController::StickyWindowController(CreateKey, AppConfig config, Services services)
     : config_(std::move(config)),
+      localServer_(config_.port),
       loop_(services.loop),
       background_(services.background),
       desktop_(services.desktop),
@@ -82,7 +83,7 @@ void StickyWindowController::build() {
                                   weak_from_this(), messageNames());
   window_->setContent(webView_);
   if (voiceEngine_) {
-    voice_ = VoiceBridge::create(loop_, voiceEngine_, &defaults_, "sticky", config_.origin());
+    voice_ = VoiceBridge::create(loop_, voiceEngine_, &defaults_, "sticky", localServer_);
     voice_->attach(webView_);
   }
 
@@ -356,13 +357,8 @@ void StickyWindowController::dropMessageForLaterBridge(const ScriptMessage& mess
   }
 }
 
-bool StickyWindowController::isFromLocalMainFrame(const MessageSource& source) const {
-  return source.trustedMainFrame() && source.securityOrigin == config_.origin() &&
-         StickyNavigation::isLocalServer(source.frameUrl, config_.port);
-}
-
 void StickyWindowController::handleNavigationMessage(const ScriptMessage& message) {
-  if (!isFromLocalMainFrame(message.source)) return;
+  if (!localServer_.isMainFrameOf(message.source)) return;
   if (!message.body.is_object()) return;
   std::map<std::string, std::string> body;
   for (const auto& [key, value] : message.body.items()) {
@@ -398,7 +394,7 @@ void StickyWindowController::handleHoverMessage(const ScriptMessage& message) {
 }
 
 void StickyWindowController::handleWindowStateMessage(const ScriptMessage& message) {
-  if (!isFromLocalMainFrame(message.source)) return;
+  if (!localServer_.isMainFrameOf(message.source)) return;
   if (!message.body.is_object()) return;
   pageReported_ = true;
   syncFromServer();
@@ -435,7 +431,7 @@ NavigationDecision StickyWindowController::webViewDecideNavigation(const Navigat
   if (url && url->scheme == "about") {
     return action.programInitiated ? NavigationDecision::allow : NavigationDecision::cancel;
   }
-  if (StickyNavigation::isLocalServer(action.url, config_.port)) return NavigationDecision::allow;
+  if (localServer_.serves(action.url)) return NavigationDecision::allow;
   if (StickyNavigation::isWebAddress(action.url)) desktop_.openInBrowser(action.url);
   return NavigationDecision::cancel;
 }
@@ -470,21 +466,21 @@ void StickyWindowController::webViewRequestedNewWindow(const NavigationAction& a
 
 void StickyWindowController::webViewDidFinishNavigation(const std::string&) {
   assert(loop_.isMainThread());
-  loadedRealPage_ = FrameNavigation::stillShowsPage(webView_->url(), config_.port, "widget.html", loadedRealPage_);
+  loadedRealPage_ = FrameNavigation::stillShowsPage(webView_->url(), localServer_, "widget.html", loadedRealPage_);
   widgetPageRequested_ = false;
 }
 
 void StickyWindowController::webViewDidFailProvisionalNavigation(const std::string&, const std::string& failingUrl) {
   assert(loop_.isMainThread());
   widgetPageRequested_ = false;
-  if (!FrameNavigation::isServerOutage(failingUrl, config_.port)) return;
+  if (!FrameNavigation::isServerOutage(failingUrl, localServer_)) return;
   startRecovery({false, ""});
 }
 
 void StickyWindowController::webViewDidFailNavigation(const std::string&, const std::string& failingUrl) {
   assert(loop_.isMainThread());
   widgetPageRequested_ = false;
-  if (!FrameNavigation::isServerOutage(failingUrl, config_.port)) return;
+  if (!FrameNavigation::isServerOutage(failingUrl, localServer_)) return;
   startRecovery({false, ""});
 }
 

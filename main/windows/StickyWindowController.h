@@ -11,6 +11,7 @@
 #include "base/MainLoop.h"
 #include "base/UserDefaults.h"
 #include "main/page/AccessibilitySettings.h"
+#include "main/page/LocalServer.h"
 #include "main/config/AppConfig.h"
 #include "main/server/ServerSupervisor.h"
 #include "main/server/StartupNotice.h"
@@ -191,12 +192,12 @@ class StickyWindowController final : public WebViewClient,
   void handleHoverMessage(const ScriptMessage& message);
   void handleWindowStateMessage(const ScriptMessage& message);
   void dropMessageForLaterBridge(const ScriptMessage& message);
-  bool isFromLocalMainFrame(const MessageSource& source) const;
 
   void pointerChanged(bool inside, StickyZone zone);
   void reapplyHover();
 
   const AppConfig config_;
+  const LocalServer localServer_;
   MainLoop& loop_;
   TaskRunner& background_;
   Desktop& desktop_;

@@ -25,7 +25,7 @@ struct BridgeRig : Rig {
   TempDir dir;
   UserDefaults defaults{dir.path() + "/defaults.json"};
   std::shared_ptr<FakeWebView> page = std::make_shared<FakeWebView>(WebViewOptions{});
-  std::shared_ptr<VoiceBridge> bridge = VoiceBridge::create(loop, engine, &defaults, "main", origin);
+  std::shared_ptr<VoiceBridge> bridge = VoiceBridge::create(loop, engine, &defaults, "main", LocalServer(4173));
 
   BridgeRig() { bridge->attach(page); }
   void post(Json body, MessageSource source = FakeWebView::mainFrameSource(4173)) {

@@ -62,26 +62,5 @@ TEST(StickyNavigationTest, ThePortComesFromTheConfiguration) {
   EXPECT_EQ(route("http://127.0.0.1:4173/index.html", 5000), Outcome::external);
 }
 
-TEST(StickyNavigationTest, LocalServerNeedsExactSchemeHostAndPort) {
-  struct Row {
-    std::string url;
-    bool local;
-  };
-  const Row rows[] = {
-      {"http://127.0.0.1:4173/widget.html", true},
-      {"http://127.0.0.1:4173/anything?x=1#y", true},
-      {"HTTP://127.0.0.1:4173/widget.html", false},
-      {"https://127.0.0.1:4173/widget.html", false},
-      {"http://localhost:4173/widget.html", false},
-      {"http://127.0.0.1:4174/widget.html", false},
-      {"http://127.0.0.1/widget.html", false},
-      {"about:blank", false},
-      {"not a url", false},
-  };
-  for (const Row& row : rows) {
-    EXPECT_EQ(StickyNavigation::isLocalServer(row.url, 4173), row.local) << row.url;
-  }
-}
-
 }  // namespace
 }  // namespace tovarin

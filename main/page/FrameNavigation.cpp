@@ -1,8 +1,7 @@
-#include "main/windows/FrameNavigation.h"
+#include "main/page/FrameNavigation.h"
 
 #include "base/Log.h"
 #include "base/UrlComponents.h"
-#include "main/windows/StickyNavigation.h"
 
 namespace tovarin::FrameNavigation {
 
@@ -14,14 +13,14 @@ bool mayLoadInFrame(std::string_view url) {
   return scheme == "http" || scheme == "https" || scheme == "about" || scheme == "data" || scheme == "blob";
 }
 
-bool isServerOutage(std::string_view failingUrl, int64_t port) {
-  if (failingUrl.empty() || StickyNavigation::isLocalServer(failingUrl, port)) return true;
+bool isServerOutage(std::string_view failingUrl, const LocalServer& server) {
+  if (failingUrl.empty() || server.serves(failingUrl)) return true;
   log("load failure outside the local server, no recovery: " + std::string(failingUrl));
   return false;
 }
 
-bool stillShowsPage(std::string_view url, int64_t port, std::string_view page, bool wasShown) {
-  if (!StickyNavigation::isLocalServer(url, port)) return false;
+bool stillShowsPage(std::string_view url, const LocalServer& server, std::string_view page, bool wasShown) {
+  if (!server.serves(url)) return false;
   return wasShown || url.find(page) != std::string_view::npos;
 }
 
