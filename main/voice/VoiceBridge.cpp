@@ -132,28 +132,27 @@ void VoiceBridge::systemWantsSilence() { engine_->abandon(self(), "app-inactive"
 void VoiceBridge::voiceEngine(const VoiceEngineEvent& event) { emit(event.pagePayload()); }
 
 void VoiceBridge::emit(Json payload, int retries) {
-  // Always through the loop, so that events leave in the order they were emitted.
-  loop_.post([weak = weak_from_this(), payload = std::move(payload), retries]() mutable {
-    if (auto self = weak.lock()) self->deliver(std::move(payload), retries);
-  });
+  PageDelivery::offer(loop_,
+                      {.attempt =
+                           [&loop = loop_, weak = weak_from_this(), arguments = Json{{"payload", std::move(payload)}}](
+                               std::function<void(ScriptValue)> answered) {
+                             // Every attempt goes through the loop, so that events leave in the order
+                             // they were emitted.
+                             loop.post([weak, arguments, answered = std::move(answered)]() mutable {
+                               if (auto self = weak.lock()) self->offerToPage(arguments, std::move(answered));
+                             });
+                           },
+                       .acknowledged = PageDelivery::answeredTrue,
+                       .onGivenUp = [line = "voice[" + label_ + "]: 事件送不出去，页面一直没就绪"] { log(line); }},
+                      retries);
 }
 
-void VoiceBridge::deliver(Json payload, int retries) {
+void VoiceBridge::offerToPage(const Json& arguments, std::function<void(ScriptValue)> answered) {
   auto webView = webView_.lock();
   if (!webView) return;
-  webView->callAsync(emitScript, Json{{"payload", payload}},
-                     [weak = weak_from_this(), payload, retries](ScriptValue result) mutable {
-                       auto self = weak.lock();
-                       if (!self || result.isTrue()) return;
-                       if (retries < 1) {
-                         log("voice[" + self->label_ + "]: 事件送不出去，页面一直没就绪");
-                         return;
-                       }
-                       // Held strongly while waiting, so the event survives the window's quiet moments.
-                       self->loop_.postAfter(retryDelay, [self, payload = std::move(payload), retries]() mutable {
-                         self->emit(std::move(payload), retries - 1);
-                       }).detach();
-                     });
+  webView->callAsync(emitScript, arguments, [weak = weak_from_this(), answered = std::move(answered)](ScriptValue result) {
+    if (weak.lock()) answered(std::move(result));
+  });
 }
 
 }  // namespace tovarin

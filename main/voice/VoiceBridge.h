@@ -9,6 +9,7 @@
 #include "base/MainLoop.h"
 #include "base/UserDefaults.h"
 #include "main/page/LocalServer.h"
+#include "main/page/PageDelivery.h"
 #include "main/page/WebView.h"
 #include "main/voice/VoiceEngine.h"
 
@@ -23,8 +24,8 @@ class VoiceBridge final : public VoiceEngineClient, public std::enable_shared_fr
  public:
   static constexpr const char* onDeviceOnlyKey = "voice.on-device-only";
   static constexpr double statusWait = 1.5;
-  static constexpr int defaultRetries = 40;
-  static constexpr double retryDelay = 0.25;
+  static constexpr int defaultRetries = PageDelivery::defaultRetries;
+  static constexpr double retryDelay = PageDelivery::retryInterval;
   static constexpr std::size_t maxIdCharacters = 64;
   static constexpr const char* emitScript =
       "var payload = JSON.parse(argumentsJson).payload;\n"
@@ -61,7 +62,7 @@ class VoiceBridge final : public VoiceEngineClient, public std::enable_shared_fr
  private:
   void dispatch(const std::string& type, const std::string& id, const Json& body);
   void answerCapabilities(const std::string& id, const Json& body);
-  void deliver(Json payload, int retries);
+  void offerToPage(const Json& arguments, std::function<void(ScriptValue)> answered);
   std::weak_ptr<VoiceEngineClient> self() { return weak_from_this(); }
 
   MainLoop& loop_;

@@ -6,6 +6,7 @@
 #include "base/UrlComponents.h"
 #include "main/bridges/DropProtocol.h"
 #include "main/page/AccessibilityDisplayBridge.h"
+#include "main/page/PageDelivery.h"
 #include "main/windows/FrameGuard.h"
 #include "main/page/WebViewFactory.h"
 #include "main/page/FrameNavigation.h"
@@ -205,56 +206,41 @@ void MainWindowController::runCommand(const std::string& name, int retries, std:
   }
   const std::string script = "(window.__calendar && window.__calendar.ctx) ? window.__calendar.ctx.runCommand('" +
                              name + "') : null";
-  webView_->evaluate(script, [weak = weak_from_this(), name, retries,
-                              completion = std::move(completion)](ScriptValue result) mutable {
+  PageDelivery::offer(loop_,
+                      {.attempt = evaluateWhileAlive(script),
+                       .acknowledged = PageDelivery::answeredBoolean,
+                       .onAcknowledged =
+                           [name, completion = std::move(completion)](const ScriptValue& registered) {
+                             if (!registered.boolean) {
+                               log("command " + name + " is not registered in the page");
+                             } else if (completion) {
+                               completion();
+                             }
+                           },
+                       .onGivenUp = [name] { log("command " + name + " dropped: page never became ready"); }},
+                      retries);
+}
+
+// Every attempt holds the controller weakly: once it has gone, nothing more is tried or said.
+std::function<void(std::function<void(ScriptValue)>)> MainWindowController::evaluateWhileAlive(std::string script) {
+  return [weak = weak_from_this(), script = std::move(script)](std::function<void(ScriptValue)> answered) {
     auto self = weak.lock();
     if (!self) return;
-    if (result.kind == ScriptValue::Kind::boolean) {
-      if (!result.boolean) {
-        log("command " + name + " is not registered in the page");
-      } else if (completion) {
-        completion();
-      }
-      return;
-    }
-    if (retries <= 0) {
-      log("command " + name + " dropped: page never became ready");
-      return;
-    }
-    // Fire and forget: the retry holds the controller weakly.
-    self->loop_
-        .postAfter(retryInterval,
-                   [weak, name, retries, completion = std::move(completion)]() mutable {
-                     if (auto again = weak.lock()) again->runCommand(name, retries - 1, std::move(completion));
-                   })
-        .detach();
-  });
+    self->webView_->evaluate(script, [weak, answered = std::move(answered)](ScriptValue answer) {
+      if (weak.lock()) answered(std::move(answer));
+    });
+  };
 }
 
 void MainWindowController::navigate(const std::map<std::string, std::string>& target, int retries) {
   assert(loop_.isMainThread());
   Json payload = Json::object();
   for (const auto& [key, value] : target) payload[key] = value;
-  navigateAttempt(toJsonText(payload), retries);
-}
-
-void MainWindowController::navigateAttempt(std::string payload, int retries) {
   // The payload is JSON text, which is a script literal: no page text is concatenated.
-  const std::string script =
-      "typeof window.__tovarinNavigate === 'function' ? window.__tovarinNavigate(" + payload + ") : null";
-  webView_->evaluate(script, [weak = weak_from_this(), payload, retries](ScriptValue result) mutable {
-    auto self = weak.lock();
-    if (!self) return;
-    const bool delivered = result.kind != ScriptValue::Kind::null && result.kind != ScriptValue::Kind::undefined &&
-                           result.kind != ScriptValue::Kind::error;
-    if (delivered || retries < 1) return;
-    self->loop_
-        .postAfter(retryInterval,
-                   [weak, payload = std::move(payload), retries]() mutable {
-                     if (auto again = weak.lock()) again->navigateAttempt(std::move(payload), retries - 1);
-                   })
-        .detach();
-  });
+  const std::string script = "typeof window.__tovarinNavigate === 'function' ? window.__tovarinNavigate(" +
+                             toJsonText(payload) + ") : null";
+  PageDelivery::offer(loop_, {.attempt = evaluateWhileAlive(script), .acknowledged = PageDelivery::answeredAnyValue},
+                      retries);
 }
 
 void MainWindowController::showOffline(const StartupNotice& notice) {

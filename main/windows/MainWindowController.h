@@ -15,6 +15,7 @@
 #include "main/bridges/CaptureBridges.h"
 #include "main/config/AppConfig.h"
 #include "main/page/AccessibilitySettings.h"
+#include "main/page/PageDelivery.h"
 #include "main/page/LocalServer.h"
 #include "main/server/ServerSupervisor.h"
 #include "main/server/StartupNotice.h"
@@ -65,8 +66,8 @@ class MainWindowController final : public WebViewClient,
   static constexpr std::string_view defaultTitle = "The Tovarin｜岚笺";
   static constexpr Size contentSize{1180, 780};
   static constexpr Size minimumSize{720, 520};
-  static constexpr int defaultRetries = 40;
-  static constexpr double retryInterval = 0.25;
+  static constexpr int defaultRetries = PageDelivery::defaultRetries;
+  static constexpr double retryInterval = PageDelivery::retryInterval;
   static constexpr double mainPageTimeout = 60;
   static constexpr double recoveryReloadDelay = 0.5;
   static constexpr double readinessTimeout = 12;
@@ -171,7 +172,7 @@ class MainWindowController final : public WebViewClient,
   void handleChromeMessage(const ScriptMessage& message);
   void dropMessageForLaterBridge(const ScriptMessage& message);
   void applyNativeGround();
-  void navigateAttempt(std::string payload, int retries);
+  std::function<void(std::function<void(ScriptValue)>)> evaluateWhileAlive(std::string script);
 
   const AppConfig config_;
   const LocalServer localServer_;
