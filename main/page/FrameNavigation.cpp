@@ -1,16 +1,32 @@
 #include "main/page/FrameNavigation.h"
 
+#include <optional>
+#include <string>
+
 #include "base/Log.h"
+#include "base/Text.h"
 #include "base/UrlComponents.h"
 
 namespace tovarin::FrameNavigation {
 
-bool mayLoadInFrame(std::string_view url) {
+namespace {
+
+std::optional<std::string> lowercasedScheme(std::string_view url) {
   const auto parsed = UrlComponents::parse(url);
-  if (!parsed || !parsed->scheme) return false;
-  std::string scheme = *parsed->scheme;
-  for (char& c : scheme) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return scheme == "http" || scheme == "https" || scheme == "about" || scheme == "data" || scheme == "blob";
+  if (!parsed || !parsed->scheme) return std::nullopt;
+  return text::lowercased(*parsed->scheme);
+}
+
+}  // namespace
+
+bool mayLoadInFrame(std::string_view url) {
+  const auto scheme = lowercasedScheme(url);
+  return scheme && (scheme == "http" || scheme == "https" || scheme == "about" || scheme == "data" || scheme == "blob");
+}
+
+bool isWebAddress(std::string_view url) {
+  const auto scheme = lowercasedScheme(url);
+  return scheme && (scheme == "http" || scheme == "https");
 }
 
 bool isServerOutage(std::string_view failingUrl, const LocalServer& server) {

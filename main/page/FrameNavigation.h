@@ -15,6 +15,9 @@ namespace FrameNavigation {
 // navigation is refused, whatever frame it names, and nothing else happens.
 [[nodiscard]] bool mayLoadInFrame(std::string_view url);
 
+// The scheme, in any case, is http or https.
+[[nodiscard]] bool isWebAddress(std::string_view url);
+
 // Whether a failed load says the local server is out: only when what failed is on it
 // (or is not known). A frame's failure, or an outside address's, says nothing about the
 // server, and a recovery for it would reload the page for nothing. Logs the others.

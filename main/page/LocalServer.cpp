@@ -1,5 +1,6 @@
 #include "main/page/LocalServer.h"
 
+#include "base/Text.h"
 #include "base/UrlComponents.h"
 
 namespace tovarin {
@@ -20,6 +21,13 @@ LocalServer::LocalServer(int64_t port)
 bool LocalServer::serves(std::string_view url) const {
   const auto parts = UrlComponents::parse(url);
   return parts && isServerAddress(*parts, port_);
+}
+
+bool LocalServer::isBareMainPage(std::string_view url) const {
+  const auto parts = UrlComponents::parse(url);
+  if (!parts || !parts->scheme || text::lowercased(*parts->scheme) != scheme) return false;
+  return parts->host == host && parts->port == port_ && !parts->user && !parts->password &&
+         parts->path == "/index.html" && !parts->query && !parts->fragment;
 }
 
 bool LocalServer::isServer(std::string_view candidateHost, int64_t candidatePort) const {

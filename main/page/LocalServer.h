@@ -23,6 +23,9 @@ class LocalServer final {
 
   // Whether `url` is on the server: scheme "http", host "127.0.0.1" and the port.
   [[nodiscard]] bool serves(std::string_view url) const;
+  // The bare main page: "/index.html" on the server (the scheme in any case), with no
+  // user, password, query or fragment.
+  [[nodiscard]] bool isBareMainPage(std::string_view url) const;
   // Whether `host` and `port` name the server (an authentication challenge).
   [[nodiscard]] bool isServer(std::string_view host, int64_t port) const;
 

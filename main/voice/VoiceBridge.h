@@ -9,6 +9,7 @@
 #include "base/MainLoop.h"
 #include "base/UserDefaults.h"
 #include "main/page/LocalServer.h"
+#include "main/page/PageBridge.h"
 #include "main/page/PageDelivery.h"
 #include "main/page/WebView.h"
 #include "main/voice/VoiceEngine.h"
@@ -20,8 +21,11 @@ namespace tovarin {
 // window.__voice.emit, offering each again until the page takes it. Only frames of the
 // local server may ask: dictation opens the microphone, so an embedded foreign frame
 // must never reach it.
-class VoiceBridge final : public VoiceEngineClient, public std::enable_shared_from_this<VoiceBridge> {
+class VoiceBridge final : public VoiceEngineClient,
+                          public PageBridge,
+                          public std::enable_shared_from_this<VoiceBridge> {
  public:
+  static constexpr std::string_view handlerName = "voice";
   static constexpr const char* onDeviceOnlyKey = "voice.on-device-only";
   static constexpr double statusWait = 1.5;
   static constexpr int defaultRetries = PageDelivery::defaultRetries;
@@ -43,9 +47,11 @@ class VoiceBridge final : public VoiceEngineClient, public std::enable_shared_fr
                                              UserDefaults* defaults, std::string label, LocalServer server);
 
   void attach(std::weak_ptr<WebView> webView) { webView_ = std::move(webView); }
-  void handle(const ScriptMessage& message);
-  // Whether this frame may be heard at all; a refusal is logged.
-  bool admits(const MessageSource& source);
+  // PageBridge: the page's "voice" messages. Whether this frame may be heard at all; a
+  // refusal is logged. The page's bridge table asks before every message it hands on.
+  std::string_view messageName() const override { return handlerName; }
+  bool admits(const MessageSource& source) override;
+  void handle(const ScriptMessage& message) override;
   // Everything this bridge owns, pending permission answers included.
   void release(const std::string& reason);
   // The program went inactive, hid or is ending: stop listening and speaking, but leave a

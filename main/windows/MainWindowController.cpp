@@ -3,15 +3,12 @@
 #include <cassert>
 
 #include "base/Log.h"
-#include "base/UrlComponents.h"
 #include "main/bridges/DropProtocol.h"
 #include "main/page/AccessibilityDisplayBridge.h"
 #include "main/page/PageDelivery.h"
-#include "main/windows/FrameGuard.h"
 #include "main/page/WebViewFactory.h"
-#include "main/page/FrameNavigation.h"
+#include "main/windows/FrameGuard.h"
 #include "main/windows/MainWindowChrome.h"
-#include "main/windows/StickyNavigation.h"
 
 namespace tovarin {
 namespace {
@@ -33,20 +30,19 @@ constexpr std::string_view toastScript =
     "var message = JSON.parse(argumentsJson).message;\n"
     "if (window.__calendar && window.__calendar.ctx) window.__calendar.ctx.toast(message);";
 
+constexpr PageHostPolicy pagePolicy{
+    .transparent = false,
+    .shellClass = MainWindowController::shellClass,
+    .pageObject = "__calendar",
+    .page = "index.html",
+    .missingBridgeLine = "no bridge in this window yet",
+    // Refused and logged like every other window a page opens by itself.
+    .quietAboutNewWindowsWithoutAddress = false,
+    // The main window is where the main page is shown: another copy goes to the browser.
+    .bareMainPageShowsMainWindow = false,
+};
+
 constexpr std::string_view chatFocusScript = "window.__calendar.ctx.bus.emit('chat:focus', {})";
-
-std::string lowercased(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
-bool isHttpOrHttps(const std::optional<UrlComponents>& url) {
-  if (!url || !url->scheme) return false;
-  const std::string scheme = lowercased(*url->scheme);
-  return scheme == "http" || scheme == "https";
-}
 
 // A page command name goes into script text; only plain identifiers may.
 bool isCommandName(std::string_view name) {
@@ -59,35 +55,7 @@ bool isCommandName(std::string_view name) {
   return true;
 }
 
-struct NavigationVerdict {
-  NavigationDecision decision = NavigationDecision::allow;
-  bool openInBrowser = false;
-};
-
-// Only the local server's own pages stay in the window. Outside web addresses go to the
-// browser; every other scheme (our own URL scheme, mail, files) is refused outright.
-NavigationVerdict navigationVerdict(const NavigationAction& action, const LocalServer& server) {
-  if (action.url.empty()) return {};
-  // A sub-frame's web navigation stays inside the page that embeds it. A new-window
-  // request has no frame yet and is judged like any other navigation.
-  if (!action.opensNewWindow && !action.targetsMainFrame) {
-    return {FrameNavigation::mayLoadInFrame(action.url) ? NavigationDecision::allow : NavigationDecision::cancel, false};
-  }
-  const auto url = UrlComponents::parse(action.url);
-  // A blank main frame is this program's own HTML (the starting and offline pages);
-  // a page that blanks the window would leave nothing to recover.
-  if (url && url->scheme == "about") return {action.programInitiated ? NavigationDecision::allow : NavigationDecision::cancel, false};
-  if (server.serves(action.url)) return {};
-  return {NavigationDecision::cancel, isHttpOrHttps(url)};
-}
-
 }  // namespace
-
-const std::vector<std::string>& MainWindowController::messageNames() {
-  static const std::vector<std::string> names = {
-      "mainWindow", "voice", "ocr", "notify", "download", std::string(WebViewFactory::startupHandlerName)};
-  return names;
-}
 
 std::shared_ptr<MainWindowController> MainWindowController::create(AppConfig config, Services services) {
   auto controller = std::make_shared<MainWindowController>(CreateKey{}, std::move(config), std::move(services));
@@ -119,17 +87,17 @@ void MainWindowController::build() {
   applyNativeGround();
   window_->setMinimumSize(minimumSize);
 
-  webView_ = WebViewFactory::make(webViews_, false, shellClass, AccessibilityDisplayBridge::currentClasses(accessibility_),
-                                  weak_from_this(), messageNames());
+  if (voiceEngine_) voice_ = VoiceBridge::create(loop_, voiceEngine_, &defaults_, "main", localServer_);
+  host_ = PageHost::create({loop_, desktop_, webViews_, accessibility_, panelPresenter_, downloadFolders_}, localServer_,
+                           pagePolicy, weak_from_this());
+  host_->addHandler("mainWindow", [this](const ScriptMessage& message) { handleChromeMessage(message); });
+  host_->addBridge(std::string(VoiceBridge::handlerName), voice_);
+  host_->addBridge(std::string(OcrBridge::handlerName), capture_ ? capture_->ocr() : nullptr);
+  host_->addBridge(std::string(NotifyBridge::handlerName), capture_ ? capture_->notify() : nullptr);
+  webView_ = host_->makeWebView(window_);
   window_->setContent(webView_);
-  if (voiceEngine_) {
-    voice_ = VoiceBridge::create(loop_, voiceEngine_, &defaults_, "main", localServer_);
-    voice_->attach(webView_);
-  }
+  if (voice_) voice_->attach(webView_);
   window_->setClient(weak_from_this());
-  panels_ = std::make_shared<WebPanels>(loop_, static_cast<int>(config_.port), "__calendar", panelPresenter_,
-                                        downloadFolders_);
-  panels_->attach(window_, webView_);
 
   if (!FrameGuard::restore(*window_, defaults_.string(std::string(frameKey)), desktop_.screens())) window_->center();
 
@@ -154,13 +122,13 @@ void MainWindowController::show() {
 
 void MainWindowController::load(bool force) {
   assert(loop_.isMainThread());
-  if (loadedOnce_ && !force) return;
+  if (host_->showsPage() && !force) return;
   loadMainPage();
 }
 
 void MainWindowController::reload() {
   assert(loop_.isMainThread());
-  startRecovery({std::string(menuReconnectTrigger), loadedOnce_, false, ServiceRecovery::Asker::user});
+  startRecovery({std::string(menuReconnectTrigger), host_->showsPage(), false, ServiceRecovery::Asker::user});
 }
 
 void MainWindowController::openConversation() {
@@ -248,7 +216,7 @@ void MainWindowController::showOffline(const StartupNotice& notice) {
   pageChrome_.reset();
   applyNativeGround();
   webView_->loadHtml(WebViewFactory::offlineHTML(notice, false), "");
-  if (notice.cause != ServerStartupFailure::startingSlowly || waitingAfterNotice_ || loadedOnce_) return;
+  if (notice.cause != ServerStartupFailure::startingSlowly || waitingAfterNotice_ || host_->showsPage()) return;
   waitingAfterNotice_ = true;
   server_->waitUntilReady(extraWaitAfterNotice, [weak = weak_from_this()](bool ready) {
     if (auto self = weak.lock()) self->finishExtraWait(ready);
@@ -258,7 +226,7 @@ void MainWindowController::showOffline(const StartupNotice& notice) {
 void MainWindowController::finishExtraWait(bool ready) {
   assert(loop_.isMainThread());
   waitingAfterNotice_ = false;
-  if (loadedOnce_) return;
+  if (host_->showsPage()) return;
   if (ready) {
     loadMainPage();
   } else {
@@ -287,7 +255,7 @@ void MainWindowController::loadSettled() {
 
 void MainWindowController::prepareForShow() {
   assert(loop_.isMainThread());
-  if (!loadedOnce_) {
+  if (!host_->showsPage()) {
     startRecovery({std::string(firstShowingTrigger), false, false});
     return;
   }
@@ -295,7 +263,7 @@ void MainWindowController::prepareForShow() {
   server_->checkHealth([weak = weak_from_this(), &loop = loop_](bool usable) {
     if (usable) return;
     loop.post([weak] {
-      if (auto self = weak.lock()) self->startRecovery({std::string(laterShowingTrigger), self->loadedOnce_, false});
+      if (auto self = weak.lock()) self->startRecovery({std::string(laterShowingTrigger), self->host_->showsPage(), false});
     });
   });
 }
@@ -323,7 +291,7 @@ void MainWindowController::startRecovery(Recovery recovery) {
 
 void MainWindowController::finishUsableRecovery(const Recovery& recovery) {
   assert(loop_.isMainThread());
-  if (recovery.preservePage && loadedOnce_) {
+  if (recovery.preservePage && host_->showsPage()) {
     reportServiceRecovery(true);
   } else {
     loadMainPage();
@@ -339,7 +307,7 @@ void MainWindowController::waitForServer(const Recovery& recovery) {
 
 void MainWindowController::finishWaitingRecovery(const Recovery& recovery, bool ready) {
   assert(loop_.isMainThread());
-  if (recovery.preservePage && loadedOnce_) {
+  if (recovery.preservePage && host_->showsPage()) {
     reportServiceRecovery(ready);
   } else if (ready) {
     loadMainPage();
@@ -350,7 +318,7 @@ void MainWindowController::finishWaitingRecovery(const Recovery& recovery, bool 
 
 void MainWindowController::finishUnusableRecovery(const Recovery& recovery) {
   assert(loop_.isMainThread());
-  if (recovery.preservePage && loadedOnce_) {
+  if (recovery.preservePage && host_->showsPage()) {
     reportServiceRecovery(false);
   } else {
     measureAndShowOffline(recovery.trigger, recovery.retried);
@@ -371,48 +339,6 @@ void MainWindowController::measureAndShowOffline(const std::string& trigger, boo
 
 // Page events ------------------------------------------------------------------------------
 
-bool MainWindowController::webViewAcceptsMessage(const std::string& name, const MessageSource& source) {
-  assert(loop_.isMainThread());
-  if (capture_ && !capture_->admits(name, source)) return false;
-  if (name == WebPanels::downloadHandlerName) return panels_->admits(source);
-  if (name == "voice" && voice_) return voice_->admits(source);
-  // Every other handler hears only the page itself, or a frame of its own origin.
-  if (source.trustedMainFrame() || panels_->trusts(source)) return true;
-  if (dropLog_.allows(name, loop_.now())) log(name + ": message from a frame that is not the page dropped");
-  return false;
-}
-
-void MainWindowController::webViewDidReceiveMessage(const ScriptMessage& message) {
-  assert(loop_.isMainThread());
-  const std::string& name = message.name;
-  if (capture_ && capture_->handle(message)) return;
-  if (name == WebPanels::downloadHandlerName) {
-    panels_->handle(message.body, message.source);
-  } else if (name == "voice" && voice_) {
-    voice_->handle(message);
-  } else if (name == "voice" || name == "ocr" || name == "notify") {
-    dropMessageForLaterBridge(message);
-  } else if (name == WebViewFactory::startupHandlerName) {
-    handleStartupMessage(message);
-  } else if (name == "mainWindow") {
-    handleChromeMessage(message);
-  }
-}
-
-// The bridges this window was made without (voice without an engine, the capture
-// bridges without their services); their messages end here, unanswered.
-void MainWindowController::dropMessageForLaterBridge(const ScriptMessage& message) {
-  if (dropLog_.allows(message.name, loop_.now())) log(message.name + ": no bridge in this window yet, message dropped");
-}
-
-void MainWindowController::handleStartupMessage(const ScriptMessage& message) {
-  // Only the page shown in the window may ask for a retry, never a frame inside it.
-  if (!message.source.trustedMainFrame()) return;
-  if (!message.body.is_object() || jsonString(message.body, "type") != "retry") return;
-  if (loadedOnce_) return;
-  startRecovery({std::string(retryTrigger), false, true, ServiceRecovery::Asker::user});
-}
-
 void MainWindowController::handleChromeMessage(const ScriptMessage& message) {
   if (!message.source.trustedMainFrame()) return;
   auto color = MainWindowChrome::background(message.body);
@@ -421,64 +347,35 @@ void MainWindowController::handleChromeMessage(const ScriptMessage& message) {
   window_->setBackgroundColor(*color);
 }
 
-NavigationDecision MainWindowController::webViewDecideNavigation(const NavigationAction& action) {
+void MainWindowController::pageFinishedLoading() {
   assert(loop_.isMainThread());
-  if (auto download = panels_->downloadPolicy(action)) return *download;
-  const auto verdict = navigationVerdict(action, localServer_);
-  if (verdict.openInBrowser) desktop_.openInBrowser(action.url);
-  return verdict.decision;
-}
-
-NavigationDecision MainWindowController::webViewDecideResponse(const NavigationResponse& response) {
-  assert(loop_.isMainThread());
-  if (auto download = panels_->downloadPolicy(response)) return *download;
-  if (!response.isMeantForSaving()) return NavigationDecision::allow;
-  // Meant to be saved, but from an address nothing may be downloaded from. Refusing it
-  // keeps the page; showing it would replace the page with the file, or fail the load
-  // and make the recovery reload the page.
-  log("download: refused " + response.url);
-  return NavigationDecision::cancel;
-}
-
-void MainWindowController::webViewRequestedNewWindow(const NavigationAction& action) {
-  assert(loop_.isMainThread());
-  // Script may open a window only on the user's action, as on the platform the pages
-  // were written for; a frame must not open the browser by itself.
-  if (!action.userGesture) {
-    if (dropLog_.allows("window.open", loop_.now())) log("new window without a user action refused: " + action.url);
-    return;
-  }
-  // Never a new window. Only web addresses leave for the browser: a page must not be
-  // able to open files or other programs' URL schemes through the desktop.
-  if (isHttpOrHttps(UrlComponents::parse(action.url))) desktop_.openInBrowser(action.url);
-}
-
-void MainWindowController::webViewDidFinishNavigation(const std::string&) {
-  assert(loop_.isMainThread());
-  loadedOnce_ = FrameNavigation::stillShowsPage(webView_->url(), localServer_, "index.html", loadedOnce_);
   if (capture_) capture_->pageFinishedLoading();
+}
+
+void MainWindowController::pageLoadSettled() {
+  assert(loop_.isMainThread());
   loadSettled();
 }
 
-void MainWindowController::webViewDidFailProvisionalNavigation(const std::string&, const std::string& failingUrl) {
+void MainWindowController::pageLostServer(const PageLoadFailure& failure) {
   assert(loop_.isMainThread());
-  loadSettled();
-  if (!FrameNavigation::isServerOutage(failingUrl, localServer_)) return;
-  startRecovery({"连不上本机服务（端口 " + std::to_string(config_.port) + "）", false, false});
+  if (failure.committed) {
+    startRecovery({"页面加载中断：" + failure.error, false, false});
+  } else {
+    startRecovery({"连不上本机服务（端口 " + std::to_string(config_.port) + "）", false, false});
+  }
 }
 
-void MainWindowController::webViewDidFailNavigation(const std::string& error, const std::string& failingUrl) {
+void MainWindowController::pageContentProcessEnded() {
   assert(loop_.isMainThread());
   loadSettled();
-  if (!FrameNavigation::isServerOutage(failingUrl, localServer_)) return;
-  startRecovery({"页面加载中断：" + error, false, false});
-}
-
-void MainWindowController::webViewWebContentProcessDidTerminate() {
-  assert(loop_.isMainThread());
-  loadSettled();
-  loadedOnce_ = false;
+  host_->forgetPage();
   startRecovery({std::string(webContentEndedTrigger), false, false});
+}
+
+void MainWindowController::pageAskedToRetry() {
+  assert(loop_.isMainThread());
+  startRecovery({std::string(retryTrigger), false, true, ServiceRecovery::Asker::user});
 }
 
 // Window events -----------------------------------------------------------------------------
@@ -504,39 +401,13 @@ void MainWindowController::accessibilitySettingsDidChange() {
   loop_.post([weak = weak_from_this()] {
     auto self = weak.lock();
     if (!self) return;
-    AccessibilityDisplayBridge::apply(*self->webView_, shellClass, self->accessibility_);
+    self->host_->applyAccessibility();
     if (!self->pageChrome_) self->applyNativeGround();
   });
 }
 
 void MainWindowController::applyNativeGround() {
   window_->setBackgroundColor(MainWindowChrome::nativeGround(accessibility_.prefersDarkAppearance()));
-}
-
-
-// Panels -------------------------------------------------------------------------------------
-
-void MainWindowController::webViewRunScriptDialog(const ScriptDialog& dialog,
-                                         std::function<void(ScriptDialogAnswer)> completion) {
-  assert(loop_.isMainThread());
-  panels_->runScriptDialog(dialog, std::move(completion));
-}
-
-void MainWindowController::webViewRunFileChooser(const FileChooserRequest& request,
-                                        std::function<void(std::optional<std::vector<std::string>>)> completion) {
-  assert(loop_.isMainThread());
-  panels_->openPanel(request, request.source, std::move(completion));
-}
-
-void MainWindowController::webViewDidStartDownload(std::shared_ptr<WebDownload> download) {
-  assert(loop_.isMainThread());
-  panels_->adopt(download);
-}
-
-bool MainWindowController::webViewAllowsPrinting(const MessageSource& source) { return panels_->trusts(source); }
-
-bool MainWindowController::webViewAllowsAuthentication(const std::string& host, int port) {
-  return panels_->allowsAuthentication(host, port);
 }
 
 }  // namespace tovarin

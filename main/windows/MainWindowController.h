@@ -16,6 +16,7 @@
 #include "main/config/AppConfig.h"
 #include "main/page/AccessibilitySettings.h"
 #include "main/page/PageDelivery.h"
+#include "main/page/PageHost.h"
 #include "main/page/LocalServer.h"
 #include "main/server/ServerSupervisor.h"
 #include "main/server/StartupNotice.h"
@@ -38,7 +39,7 @@ namespace tovarin {
 // block that queue, never the main loop) and hands all window and page work to the main
 // loop. Start-up facts are gathered on `background`, since gathering them blocks.
 // Every closure handed out holds the controller weakly and does nothing once it is gone.
-class MainWindowController final : public WebViewClient,
+class MainWindowController final : public PageHostClient,
                                    public WindowClient,
                                    public AccessibilitySettingsObserver,
                                    public std::enable_shared_from_this<MainWindowController> {
@@ -72,9 +73,6 @@ class MainWindowController final : public WebViewClient,
   static constexpr double recoveryReloadDelay = 0.5;
   static constexpr double readinessTimeout = 12;
   static constexpr double extraWaitAfterNotice = 30;
-
-  // The page's message handlers, in the order they are registered.
-  static const std::vector<std::string>& messageNames();
 
   // Builds the window and the web view and shows the starting page at once. The window
   // is not ordered front: the application does that once at launch. The title is the
@@ -110,26 +108,17 @@ class MainWindowController final : public WebViewClient,
 
   const std::shared_ptr<Window>& window() const { return window_; }
   const std::shared_ptr<WebView>& webView() const { return webView_; }
+  const std::shared_ptr<PageHost>& pageHost() const { return host_; }
   const std::shared_ptr<CaptureBridges>& capture() const { return capture_; }
-  bool loadedOnce() const { return loadedOnce_; }
+  bool loadedOnce() const { return host_->showsPage(); }
   bool waitingAfterNotice() const { return waitingAfterNotice_; }
 
-  // WebViewClient
-  bool webViewAcceptsMessage(const std::string& name, const MessageSource& source) override;
-  void webViewDidReceiveMessage(const ScriptMessage& message) override;
-  NavigationDecision webViewDecideNavigation(const NavigationAction& action) override;
-  NavigationDecision webViewDecideResponse(const NavigationResponse& response) override;
-  void webViewRequestedNewWindow(const NavigationAction& action) override;
-  void webViewDidFinishNavigation(const std::string& url) override;
-  void webViewDidFailProvisionalNavigation(const std::string& error, const std::string& failingUrl) override;
-  void webViewDidFailNavigation(const std::string& error, const std::string& failingUrl) override;
-  void webViewRunScriptDialog(const ScriptDialog& dialog, std::function<void(ScriptDialogAnswer)> completion) override;
-  void webViewRunFileChooser(const FileChooserRequest& request,
-                             std::function<void(std::optional<std::vector<std::string>>)> completion) override;
-  void webViewDidStartDownload(std::shared_ptr<WebDownload> download) override;
-  bool webViewAllowsPrinting(const MessageSource& source) override;
-  bool webViewAllowsAuthentication(const std::string& host, int port) override;
-  void webViewWebContentProcessDidTerminate() override;
+  // PageHostClient
+  void pageFinishedLoading() override;
+  void pageLoadSettled() override;
+  void pageLostServer(const PageLoadFailure& failure) override;
+  void pageContentProcessEnded() override;
+  void pageAskedToRetry() override;
 
   // WindowClient
   void windowDidMoveOrResize(const Rect& frame) override;
@@ -168,9 +157,7 @@ class MainWindowController final : public WebViewClient,
   void loadMainPage();
   void loadSettled();
 
-  void handleStartupMessage(const ScriptMessage& message);
   void handleChromeMessage(const ScriptMessage& message);
-  void dropMessageForLaterBridge(const ScriptMessage& message);
   void applyNativeGround();
   std::function<void(std::function<void(ScriptValue)>)> evaluateWhileAlive(std::string script);
 
@@ -192,13 +179,11 @@ class MainWindowController final : public WebViewClient,
 
   // Main loop only, all of them.
   std::shared_ptr<Window> window_;
+  std::shared_ptr<PageHost> host_;
   std::shared_ptr<WebView> webView_;
-  std::shared_ptr<WebPanels> panels_;
   std::shared_ptr<VoiceBridge> voice_;
-  bool loadedOnce_ = false;
   bool loadUnderWay_ = false;
   std::vector<std::function<void()>> afterLoad_;
-  LogThrottle dropLog_;
   bool waitingAfterNotice_ = false;
   std::optional<Rgba> pageChrome_;  // the page's colour; none while the native ground shows
 };

@@ -11,6 +11,7 @@
 #include "base/MainLoop.h"
 #include "base/UserDefaults.h"
 #include "main/page/AccessibilitySettings.h"
+#include "main/page/PageHost.h"
 #include "main/page/LocalServer.h"
 #include "main/config/AppConfig.h"
 #include "main/server/ServerSupervisor.h"
@@ -40,7 +41,7 @@ namespace tovarin {
 // queue, never the main loop) and hands all window and page work to the main loop.
 // Start-up facts are gathered on `background`, since gathering them blocks. Every
 // closure handed out holds the controller weakly and does nothing once it is gone.
-class StickyWindowController final : public WebViewClient,
+class StickyWindowController final : public PageHostClient,
                                      public WindowClient,
                                      public AccessibilitySettingsObserver,
                                      public std::enable_shared_from_this<StickyWindowController> {
@@ -77,8 +78,6 @@ class StickyWindowController final : public WebViewClient,
   // Page "navigation" values longer than this are refused.
   static constexpr size_t maximumNavigationValueLength = 512;
 
-  // The page's message handlers, in the order they are registered.
-  static const std::vector<std::string>& messageNames();
   // The main-window surfaces the page may open.
   static const std::vector<std::string>& navigationSurfaces();
 
@@ -134,25 +133,16 @@ class StickyWindowController final : public WebViewClient,
 
   const std::shared_ptr<Window>& window() const { return window_; }
   const std::shared_ptr<WebView>& webView() const { return webView_; }
+  const std::shared_ptr<PageHost>& pageHost() const { return host_; }
   const std::shared_ptr<StickyChrome>& chrome() const { return chrome_; }
-  bool loadedRealPage() const { return loadedRealPage_; }
+  bool loadedRealPage() const { return host_->showsPage(); }
   bool pageReported() const { return pageReported_; }
 
-  // WebViewClient
-  bool webViewAcceptsMessage(const std::string& name, const MessageSource& source) override;
-  void webViewDidReceiveMessage(const ScriptMessage& message) override;
-  NavigationDecision webViewDecideNavigation(const NavigationAction& action) override;
-  NavigationDecision webViewDecideResponse(const NavigationResponse& response) override;
-  void webViewRequestedNewWindow(const NavigationAction& action) override;
-  void webViewDidFinishNavigation(const std::string& url) override;
-  void webViewDidFailProvisionalNavigation(const std::string& error, const std::string& failingUrl) override;
-  void webViewDidFailNavigation(const std::string& error, const std::string& failingUrl) override;
-  void webViewRunScriptDialog(const ScriptDialog& dialog, std::function<void(ScriptDialogAnswer)> completion) override;
-  void webViewRunFileChooser(const FileChooserRequest& request,
-                             std::function<void(std::optional<std::vector<std::string>>)> completion) override;
-  void webViewDidStartDownload(std::shared_ptr<WebDownload> download) override;
-  bool webViewAllowsPrinting(const MessageSource& source) override;
-  bool webViewAllowsAuthentication(const std::string& host, int port) override;
+  // PageHostClient
+  void pageLoadSettled() override;
+  void pageLostServer(const PageLoadFailure& failure) override;
+  void pageAskedToRetry() override;
+  void pageOpensMainWindow() override;
 
   // WindowClient
   void windowDidMoveOrResize(const Rect& frame) override;
@@ -188,10 +178,8 @@ class StickyWindowController final : public WebViewClient,
   void loadWidgetPage();
 
   void handleNavigationMessage(const ScriptMessage& message);
-  void handleStartupMessage(const ScriptMessage& message);
   void handleHoverMessage(const ScriptMessage& message);
   void handleWindowStateMessage(const ScriptMessage& message);
-  void dropMessageForLaterBridge(const ScriptMessage& message);
 
   void pointerChanged(bool inside, StickyZone zone);
   void reapplyHover();
@@ -214,8 +202,8 @@ class StickyWindowController final : public WebViewClient,
 
   // Main loop only, all of them.
   std::shared_ptr<Window> window_;
+  std::shared_ptr<PageHost> host_;
   std::shared_ptr<WebView> webView_;
-  std::shared_ptr<WebPanels> panels_;
   std::shared_ptr<VoiceBridge> voice_;
   std::shared_ptr<StickyChromeSurface> surface_;
   std::shared_ptr<StickyChrome> chrome_;
@@ -223,8 +211,6 @@ class StickyWindowController final : public WebViewClient,
   bool pageReported_ = false;
   bool anyPageRequested_ = false;  // until then the view has no page and no web process
   bool widgetPageRequested_ = false;  // a load of the widget page is under way
-  bool loadedRealPage_ = false;  // the widget page of the local server is what the window shows
-  LogThrottle dropLog_;
   bool hoverInteractive_ = false;
   bool ringEmphasized_ = false;
   Rect lastFrame_;

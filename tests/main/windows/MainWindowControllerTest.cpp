@@ -517,16 +517,16 @@ TEST_F(MainWindowControllerTest, DownloadMessagesAndPanelsGoToTheWindowsPanels) 
   EXPECT_EQ(view_->decideNavigation(link), NavigationDecision::download);
 
   std::optional<ScriptDialogAnswer> answer;
-  controller_->webViewRunScriptDialog(
+  controller_->pageHost()->webViewRunScriptDialog(
       ScriptDialog{ScriptDialog::Kind::confirm, "ok?", std::nullopt, FakeWebView::mainFrameSource(4173)},
       [&](ScriptDialogAnswer a) { answer = a; });
   ASSERT_TRUE(answer);
   EXPECT_FALSE(answer->confirmed);
-  EXPECT_TRUE(controller_->webViewAllowsAuthentication("127.0.0.1", 4173));
-  EXPECT_FALSE(controller_->webViewAllowsAuthentication("127.0.0.1", 4174));
-  EXPECT_FALSE(controller_->webViewAllowsAuthentication("evil.example", 4173));
-  EXPECT_TRUE(controller_->webViewAllowsPrinting(FakeWebView::mainFrameSource(4173)));
-  EXPECT_FALSE(controller_->webViewAllowsPrinting(MessageSource{}));
+  EXPECT_TRUE(controller_->pageHost()->webViewAllowsAuthentication("127.0.0.1", 4173));
+  EXPECT_FALSE(controller_->pageHost()->webViewAllowsAuthentication("127.0.0.1", 4174));
+  EXPECT_FALSE(controller_->pageHost()->webViewAllowsAuthentication("evil.example", 4173));
+  EXPECT_TRUE(controller_->pageHost()->webViewAllowsPrinting(FakeWebView::mainFrameSource(4173)));
+  EXPECT_FALSE(controller_->pageHost()->webViewAllowsPrinting(MessageSource{}));
 }
 
 }  // namespace

@@ -466,7 +466,7 @@ TEST_F(StickyPageRoutingTest, DownloadMessagesGoToTheWindowsPanelsWithTheWidgets
     }
   }
   EXPECT_TRUE(receipt);
-  EXPECT_FALSE(controller_->webViewAllowsAuthentication("evil.example", 443));
+  EXPECT_FALSE(controller_->pageHost()->webViewAllowsAuthentication("evil.example", 443));
 }
 
 }  // namespace
