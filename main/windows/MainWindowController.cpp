@@ -30,7 +30,7 @@ constexpr std::string_view toastScript =
     "var message = JSON.parse(argumentsJson).message;\n"
     "if (window.__calendar && window.__calendar.ctx) window.__calendar.ctx.toast(message);";
 
-constexpr PageHostPolicy pagePolicy{
+constexpr PageHostPolicy hostPolicy{
     .transparent = false,
     .shellClass = MainWindowController::shellClass,
     .pageObject = "__calendar",
@@ -56,6 +56,8 @@ bool isCommandName(std::string_view name) {
 }
 
 }  // namespace
+
+const PageHostPolicy& MainWindowController::pagePolicy() { return hostPolicy; }
 
 std::shared_ptr<MainWindowController> MainWindowController::create(AppConfig config, Services services) {
   auto controller = std::make_shared<MainWindowController>(CreateKey{}, std::move(config), std::move(services));
@@ -89,7 +91,7 @@ void MainWindowController::build() {
 
   if (voiceEngine_) voice_ = VoiceBridge::create(loop_, voiceEngine_, &defaults_, "main", localServer_);
   host_ = PageHost::create({loop_, desktop_, webViews_, accessibility_, panelPresenter_, downloadFolders_}, localServer_,
-                           pagePolicy, weak_from_this());
+                           hostPolicy, weak_from_this());
   host_->addHandler("mainWindow", [this](const ScriptMessage& message) { handleChromeMessage(message); });
   host_->addBridge(std::string(VoiceBridge::handlerName), voice_);
   host_->addBridge(std::string(OcrBridge::handlerName), capture_ ? capture_->ocr() : nullptr);

@@ -64,6 +64,8 @@ class MainWindowController final : public PageHostClient,
 
   static constexpr std::string_view frameKey = "ORVIK.mainFrame";
   static constexpr std::string_view shellClass = "is-native-main";
+  // How this window hosts its page, where the two windows differ.
+  static const PageHostPolicy& pagePolicy();
   static constexpr std::string_view defaultTitle = "The Tovarin｜岚笺";
   static constexpr Size contentSize{1180, 780};
   static constexpr Size minimumSize{720, 520};

@@ -19,7 +19,7 @@ constexpr std::string_view floatingWindowKey = "floatingWindow";
 constexpr std::string_view levelSettingKey = "stickyLevel";
 constexpr std::string_view spaceScopeSettingKey = "stickySpaceScope";
 
-constexpr PageHostPolicy pagePolicy{
+constexpr PageHostPolicy hostPolicy{
     .transparent = true,
     .shellClass = StickyWindowController::shellClass,
     .pageObject = "__widget",
@@ -43,6 +43,8 @@ bool isCardId(const std::string& id) {
 }
 
 }  // namespace
+
+const PageHostPolicy& StickyWindowController::pagePolicy() { return hostPolicy; }
 
 const std::vector<std::string>& StickyWindowController::navigationSurfaces() {
   static const std::vector<std::string> surfaces = {"account", "settings", "calendar", "tasks",
@@ -83,7 +85,7 @@ void StickyWindowController::build() {
 
   if (voiceEngine_) voice_ = VoiceBridge::create(loop_, voiceEngine_, &defaults_, "sticky", localServer_);
   host_ = PageHost::create({loop_, desktop_, webViews_, accessibility_, panelPresenter_, downloadFolders_}, localServer_,
-                           pagePolicy, weak_from_this());
+                           hostPolicy, weak_from_this());
   host_->addHandler("hover", [this](const ScriptMessage& message) { handleHoverMessage(message); });
   host_->addHandler("windowState", [this](const ScriptMessage& message) { handleWindowStateMessage(message); });
   host_->addHandler("navigation", [this](const ScriptMessage& message) { handleNavigationMessage(message); });

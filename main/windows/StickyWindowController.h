@@ -67,6 +67,8 @@ class StickyWindowController final : public PageHostClient,
   static constexpr std::string_view spaceScopeKey = "ORVIK.stickySpaceScope";
   static constexpr std::string_view opacityKey = "ORVIK.stickyOpacity";
   static constexpr std::string_view shellClass = "is-native";
+  // How this window hosts its page, where the two windows differ.
+  static const PageHostPolicy& pagePolicy();
   static constexpr std::string_view retryTrigger = "在浮窗上点了「重试」";
   static constexpr double widgetPageTimeout = 60;
   static constexpr double recoveryReloadDelay = 0.5;
