@@ -18,14 +18,16 @@ std::shared_ptr<PageHost> PageHost::create(Services services, LocalServer server
 PageHost::PageHost(CreateKey, Services services, LocalServer server, PageHostPolicy policy,
                    std::weak_ptr<PageHostClient> client)
     : loop_(services.loop),
+      server_(services.server),
       desktop_(services.desktop),
       webViews_(services.webViews),
       accessibility_(services.accessibility),
-      server_(std::move(server)),
+      localServer_(std::move(server)),
       policy_(policy),
       client_(std::move(client)),
-      panels_(std::make_shared<WebPanels>(loop_, static_cast<int>(server_.port()), std::string(policy_.pageObject),
-                                          std::move(services.panelPresenter), std::move(services.downloadFolders))) {}
+      panels_(std::make_shared<WebPanels>(loop_, static_cast<int>(localServer_.port()), std::string(policy_.pageObject),
+                                          std::move(services.panelPresenter), std::move(services.downloadFolders))),
+      serviceRecovery_(loop_, services.background, std::move(services.server)) {}
 
 // Handlers ---------------------------------------------------------------------------------
 
@@ -90,6 +92,56 @@ void PageHost::applyAccessibility() {
   AccessibilityDisplayBridge::apply(*webView_, policy_.shellClass, accessibility_);
 }
 
+// Recovery -------------------------------------------------------------------------------------
+
+void PageHost::recover(Recovery recovery) {
+  assert(loop_.isMainThread());
+  serviceRecovery_.assess(weak_from_this(), recoveryReloadDelay,
+                          [weak = weak_from_this(), recovery](ServiceRecovery::Finding finding) {
+                            auto self = weak.lock();
+                            if (!self) return;
+                            switch (finding) {
+                              case ServiceRecovery::Finding::usable:
+                                self->recoveryFound(recovery, true);
+                                break;
+                              case ServiceRecovery::Finding::starting:
+                                self->waitForServer(recovery);
+                                break;
+                              case ServiceRecovery::Finding::unusable:
+                                self->recoveryFound(recovery, false);
+                                break;
+                            }
+                          },
+                          recovery.asker);
+}
+
+void PageHost::waitForServer(const Recovery& recovery) {
+  assert(loop_.isMainThread());
+  server_->waitUntilReady(readinessTimeout, [weak = weak_from_this(), recovery](bool ready) {
+    if (auto self = weak.lock()) self->recoveryFound(recovery, ready);
+  });
+}
+
+void PageHost::recoveryFound(const Recovery& recovery, bool ready) {
+  assert(loop_.isMainThread());
+  auto client = client_.lock();
+  if (!client) return;
+  if (recovery.preservePage && showsPage_) {
+    client->pageRecoveryEnded(ready);
+  } else if (ready) {
+    client->pageShouldLoad();
+  } else if (recovery.showFailure) {
+    diagnose(recovery.trigger, recovery.retried);
+  }
+}
+
+void PageHost::diagnose(const std::string& trigger, bool retried) {
+  assert(loop_.isMainThread());
+  serviceRecovery_.diagnose(weak_from_this(), trigger, retried, [weak = client_](StartupNotice notice) {
+    if (auto client = weak.lock()) client->pageShouldShowOffline(notice);
+  });
+}
+
 // Page messages ----------------------------------------------------------------------------
 
 bool PageHost::webViewAcceptsMessage(const std::string& name, const MessageSource& source) {
@@ -121,7 +173,7 @@ NavigationDecision PageHost::webViewDecideNavigation(const NavigationAction& act
   if (url && url->scheme == "about") {
     return action.programInitiated ? NavigationDecision::allow : NavigationDecision::cancel;
   }
-  if (server_.serves(action.url)) return NavigationDecision::allow;
+  if (localServer_.serves(action.url)) return NavigationDecision::allow;
   if (FrameNavigation::isWebAddress(action.url)) desktop_.openInBrowser(action.url);
   return NavigationDecision::cancel;
 }
@@ -146,7 +198,7 @@ void PageHost::webViewRequestedNewWindow(const NavigationAction& action) {
     if (dropLog_.allows("window.open", loop_.now())) log("new window without a user action refused: " + action.url);
     return;
   }
-  if (policy_.bareMainPageShowsMainWindow && server_.isBareMainPage(action.url)) {
+  if (policy_.bareMainPageShowsMainWindow && localServer_.isBareMainPage(action.url)) {
     if (auto client = client_.lock()) client->pageOpensMainWindow();
     return;
   }
@@ -159,7 +211,7 @@ void PageHost::webViewRequestedNewWindow(const NavigationAction& action) {
 
 void PageHost::webViewDidFinishNavigation(const std::string&) {
   assert(loop_.isMainThread());
-  showsPage_ = FrameNavigation::stillShowsPage(webView_->url(), server_, policy_.page, showsPage_);
+  showsPage_ = FrameNavigation::stillShowsPage(webView_->url(), localServer_, policy_.page, showsPage_);
   if (auto client = client_.lock()) {
     client->pageFinishedLoading();
     client->pageLoadSettled();
@@ -180,7 +232,7 @@ void PageHost::failed(const PageLoadFailure& failure, const std::string& failing
   auto client = client_.lock();
   if (!client) return;
   client->pageLoadSettled();
-  if (!FrameNavigation::isServerOutage(failingUrl, server_)) return;
+  if (!FrameNavigation::isServerOutage(failingUrl, localServer_)) return;
   client->pageLostServer(failure);
 }
 

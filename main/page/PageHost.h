@@ -16,6 +16,7 @@
 #include "main/page/PageHostPolicy.h"
 #include "main/page/PageMessageHandler.h"
 #include "main/page/PanelPresenter.h"
+#include "main/page/ServiceRecovery.h"
 #include "main/page/WebPanels.h"
 #include "main/page/WebView.h"
 #include "main/page/Window.h"
@@ -31,8 +32,15 @@ namespace tovarin {
 // Lives on the main loop. Holds its client weakly.
 class PageHost final : public WebViewClient, public std::enable_shared_from_this<PageHost> {
  public:
+  // A usable server's page is loaded this long after the trigger, a starting one is
+  // waited for this long.
+  static constexpr double recoveryReloadDelay = 0.5;
+  static constexpr double readinessTimeout = 12;
+
   struct Services {
     MainLoop& loop;
+    TaskRunner& background;
+    std::shared_ptr<ServerSupervisor> server;
     Desktop& desktop;
     WebViewProvider& webViews;
     AccessibilitySettings& accessibility;
@@ -56,13 +64,31 @@ class PageHost final : public WebViewClient, public std::enable_shared_from_this
   const std::shared_ptr<WebView>& makeWebView(std::weak_ptr<Window> window);
 
   const std::shared_ptr<WebView>& webView() const { return webView_; }
-  const LocalServer& server() const { return server_; }
+  const LocalServer& server() const { return localServer_; }
   // The window's page of the local server is what the web view shows.
   bool showsPage() const { return showsPage_; }
   // The page went with its web process.
   void forgetPage() { showsPage_ = false; }
   // The desktop's accessibility settings changed: the page's root classes follow.
   void applyAccessibility();
+
+  // One run of the recovery after an outage trigger.
+  struct Recovery {
+    // What made the window look again; the notice quotes it.
+    std::string trigger;
+    // A page that shows stays, and the window hears how the recovery ended instead.
+    bool preservePage = false;
+    // The notice says that a retry was made.
+    bool retried = false;
+    // A server that stays out ends in the offline page; otherwise the window stays as it is.
+    bool showFailure = true;
+    ServiceRecovery::Asker asker = ServiceRecovery::Asker::program;
+  };
+  // Finds out whether the server can serve the page (starting it where allowed) and asks
+  // the window to load it, or to show why not.
+  void recover(Recovery recovery);
+  // Explains an outage with a fresh start-up notice, for the window's offline page.
+  void diagnose(const std::string& trigger, bool retried);
 
   // WebViewClient
   bool webViewAcceptsMessage(const std::string& name, const MessageSource& source) override;
@@ -94,15 +120,19 @@ class PageHost final : public WebViewClient, public std::enable_shared_from_this
   void handleStartupMessage(const ScriptMessage& message);
   void add(std::shared_ptr<PageBridge> bridge);
   void failed(const PageLoadFailure& failure, const std::string& failingUrl);
+  void waitForServer(const Recovery& recovery);
+  void recoveryFound(const Recovery& recovery, bool ready);
 
   MainLoop& loop_;
+  const std::shared_ptr<ServerSupervisor> server_;
   Desktop& desktop_;
   WebViewProvider& webViews_;
   AccessibilitySettings& accessibility_;
-  const LocalServer server_;
+  const LocalServer localServer_;
   const PageHostPolicy policy_;
   const std::weak_ptr<PageHostClient> client_;
   const std::shared_ptr<WebPanels> panels_;
+  ServiceRecovery serviceRecovery_;
 
   // Main loop only, all of them.
   PageBridgeTable bridges_;

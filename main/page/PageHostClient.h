@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "main/server/StartupNotice.h"
+
 namespace tovarin {
 
 // A load of the main frame that failed in a way that says the local server is out.
@@ -27,6 +29,12 @@ class PageHostClient {
   virtual void pageContentProcessEnded() {}
   // The offline page's retry button, while the window's page is not shown.
   virtual void pageAskedToRetry() = 0;
+  // A recovery found the server ready: load the window's page.
+  virtual void pageShouldLoad() = 0;
+  // A recovery that kept a shown page ended: the server is ready, or not.
+  virtual void pageRecoveryEnded(bool ready) { (void)ready; }
+  // A recovery found the server out and explained why.
+  virtual void pageShouldShowOffline(const StartupNotice& notice) = 0;
   // The user opened the bare main page of the server in a new window, where the
   // window's policy sends it to the main window.
   virtual void pageOpensMainWindow() {}

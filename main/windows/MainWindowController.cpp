@@ -79,7 +79,6 @@ MainWindowController::MainWindowController(CreateKey, AppConfig config, Services
       panelPresenter_(std::move(services.panelPresenter)),
       downloadFolders_(std::move(services.downloadFolders)),
       voiceEngine_(std::move(services.voice)),
-      serviceRecovery_(loop_, background_, server_),
       frameAutosave_(loop_, defaults_, std::string(frameKey), defaults_.string(std::string(frameKey)).value_or("")) {}
 
 void MainWindowController::build() {
@@ -90,7 +89,7 @@ void MainWindowController::build() {
   window_->setMinimumSize(minimumSize);
 
   if (voiceEngine_) voice_ = VoiceBridge::create(loop_, voiceEngine_, &defaults_, "main", localServer_);
-  host_ = PageHost::create({loop_, desktop_, webViews_, accessibility_, panelPresenter_, downloadFolders_}, localServer_,
+  host_ = PageHost::create({loop_, background_, server_, desktop_, webViews_, accessibility_, panelPresenter_, downloadFolders_}, localServer_,
                            hostPolicy, weak_from_this());
   host_->addHandler("mainWindow", [this](const ScriptMessage& message) { handleChromeMessage(message); });
   host_->addBridge(std::string(VoiceBridge::handlerName), voice_);
@@ -130,7 +129,9 @@ void MainWindowController::load(bool force) {
 
 void MainWindowController::reload() {
   assert(loop_.isMainThread());
-  startRecovery({std::string(menuReconnectTrigger), host_->showsPage(), false, ServiceRecovery::Asker::user});
+  host_->recover({.trigger = std::string(menuReconnectTrigger),
+                  .preservePage = host_->showsPage(),
+                  .asker = ServiceRecovery::Asker::user});
 }
 
 void MainWindowController::openConversation() {
@@ -232,7 +233,7 @@ void MainWindowController::finishExtraWait(bool ready) {
   if (ready) {
     loadMainPage();
   } else {
-    measureAndShowOffline(std::string(extraWaitTrigger), false);
+    host_->diagnose(std::string(extraWaitTrigger), false);
   }
 }
 
@@ -258,86 +259,35 @@ void MainWindowController::loadSettled() {
 void MainWindowController::prepareForShow() {
   assert(loop_.isMainThread());
   if (!host_->showsPage()) {
-    startRecovery({std::string(firstShowingTrigger), false, false});
+    startRecovery(std::string(firstShowingTrigger));
     return;
   }
   // A loaded page is only disturbed when two checks in a row find the server unusable.
   server_->checkHealth([weak = weak_from_this(), &loop = loop_](bool usable) {
     if (usable) return;
     loop.post([weak] {
-      if (auto self = weak.lock()) self->startRecovery({std::string(laterShowingTrigger), self->host_->showsPage(), false});
+      auto self = weak.lock();
+      if (!self) return;
+      self->host_->recover({.trigger = std::string(laterShowingTrigger), .preservePage = self->host_->showsPage()});
     });
   });
 }
 
-void MainWindowController::startRecovery(Recovery recovery) {
-  assert(loop_.isMainThread());
-  serviceRecovery_.assess(weak_from_this(), recoveryReloadDelay,
-                          [weak = weak_from_this(), recovery = std::move(recovery)](ServiceRecovery::Finding finding) {
-                            auto self = weak.lock();
-                            if (!self) return;
-                            switch (finding) {
-                              case ServiceRecovery::Finding::usable:
-                                self->finishUsableRecovery(recovery);
-                                break;
-                              case ServiceRecovery::Finding::starting:
-                                self->waitForServer(recovery);
-                                break;
-                              case ServiceRecovery::Finding::unusable:
-                                self->finishUnusableRecovery(recovery);
-                                break;
-                            }
-                          },
-                          recovery.asker);
+// A recovery that replaces whatever the window shows, and ends in the offline page when
+// the server stays out.
+void MainWindowController::startRecovery(std::string trigger) {
+  host_->recover({.trigger = std::move(trigger)});
 }
 
-void MainWindowController::finishUsableRecovery(const Recovery& recovery) {
-  assert(loop_.isMainThread());
-  if (recovery.preservePage && host_->showsPage()) {
-    reportServiceRecovery(true);
-  } else {
-    loadMainPage();
-  }
-}
-
-void MainWindowController::waitForServer(const Recovery& recovery) {
-  assert(loop_.isMainThread());
-  server_->waitUntilReady(readinessTimeout, [weak = weak_from_this(), recovery](bool ready) {
-    if (auto self = weak.lock()) self->finishWaitingRecovery(recovery, ready);
-  });
-}
-
-void MainWindowController::finishWaitingRecovery(const Recovery& recovery, bool ready) {
-  assert(loop_.isMainThread());
-  if (recovery.preservePage && host_->showsPage()) {
-    reportServiceRecovery(ready);
-  } else if (ready) {
-    loadMainPage();
-  } else {
-    measureAndShowOffline(recovery.trigger, recovery.retried);
-  }
-}
-
-void MainWindowController::finishUnusableRecovery(const Recovery& recovery) {
-  assert(loop_.isMainThread());
-  if (recovery.preservePage && host_->showsPage()) {
-    reportServiceRecovery(false);
-  } else {
-    measureAndShowOffline(recovery.trigger, recovery.retried);
-  }
-}
-
-void MainWindowController::reportServiceRecovery(bool ready) {
+void MainWindowController::pageRecoveryEnded(bool ready) {
   assert(loop_.isMainThread());
   webView_->callAsync(std::string(toastScript), Json{{"message", ready ? toastReady : toastNotReady}},
                       [](ScriptValue) {});
 }
 
-void MainWindowController::measureAndShowOffline(const std::string& trigger, bool retried) {
-  serviceRecovery_.diagnose(weak_from_this(), trigger, retried, [weak = weak_from_this()](StartupNotice notice) {
-    if (auto self = weak.lock()) self->showOffline(notice);
-  });
-}
+void MainWindowController::pageShouldLoad() { loadMainPage(); }
+
+void MainWindowController::pageShouldShowOffline(const StartupNotice& notice) { showOffline(notice); }
 
 // Page events ------------------------------------------------------------------------------
 
@@ -362,9 +312,9 @@ void MainWindowController::pageLoadSettled() {
 void MainWindowController::pageLostServer(const PageLoadFailure& failure) {
   assert(loop_.isMainThread());
   if (failure.committed) {
-    startRecovery({"页面加载中断：" + failure.error, false, false});
+    startRecovery("页面加载中断：" + failure.error);
   } else {
-    startRecovery({"连不上本机服务（端口 " + std::to_string(config_.port) + "）", false, false});
+    startRecovery("连不上本机服务（端口 " + std::to_string(config_.port) + "）");
   }
 }
 
@@ -372,12 +322,12 @@ void MainWindowController::pageContentProcessEnded() {
   assert(loop_.isMainThread());
   loadSettled();
   host_->forgetPage();
-  startRecovery({std::string(webContentEndedTrigger), false, false});
+  startRecovery(std::string(webContentEndedTrigger));
 }
 
 void MainWindowController::pageAskedToRetry() {
   assert(loop_.isMainThread());
-  startRecovery({std::string(retryTrigger), false, true, ServiceRecovery::Asker::user});
+  host_->recover({.trigger = std::string(retryTrigger), .retried = true, .asker = ServiceRecovery::Asker::user});
 }
 
 // Window events -----------------------------------------------------------------------------

@@ -72,8 +72,8 @@ class MainWindowController final : public PageHostClient,
   static constexpr int defaultRetries = PageDelivery::defaultRetries;
   static constexpr double retryInterval = PageDelivery::retryInterval;
   static constexpr double mainPageTimeout = 60;
-  static constexpr double recoveryReloadDelay = 0.5;
-  static constexpr double readinessTimeout = 12;
+  static constexpr double recoveryReloadDelay = PageHost::recoveryReloadDelay;
+  static constexpr double readinessTimeout = PageHost::readinessTimeout;
   static constexpr double extraWaitAfterNotice = 30;
 
   // Builds the window and the web view and shows the starting page at once. The window
@@ -121,6 +121,9 @@ class MainWindowController final : public PageHostClient,
   void pageLostServer(const PageLoadFailure& failure) override;
   void pageContentProcessEnded() override;
   void pageAskedToRetry() override;
+  void pageShouldLoad() override;
+  void pageRecoveryEnded(bool ready) override;
+  void pageShouldShowOffline(const StartupNotice& notice) override;
 
   // WindowClient
   void windowDidMoveOrResize(const Rect& frame) override;
@@ -137,24 +140,9 @@ class MainWindowController final : public PageHostClient,
   MainWindowController(CreateKey, AppConfig config, Services services);
 
  private:
-  // One run of the recovery: what happened, whether a page that has loaded stays (the
-  // outcome then shows as a toast in it), and whether the user pressed retry.
-  struct Recovery {
-    std::string trigger;
-    bool preservePage = false;
-    bool retried = false;
-    ServiceRecovery::Asker asker = ServiceRecovery::Asker::program;
-  };
-
   void build();
   void prepareForShow();
-  void startRecovery(Recovery recovery);
-  void finishUsableRecovery(const Recovery& recovery);
-  void waitForServer(const Recovery& recovery);
-  void finishWaitingRecovery(const Recovery& recovery, bool ready);
-  void finishUnusableRecovery(const Recovery& recovery);
-  void reportServiceRecovery(bool ready);
-  void measureAndShowOffline(const std::string& trigger, bool retried);
+  void startRecovery(std::string trigger);
   void finishExtraWait(bool ready);
   void loadMainPage();
   void loadSettled();
@@ -176,7 +164,6 @@ class MainWindowController final : public PageHostClient,
   const std::shared_ptr<PanelPresenter> panelPresenter_;
   const WebPanels::Folders downloadFolders_;
   const std::shared_ptr<VoiceEngine> voiceEngine_;
-  ServiceRecovery serviceRecovery_;
   FrameAutosave frameAutosave_;
 
   // Main loop only, all of them.

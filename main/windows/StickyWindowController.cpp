@@ -71,7 +71,6 @@ StickyWindowController::StickyWindowController(CreateKey, AppConfig config, Serv
       panelPresenter_(std::move(services.panelPresenter)),
       downloadFolders_(std::move(services.downloadFolders)),
       voiceEngine_(std::move(services.voice)),
-      serviceRecovery_(loop_, background_, server_),
       frameAutosave_(loop_, defaults_, std::string(frameKey), defaults_.string(std::string(frameKey)).value_or("")),
       chromeSurfaces_(services.chromeSurfaces) {}
 
@@ -84,7 +83,7 @@ void StickyWindowController::build() {
   applyTransparencyPolicy();
 
   if (voiceEngine_) voice_ = VoiceBridge::create(loop_, voiceEngine_, &defaults_, "sticky", localServer_);
-  host_ = PageHost::create({loop_, desktop_, webViews_, accessibility_, panelPresenter_, downloadFolders_}, localServer_,
+  host_ = PageHost::create({loop_, background_, server_, desktop_, webViews_, accessibility_, panelPresenter_, downloadFolders_}, localServer_,
                            hostPolicy, weak_from_this());
   host_->addHandler("hover", [this](const ScriptMessage& message) { handleHoverMessage(message); });
   host_->addHandler("windowState", [this](const ScriptMessage& message) { handleWindowStateMessage(message); });
@@ -160,7 +159,7 @@ void StickyWindowController::present() {
     anyPageRequested_ = true;
     webView_->loadHtml(WebViewFactory::startingHTML(), "");
   }
-  if (!host_->showsPage() && !widgetPageRequested_) startRecovery({false, ""});
+  if (!host_->showsPage() && !widgetPageRequested_) recoverQuietly();
   if (window_->isVisible()) return;
   FrameGuard::nudgeOnScreen(*window_, desktop_.screens());
   window_->orderFrontQuietly();
@@ -285,41 +284,13 @@ void StickyWindowController::showOffline(const StartupNotice& notice) {
 
 // Recovery ------------------------------------------------------------------------------------
 
-void StickyWindowController::startRecovery(Recovery recovery) {
-  assert(loop_.isMainThread());
-  serviceRecovery_.assess(weak_from_this(), recoveryReloadDelay,
-                          [weak = weak_from_this(), recovery = std::move(recovery)](ServiceRecovery::Finding finding) {
-                            auto self = weak.lock();
-                            if (!self) return;
-                            if (finding == ServiceRecovery::Finding::usable) {
-                              self->loadWidgetPage();
-                            } else if (finding == ServiceRecovery::Finding::starting) {
-                              self->waitForServer(recovery);
-                            } else if (recovery.showFailure) {
-                              self->measureAndShowOffline(recovery.trigger);
-                            }
-                          },
-                          recovery.asker);
-}
+// A recovery the window looked for itself: a server that stays out leaves the window as
+// it is, without an offline page.
+void StickyWindowController::recoverQuietly() { host_->recover({.trigger = {}, .showFailure = false}); }
 
-void StickyWindowController::waitForServer(const Recovery& recovery) {
-  assert(loop_.isMainThread());
-  server_->waitUntilReady(readinessTimeout, [weak = weak_from_this(), recovery](bool ready) {
-    auto self = weak.lock();
-    if (!self) return;
-    if (ready) {
-      self->loadWidgetPage();
-    } else if (recovery.showFailure) {
-      self->measureAndShowOffline(recovery.trigger);
-    }
-  });
-}
+void StickyWindowController::pageShouldLoad() { loadWidgetPage(); }
 
-void StickyWindowController::measureAndShowOffline(const std::string& trigger) {
-  serviceRecovery_.diagnose(weak_from_this(), trigger, true, [weak = weak_from_this()](StartupNotice notice) {
-    if (auto self = weak.lock()) self->showOffline(notice);
-  });
-}
+void StickyWindowController::pageShouldShowOffline(const StartupNotice& notice) { showOffline(notice); }
 
 // Page messages ----------------------------------------------------------------------------
 
@@ -386,12 +357,16 @@ void StickyWindowController::pageLoadSettled() {
 // the server is back.
 void StickyWindowController::pageLostServer(const PageLoadFailure&) {
   assert(loop_.isMainThread());
-  startRecovery({false, ""});
+  recoverQuietly();
 }
 
 void StickyWindowController::pageAskedToRetry() {
   assert(loop_.isMainThread());
-  startRecovery({true, std::string(retryTrigger), ServiceRecovery::Asker::user});
+  // The sticky window's notices always say a retry was made.
+  host_->recover({.trigger = std::string(retryTrigger),
+                  .retried = true,
+                  .showFailure = true,
+                  .asker = ServiceRecovery::Asker::user});
 }
 
 void StickyWindowController::pageOpensMainWindow() {

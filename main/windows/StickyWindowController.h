@@ -71,8 +71,8 @@ class StickyWindowController final : public PageHostClient,
   static const PageHostPolicy& pagePolicy();
   static constexpr std::string_view retryTrigger = "在浮窗上点了「重试」";
   static constexpr double widgetPageTimeout = 60;
-  static constexpr double recoveryReloadDelay = 0.5;
-  static constexpr double readinessTimeout = 12;
+  static constexpr double recoveryReloadDelay = PageHost::recoveryReloadDelay;
+  static constexpr double readinessTimeout = PageHost::readinessTimeout;
   // Distance of the first window from the top-right corner of the primary screen.
   static constexpr double defaultInset = 24;
   // A stored opacity below this (an absent key reads as 0) means fully opaque.
@@ -144,6 +144,8 @@ class StickyWindowController final : public PageHostClient,
   void pageLoadSettled() override;
   void pageLostServer(const PageLoadFailure& failure) override;
   void pageAskedToRetry() override;
+  void pageShouldLoad() override;
+  void pageShouldShowOffline(const StartupNotice& notice) override;
   void pageOpensMainWindow() override;
 
   // WindowClient
@@ -160,12 +162,6 @@ class StickyWindowController final : public PageHostClient,
   StickyWindowController(CreateKey, AppConfig config, Services services);
 
  private:
-  struct Recovery {
-    bool showFailure = false;
-    std::string trigger;
-    ServiceRecovery::Asker asker = ServiceRecovery::Asker::program;
-  };
-
   void build();
   void placeWindow();
   void clampSize();
@@ -174,9 +170,7 @@ class StickyWindowController final : public PageHostClient,
   void announceVisibility(bool wasVisible);
   void setSetting(const std::string& key, const std::string& value, const std::string& fallback);
 
-  void startRecovery(Recovery recovery);
-  void waitForServer(const Recovery& recovery);
-  void measureAndShowOffline(const std::string& trigger);
+  void recoverQuietly();
   void loadWidgetPage();
 
   void handleNavigationMessage(const ScriptMessage& message);
@@ -198,7 +192,6 @@ class StickyWindowController final : public PageHostClient,
   const std::shared_ptr<PanelPresenter> panelPresenter_;
   const WebPanels::Folders downloadFolders_;
   const std::shared_ptr<VoiceEngine> voiceEngine_;
-  ServiceRecovery serviceRecovery_;
   FrameAutosave frameAutosave_;
   StickyChromeSurfaceProvider& chromeSurfaces_;
 

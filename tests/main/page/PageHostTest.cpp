@@ -10,7 +10,9 @@ class PageHostTest : public PageHostFixture {
   // A host whose window has a handler of its own and a bridge it was made without.
   void hostWithHandlers(const PageHostPolicy& policy) {
     client_ = std::make_shared<RecordingPageHostClient>();
-    host_ = PageHost::create({loop_, desktop_, webViews_, accessibility_}, LocalServer(4173), policy, client_);
+    server_ = std::make_shared<FakeServerSupervisor>();
+    host_ = PageHost::create({loop_, loop_, server_, desktop_, webViews_, accessibility_}, LocalServer(4173), policy,
+                             client_);
     host_->addHandler("chrome", [this](const ScriptMessage& message) { handled_.push_back(message.body.dump()); });
     host_->addBridge("voice", nullptr);
     host_->addHandler("chrome", [](const ScriptMessage&) { ADD_FAILURE() << "a second handler of a name"; });
