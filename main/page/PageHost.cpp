@@ -33,10 +33,13 @@ PageHost::PageHost(CreateKey, Services services, LocalServer server, PageHostPol
 
 void PageHost::addHandler(std::string name, PageMessageHandler::Handler handler) {
   assert(loop_.isMainThread() && !webView_);
+  // The window's handlers run only while the window is there, so they may hold it plainly.
   add(std::make_shared<PageMessageHandler>(
       name,
       [this, name](const MessageSource& source) { return admitsFromPage(name, source); },
-      std::move(handler)));
+      [this, handler = std::move(handler)](const ScriptMessage& message) {
+        if (auto client = client_.lock()) handler(message);
+      }));
 }
 
 void PageHost::addBridge(std::string name, std::shared_ptr<PageBridge> bridge) {

@@ -54,7 +54,7 @@ class PageHost final : public WebViewClient, public std::enable_shared_from_this
 
   // The window's handlers, in the order the web view registers them, before it is made.
   // A handler of the window's own hears only the page itself or a frame the page
-  // vouches for; the refusal is logged.
+  // vouches for; the refusal is logged. It runs only while the client is there.
   void addHandler(std::string name, PageMessageHandler::Handler handler);
   // A bridge with its own rule for frames. Without one (the window was made without its
   // service), the name stays registered and its messages end with a log line.

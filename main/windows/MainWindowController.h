@@ -9,7 +9,6 @@
 #include <string_view>
 #include <vector>
 
-#include "base/LogThrottle.h"
 #include "base/MainLoop.h"
 #include "base/UserDefaults.h"
 #include "main/bridges/CaptureBridges.h"

@@ -7,7 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "base/LogThrottle.h"
 #include "base/MainLoop.h"
 #include "base/UserDefaults.h"
 #include "main/page/AccessibilitySettings.h"
