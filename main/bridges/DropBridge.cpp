@@ -109,8 +109,12 @@ void DropBridge::acceptText(const std::string& requestId, const std::string& pat
   });
 }
 
+// Results are made on the main loop (recognition hands them there, file text is posted
+// back), so they go to the page from here.
 void DropBridge::deliver(Json payload) {
-  PageDelivery::post(services_.loop, webView_, std::string(DropProtocol::pageBridge), std::move(payload), "drop");
+  assert(services_.loop.isMainThread());
+  PageDelivery::deliverToPage(services_.loop, webView_.lock(), std::string(DropProtocol::pageBridge), payload, "drop",
+                              PageDelivery::defaultRetries);
 }
 
 }  // namespace tovarin

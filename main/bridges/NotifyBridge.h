@@ -8,17 +8,20 @@
 #include "base/Calendar.h"
 #include "base/Json.h"
 #include "base/MainLoop.h"
+#include "main/bridges/LocalOriginAdmission.h"
 #include "main/bridges/ReminderScheduler.h"
 #include "main/bridges/SystemNotifier.h"
 #include "main/bridges/WallClockAlarm.h"
+#include "main/page/PageBridge.h"
 #include "main/page/WebView.h"
 
 namespace tovarin {
 
 // The page's "notify" handler: schedules a reminder for a local minute (or shows it at
 // once), cancels pending ones, and tells the page {"id", "opened": true} when the user
-// clicks one. Replies go through `window.__notify`. Main loop only.
-class NotifyBridge final : public std::enable_shared_from_this<NotifyBridge> {
+// clicks one. Replies go through `window.__notify`. Only frames of the local server may
+// ask. Main loop only.
+class NotifyBridge final : public PageBridge, public std::enable_shared_from_this<NotifyBridge> {
  public:
   static constexpr std::string_view handlerName = "notify";
   static constexpr std::string_view pageBridge = "__notify";
@@ -38,11 +41,17 @@ class NotifyBridge final : public std::enable_shared_from_this<NotifyBridge> {
     std::function<Calendar()> makeCalendar;
   };
 
-  explicit NotifyBridge(Services services) : services_(std::move(services)) {}
+  NotifyBridge(Services services, LocalServer server)
+      : services_(std::move(services)), admission_(services_.loop, std::move(server)) {}
 
   // Remembers the page and takes the clicks on our notifications.
   void attach(std::weak_ptr<WebView> webView);
   void handle(const Json& body);
+
+  // PageBridge
+  std::string_view messageName() const override { return handlerName; }
+  bool admits(const MessageSource& source) override { return admission_.admits(std::string(handlerName), source); }
+  void handle(const ScriptMessage& message) override { handle(message.body); }
   // Called when the user clicked a notification, before the page hears of it; the main
   // window shows itself here.
   void setOnOpen(std::function<void()> onOpen) { onOpen_ = std::move(onOpen); }
@@ -56,6 +65,7 @@ class NotifyBridge final : public std::enable_shared_from_this<NotifyBridge> {
   const Calendar& calendar();
 
   Services services_;
+  LocalOriginAdmission admission_;
   std::optional<Calendar> calendar_;
   std::weak_ptr<WebView> webView_;
   std::function<void()> onOpen_;

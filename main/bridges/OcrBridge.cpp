@@ -31,8 +31,11 @@ void OcrBridge::handle(const Json& body) {
   });
 }
 
+// Every reply is made on the main loop (the service hands its results there), so it goes
+// to the page from here.
 void OcrBridge::reply(Json payload) {
-  PageDelivery::post(loop_, webView_, std::string(pageBridge), std::move(payload), std::string(handlerName));
+  PageDelivery::deliverToPage(loop_, webView_.lock(), std::string(pageBridge), payload, std::string(handlerName),
+                              PageDelivery::defaultRetries);
 }
 
 }  // namespace tovarin

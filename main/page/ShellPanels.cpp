@@ -89,13 +89,13 @@ std::vector<std::string> fileExtensions(const std::vector<std::string>& extensio
   return out;
 }
 
-bool acceptsDownload(const std::optional<std::string>& url, int port) {
+bool acceptsDownload(const std::optional<std::string>& url, const LocalServer& server) {
   if (!url) return false;
   auto parts = UrlComponents::parse(*url);
   if (!parts || !parts->scheme) return false;
-  if (url->starts_with("blob:http://127.0.0.1:" + std::to_string(port) + "/")) return true;
+  if (url->starts_with("blob:" + server.origin() + "/")) return true;
   if (text::lowercased(*parts->scheme) == "data") return true;
-  return *parts->scheme == "http" && parts->host == "127.0.0.1" && parts->port == port;
+  return server.serves(*url);
 }
 
 std::string safeFilename(std::string_view name) {

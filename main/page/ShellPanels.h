@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "main/page/LocalServer.h"
 #include "main/page/SaveError.h"
 
 // Text, address and file-name rules of the web panels. Pure; any thread.
@@ -21,8 +22,8 @@ namespace tovarin::ShellPanels {
 // Bare lowercase extensions for a file panel; anything that is no extension is left out.
 [[nodiscard]] std::vector<std::string> fileExtensions(const std::vector<std::string>& extensions);
 
-// A download of this address may start in a window of the local server on `port`.
-[[nodiscard]] bool acceptsDownload(const std::optional<std::string>& url, int port);
+// A download of this address may start in a window of the local server.
+[[nodiscard]] bool acceptsDownload(const std::optional<std::string>& url, const LocalServer& server);
 // A name that stays one file name in one folder.
 [[nodiscard]] std::string safeFilename(std::string_view name);
 // The sentence that ends a failed receipt.

@@ -74,7 +74,7 @@ bool isDirectory(const std::string& path) {
 WebPanels::WebPanels(MainLoop& loop, int port, std::string toastHost, std::shared_ptr<PanelPresenter> presenter,
                      Folders folders)
     : loop_(loop),
-      port_(port),
+      server_(port),
       toastHost_(std::move(toastHost)),
       presenter_(std::move(presenter)),
       folders_(std::move(folders)) {}
@@ -85,20 +85,10 @@ void WebPanels::attach(std::weak_ptr<Window> window, std::weak_ptr<WebView> webV
   webView_ = std::move(webView);
 }
 
-bool WebPanels::trusts(const MessageSource& frame) const {
-  // Facts the engine could not give belong to a frame nobody vouched for.
-  if (!frame.known) return false;
-  if (frame.securityOrigin.empty()) return true;
-  // An opaque origin is a sandboxed or data: frame, whatever content it shows.
-  if (frame.securityOrigin == "null") return false;
-  auto origin = UrlComponents::parse(frame.securityOrigin);
-  if (!origin || !origin->scheme) return false;
-  if (*origin->scheme == "about") return true;
-  return *origin->scheme == "http" && origin->host == "127.0.0.1" && origin->port == port_;
-}
+bool WebPanels::trusts(const MessageSource& frame) const { return server_.vouchesFor(frame); }
 
 bool WebPanels::allowsAuthentication(const std::string& host, int port) const {
-  return host == "127.0.0.1" && port == port_;
+  return server_.isServer(host, port);
 }
 
 std::optional<NavigationDecision> WebPanels::downloadPolicy(const NavigationAction& action) const {
@@ -111,7 +101,7 @@ std::optional<NavigationDecision> WebPanels::downloadPolicy(const NavigationActi
   if (!url || !url->scheme) return std::nullopt;
   const std::string scheme = text::lowercased(*url->scheme);
   if (scheme != "blob" && scheme != "data") return std::nullopt;
-  if (!ShellPanels::acceptsDownload(action.url, port_)) return NavigationDecision::cancel;
+  if (!ShellPanels::acceptsDownload(action.url, server_)) return NavigationDecision::cancel;
   // A foreign frame's data: link would open the save panel with a name of its choosing.
   if (!trusts(action.initiator)) {
     if (refusalLog_.allows("download-link", loop_.now())) log("download: 不是本地页面的框架开始的下载，取消");
@@ -122,7 +112,7 @@ std::optional<NavigationDecision> WebPanels::downloadPolicy(const NavigationActi
 
 std::optional<NavigationDecision> WebPanels::downloadPolicy(const NavigationResponse& response) const {
   if (!response.isMeantForSaving()) return std::nullopt;
-  if (!ShellPanels::acceptsDownload(response.url, port_)) return std::nullopt;
+  if (!ShellPanels::acceptsDownload(response.url, server_)) return std::nullopt;
   // Only the main frame is the page's own; which frame made an inner frame load this is
   // not known.
   return response.forMainFrame ? NavigationDecision::download : NavigationDecision::cancel;
@@ -167,7 +157,7 @@ void WebPanels::admitExpectation(const Json& body) {
   if (!requestId) return;
   auto blobUrl = jsonString(body, "blobURL");
   if (!blobUrl || text::graphemeCount(*blobUrl) > kMaxBlobUrlCharacters || !blobUrl->starts_with("blob:") ||
-      !UrlComponents::parse(*blobUrl) || !ShellPanels::acceptsDownload(blobUrl, port_)) {
+      !UrlComponents::parse(*blobUrl) || !ShellPanels::acceptsDownload(blobUrl, server_)) {
     return;
   }
   std::optional<std::string> operationId;

@@ -13,6 +13,8 @@
 #include "base/Json.h"
 #include "base/LogThrottle.h"
 #include "base/MainLoop.h"
+#include "main/page/LocalServer.h"
+#include "main/page/PageBridge.h"
 #include "main/page/WebView.h"
 #include "main/page/DownloadFiles.h"
 #include "main/page/DownloadOutcome.h"
@@ -26,7 +28,9 @@ class Window;
 // Serves one window's page with system panels and the file system: script dialogs,
 // file inputs, the choice of a working folder, and downloads, each of which ends in
 // exactly one receipt to the page. Lives on the main loop.
-class WebPanels final : public WebDownloadClient, public std::enable_shared_from_this<WebPanels> {
+class WebPanels final : public WebDownloadClient,
+                        public PageBridge,
+                        public std::enable_shared_from_this<WebPanels> {
  public:
   static constexpr std::string_view downloadHandlerName = "download";
   static constexpr std::string_view pageBridge = "__tovarinDownload";
@@ -80,8 +84,13 @@ class WebPanels final : public WebDownloadClient, public std::enable_shared_from
   [[nodiscard]] std::optional<NavigationDecision> downloadPolicy(const NavigationAction& action) const;
   [[nodiscard]] std::optional<NavigationDecision> downloadPolicy(const NavigationResponse& response) const;
   void handle(const Json& body, const std::optional<MessageSource>& frame);
-  // Whether a "download" message from this frame may be read at all; a refusal is logged.
-  bool admits(const MessageSource& frame);
+
+  // PageBridge: the page's "download" messages. Whether one from this frame may be read
+  // at all; a refusal is logged.
+  std::string_view messageName() const override { return downloadHandlerName; }
+  bool admits(const MessageSource& frame) override;
+  void handle(const ScriptMessage& message) override { handle(message.body, message.source); }
+
   void settle(const DownloadOutcome& outcome);
 
   // Script dialogs and file inputs.
@@ -132,7 +141,7 @@ class WebPanels final : public WebDownloadClient, public std::enable_shared_from
   void runDialog(AlertPanel panel, std::function<void(AlertResult)> completion);
 
   MainLoop& loop_;
-  const int port_;
+  const LocalServer server_;
   const std::string toastHost_;
   const std::shared_ptr<PanelPresenter> presenter_;
   const Folders folders_;

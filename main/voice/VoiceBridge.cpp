@@ -23,39 +23,32 @@ void VoiceBridge::configureCloud(VoiceEngine& engine, int port, const UserDefaul
                                  const TransportFactory& makeTransport) {
   engine.setOnDeviceOnly(defaults.boolean(onDeviceOnlyKey));
   if (port <= 0 || port > 65535) return;
-  auto transport = makeTransport("http://127.0.0.1:" + std::to_string(port));
+  auto transport = makeTransport(LocalServer(port).origin());
   if (!transport) return;
   engine.setCloud(std::move(transport));
   engine.refreshCloud([] {});
 }
 
 std::shared_ptr<VoiceBridge> VoiceBridge::create(MainLoop& loop, std::shared_ptr<VoiceEngine> engine,
-                                                 UserDefaults* defaults, std::string label,
-                                                 std::string localOrigin) {
-  return std::make_shared<VoiceBridge>(loop, std::move(engine), defaults, std::move(label),
-                                       std::move(localOrigin));
+                                                 UserDefaults* defaults, std::string label, LocalServer server) {
+  return std::make_shared<VoiceBridge>(loop, std::move(engine), defaults, std::move(label), std::move(server));
 }
 
 VoiceBridge::VoiceBridge(MainLoop& loop, std::shared_ptr<VoiceEngine> engine, UserDefaults* defaults,
-                         std::string label, std::string localOrigin)
+                         std::string label, LocalServer server)
     : loop_(loop),
       engine_(std::move(engine)),
       defaults_(defaults),
       label_(std::move(label)),
-      localOrigin_(std::move(localOrigin)) {}
-
-bool VoiceBridge::fromLocalFrame(const MessageSource& source) const {
-  return source.known && !localOrigin_.empty() && source.securityOrigin == localOrigin_;
-}
+      server_(std::move(server)) {}
 
 bool VoiceBridge::admits(const MessageSource& source) {
-  if (fromLocalFrame(source)) return true;
+  if (server_.isOriginOf(source)) return true;
   if (refusalLog_.allows("frame", loop_.now())) log("voice[" + label_ + "]: 不是本地页面的框架发来的请求，忽略");
   return false;
 }
 
 void VoiceBridge::handle(const ScriptMessage& message) {
-  if (!admits(message.source)) return;
   const Json& body = message.body;
   const auto type = body.is_object() ? jsonString(body, "type") : std::nullopt;
   const auto id = body.is_object() ? jsonString(body, "id") : std::nullopt;
@@ -138,28 +131,27 @@ void VoiceBridge::systemWantsSilence() { engine_->abandon(self(), "app-inactive"
 void VoiceBridge::voiceEngine(const VoiceEngineEvent& event) { emit(event.pagePayload()); }
 
 void VoiceBridge::emit(Json payload, int retries) {
-  // Always through the loop, so that events leave in the order they were emitted.
-  loop_.post([weak = weak_from_this(), payload = std::move(payload), retries]() mutable {
-    if (auto self = weak.lock()) self->deliver(std::move(payload), retries);
-  });
+  PageDelivery::offer(loop_,
+                      {.attempt =
+                           [&loop = loop_, weak = weak_from_this(), arguments = Json{{"payload", std::move(payload)}}](
+                               std::function<void(ScriptValue)> answered) {
+                             // Every attempt goes through the loop, so that events leave in the order
+                             // they were emitted.
+                             loop.post([weak, arguments, answered = std::move(answered)]() mutable {
+                               if (auto self = weak.lock()) self->offerToPage(arguments, std::move(answered));
+                             });
+                           },
+                       .acknowledged = PageDelivery::answeredTrue,
+                       .onGivenUp = [line = "voice[" + label_ + "]: 事件送不出去，页面一直没就绪"] { log(line); }},
+                      retries);
 }
 
-void VoiceBridge::deliver(Json payload, int retries) {
+void VoiceBridge::offerToPage(const Json& arguments, std::function<void(ScriptValue)> answered) {
   auto webView = webView_.lock();
   if (!webView) return;
-  webView->callAsync(emitScript, Json{{"payload", payload}},
-                     [weak = weak_from_this(), payload, retries](ScriptValue result) mutable {
-                       auto self = weak.lock();
-                       if (!self || result.isTrue()) return;
-                       if (retries < 1) {
-                         log("voice[" + self->label_ + "]: 事件送不出去，页面一直没就绪");
-                         return;
-                       }
-                       // Held strongly while waiting, so the event survives the window's quiet moments.
-                       self->loop_.postAfter(retryDelay, [self, payload = std::move(payload), retries]() mutable {
-                         self->emit(std::move(payload), retries - 1);
-                       }).detach();
-                     });
+  webView->callAsync(emitScript, arguments, [weak = weak_from_this(), answered = std::move(answered)](ScriptValue result) {
+    if (weak.lock()) answered(std::move(result));
+  });
 }
 
 }  // namespace tovarin

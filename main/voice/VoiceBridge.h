@@ -8,6 +8,9 @@
 #include "base/LogThrottle.h"
 #include "base/MainLoop.h"
 #include "base/UserDefaults.h"
+#include "main/page/LocalServer.h"
+#include "main/page/PageBridge.h"
+#include "main/page/PageDelivery.h"
 #include "main/page/WebView.h"
 #include "main/voice/VoiceEngine.h"
 
@@ -18,12 +21,15 @@ namespace tovarin {
 // window.__voice.emit, offering each again until the page takes it. Only frames of the
 // local server may ask: dictation opens the microphone, so an embedded foreign frame
 // must never reach it.
-class VoiceBridge final : public VoiceEngineClient, public std::enable_shared_from_this<VoiceBridge> {
+class VoiceBridge final : public VoiceEngineClient,
+                          public PageBridge,
+                          public std::enable_shared_from_this<VoiceBridge> {
  public:
+  static constexpr std::string_view handlerName = "voice";
   static constexpr const char* onDeviceOnlyKey = "voice.on-device-only";
   static constexpr double statusWait = 1.5;
-  static constexpr int defaultRetries = 40;
-  static constexpr double retryDelay = 0.25;
+  static constexpr int defaultRetries = PageDelivery::defaultRetries;
+  static constexpr double retryDelay = PageDelivery::retryInterval;
   static constexpr std::size_t maxIdCharacters = 64;
   static constexpr const char* emitScript =
       "var payload = JSON.parse(argumentsJson).payload;\n"
@@ -36,15 +42,16 @@ class VoiceBridge final : public VoiceEngineClient, public std::enable_shared_fr
   static void configureCloud(VoiceEngine& engine, int port, const UserDefaults& defaults,
                              const TransportFactory& makeTransport);
 
-  // localOrigin: the only security origin served ("http://127.0.0.1:4173").
+  // Only frames of `server`'s origin are served.
   static std::shared_ptr<VoiceBridge> create(MainLoop& loop, std::shared_ptr<VoiceEngine> engine,
-                                             UserDefaults* defaults, std::string label,
-                                             std::string localOrigin);
+                                             UserDefaults* defaults, std::string label, LocalServer server);
 
   void attach(std::weak_ptr<WebView> webView) { webView_ = std::move(webView); }
-  void handle(const ScriptMessage& message);
-  // Whether this frame may be heard at all; a refusal is logged.
-  bool admits(const MessageSource& source);
+  // PageBridge: the page's "voice" messages. Whether this frame may be heard at all; a
+  // refusal is logged. The page's bridge table asks before every message it hands on.
+  std::string_view messageName() const override { return handlerName; }
+  bool admits(const MessageSource& source) override;
+  void handle(const ScriptMessage& message) override;
   // Everything this bridge owns, pending permission answers included.
   void release(const std::string& reason);
   // The program went inactive, hid or is ending: stop listening and speaking, but leave a
@@ -55,14 +62,13 @@ class VoiceBridge final : public VoiceEngineClient, public std::enable_shared_fr
   void voiceEngine(const VoiceEngineEvent& event) override;
 
   // Private to create(); public for make_shared.
-  VoiceBridge(MainLoop& loop, std::shared_ptr<VoiceEngine> engine, UserDefaults* defaults,
-              std::string label, std::string localOrigin);
+  VoiceBridge(MainLoop& loop, std::shared_ptr<VoiceEngine> engine, UserDefaults* defaults, std::string label,
+              LocalServer server);
 
  private:
-  bool fromLocalFrame(const MessageSource& source) const;
   void dispatch(const std::string& type, const std::string& id, const Json& body);
   void answerCapabilities(const std::string& id, const Json& body);
-  void deliver(Json payload, int retries);
+  void offerToPage(const Json& arguments, std::function<void(ScriptValue)> answered);
   std::weak_ptr<VoiceEngineClient> self() { return weak_from_this(); }
 
   MainLoop& loop_;
@@ -71,7 +77,7 @@ class VoiceBridge final : public VoiceEngineClient, public std::enable_shared_fr
   const std::shared_ptr<VoiceEngine> engine_;
   UserDefaults* const defaults_;  // none: preferences are not kept
   const std::string label_;
-  const std::string localOrigin_;
+  const LocalServer server_;
   std::weak_ptr<WebView> webView_;
 };
 

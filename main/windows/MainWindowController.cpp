@@ -3,15 +3,12 @@
 #include <cassert>
 
 #include "base/Log.h"
-#include "base/Text.h"
-#include "base/UrlComponents.h"
 #include "main/bridges/DropProtocol.h"
 #include "main/page/AccessibilityDisplayBridge.h"
-#include "main/windows/FrameGuard.h"
+#include "main/page/PageDelivery.h"
 #include "main/page/WebViewFactory.h"
-#include "main/windows/FrameNavigation.h"
+#include "main/windows/FrameGuard.h"
 #include "main/windows/MainWindowChrome.h"
-#include "main/windows/StickyNavigation.h"
 
 namespace tovarin {
 namespace {
@@ -33,13 +30,19 @@ constexpr std::string_view toastScript =
     "var message = JSON.parse(argumentsJson).message;\n"
     "if (window.__calendar && window.__calendar.ctx) window.__calendar.ctx.toast(message);";
 
-constexpr std::string_view chatFocusScript = "window.__calendar.ctx.bus.emit('chat:focus', {})";
+constexpr PageHostPolicy hostPolicy{
+    .transparent = false,
+    .shellClass = MainWindowController::shellClass,
+    .pageObject = "__calendar",
+    .page = "index.html",
+    .missingBridgeLine = "no bridge in this window yet",
+    // Refused and logged like every other window a page opens by itself.
+    .quietAboutNewWindowsWithoutAddress = false,
+    // The main window is where the main page is shown: another copy goes to the browser.
+    .bareMainPageShowsMainWindow = false,
+};
 
-bool isHttpOrHttps(const std::optional<UrlComponents>& url) {
-  if (!url || !url->scheme) return false;
-  const std::string scheme = text::asciiLowercased(*url->scheme);
-  return scheme == "http" || scheme == "https";
-}
+constexpr std::string_view chatFocusScript = "window.__calendar.ctx.bus.emit('chat:focus', {})";
 
 // A page command name goes into script text; only plain identifiers may.
 bool isCommandName(std::string_view name) {
@@ -52,35 +55,9 @@ bool isCommandName(std::string_view name) {
   return true;
 }
 
-struct NavigationVerdict {
-  NavigationDecision decision = NavigationDecision::allow;
-  bool openInBrowser = false;
-};
-
-// Only the local server's own pages stay in the window. Outside web addresses go to the
-// browser; every other scheme (our own URL scheme, mail, files) is refused outright.
-NavigationVerdict navigationVerdict(const NavigationAction& action, int64_t port) {
-  if (action.url.empty()) return {};
-  // A sub-frame's web navigation stays inside the page that embeds it. A new-window
-  // request has no frame yet and is judged like any other navigation.
-  if (!action.opensNewWindow && !action.targetsMainFrame) {
-    return {FrameNavigation::mayLoadInFrame(action.url) ? NavigationDecision::allow : NavigationDecision::cancel, false};
-  }
-  const auto url = UrlComponents::parse(action.url);
-  // A blank main frame is this program's own HTML (the starting and offline pages);
-  // a page that blanks the window would leave nothing to recover.
-  if (url && url->scheme == "about") return {action.programInitiated ? NavigationDecision::allow : NavigationDecision::cancel, false};
-  if (url && url->scheme == "http" && url->host == "127.0.0.1" && url->port == port) return {};
-  return {NavigationDecision::cancel, isHttpOrHttps(url)};
-}
-
 }  // namespace
 
-const std::vector<std::string>& MainWindowController::messageNames() {
-  static const std::vector<std::string> names = {
-      "mainWindow", "voice", "ocr", "notify", "download", std::string(WebViewFactory::startupHandlerName)};
-  return names;
-}
+const PageHostPolicy& MainWindowController::pagePolicy() { return hostPolicy; }
 
 std::shared_ptr<MainWindowController> MainWindowController::create(AppConfig config, Services services) {
   auto controller = std::make_shared<MainWindowController>(CreateKey{}, std::move(config), std::move(services));
@@ -90,6 +67,7 @@ std::shared_ptr<MainWindowController> MainWindowController::create(AppConfig con
 
 MainWindowController::MainWindowController(CreateKey, AppConfig config, Services services)
     : config_(std::move(config)),
+      localServer_(config_.port),
       loop_(services.loop),
       background_(services.background),
       desktop_(services.desktop),
@@ -101,7 +79,6 @@ MainWindowController::MainWindowController(CreateKey, AppConfig config, Services
       panelPresenter_(std::move(services.panelPresenter)),
       downloadFolders_(std::move(services.downloadFolders)),
       voiceEngine_(std::move(services.voice)),
-      serviceRecovery_(loop_, background_, server_),
       frameAutosave_(loop_, defaults_, std::string(frameKey), defaults_.string(std::string(frameKey)).value_or("")) {}
 
 void MainWindowController::build() {
@@ -111,17 +88,17 @@ void MainWindowController::build() {
   applyNativeGround();
   window_->setMinimumSize(minimumSize);
 
-  webView_ = WebViewFactory::make(webViews_, false, shellClass, AccessibilityDisplayBridge::currentClasses(accessibility_),
-                                  weak_from_this(), messageNames());
+  if (voiceEngine_) voice_ = VoiceBridge::create(loop_, voiceEngine_, &defaults_, "main", localServer_);
+  host_ = PageHost::create({loop_, background_, server_, desktop_, webViews_, accessibility_, panelPresenter_, downloadFolders_}, localServer_,
+                           hostPolicy, weak_from_this());
+  host_->addHandler("mainWindow", [this](const ScriptMessage& message) { handleChromeMessage(message); });
+  host_->addBridge(std::string(VoiceBridge::handlerName), voice_);
+  host_->addBridge(std::string(OcrBridge::handlerName), capture_ ? capture_->ocr() : nullptr);
+  host_->addBridge(std::string(NotifyBridge::handlerName), capture_ ? capture_->notify() : nullptr);
+  webView_ = host_->makeWebView(window_);
   window_->setContent(webView_);
-  if (voiceEngine_) {
-    voice_ = VoiceBridge::create(loop_, voiceEngine_, &defaults_, "main", config_.origin());
-    voice_->attach(webView_);
-  }
+  if (voice_) voice_->attach(webView_);
   window_->setClient(weak_from_this());
-  panels_ = std::make_shared<WebPanels>(loop_, static_cast<int>(config_.port), "__calendar", panelPresenter_,
-                                        downloadFolders_);
-  panels_->attach(window_, webView_);
 
   if (!FrameGuard::restore(*window_, defaults_.string(std::string(frameKey)), desktop_.screens())) window_->center();
 
@@ -146,13 +123,15 @@ void MainWindowController::show() {
 
 void MainWindowController::load(bool force) {
   assert(loop_.isMainThread());
-  if (loadedOnce_ && !force) return;
+  if (host_->showsPage() && !force) return;
   loadMainPage();
 }
 
 void MainWindowController::reload() {
   assert(loop_.isMainThread());
-  startRecovery({std::string(menuReconnectTrigger), loadedOnce_, false, ServiceRecovery::Asker::user});
+  host_->recover({.trigger = std::string(menuReconnectTrigger),
+                  .preservePage = host_->showsPage(),
+                  .asker = ServiceRecovery::Asker::user});
 }
 
 void MainWindowController::openConversation() {
@@ -198,56 +177,41 @@ void MainWindowController::runCommand(const std::string& name, int retries, std:
   }
   const std::string script = "(window.__calendar && window.__calendar.ctx) ? window.__calendar.ctx.runCommand('" +
                              name + "') : null";
-  webView_->evaluate(script, [weak = weak_from_this(), name, retries,
-                              completion = std::move(completion)](ScriptValue result) mutable {
+  PageDelivery::offer(loop_,
+                      {.attempt = evaluateWhileAlive(script),
+                       .acknowledged = PageDelivery::answeredBoolean,
+                       .onAcknowledged =
+                           [name, completion = std::move(completion)](const ScriptValue& registered) {
+                             if (!registered.boolean) {
+                               log("command " + name + " is not registered in the page");
+                             } else if (completion) {
+                               completion();
+                             }
+                           },
+                       .onGivenUp = [name] { log("command " + name + " dropped: page never became ready"); }},
+                      retries);
+}
+
+// Every attempt holds the controller weakly: once it has gone, nothing more is tried or said.
+std::function<void(std::function<void(ScriptValue)>)> MainWindowController::evaluateWhileAlive(std::string script) {
+  return [weak = weak_from_this(), script = std::move(script)](std::function<void(ScriptValue)> answered) {
     auto self = weak.lock();
     if (!self) return;
-    if (result.kind == ScriptValue::Kind::boolean) {
-      if (!result.boolean) {
-        log("command " + name + " is not registered in the page");
-      } else if (completion) {
-        completion();
-      }
-      return;
-    }
-    if (retries <= 0) {
-      log("command " + name + " dropped: page never became ready");
-      return;
-    }
-    // Fire and forget: the retry holds the controller weakly.
-    self->loop_
-        .postAfter(retryInterval,
-                   [weak, name, retries, completion = std::move(completion)]() mutable {
-                     if (auto again = weak.lock()) again->runCommand(name, retries - 1, std::move(completion));
-                   })
-        .detach();
-  });
+    self->webView_->evaluate(script, [weak, answered = std::move(answered)](ScriptValue answer) {
+      if (weak.lock()) answered(std::move(answer));
+    });
+  };
 }
 
 void MainWindowController::navigate(const std::map<std::string, std::string>& target, int retries) {
   assert(loop_.isMainThread());
   Json payload = Json::object();
   for (const auto& [key, value] : target) payload[key] = value;
-  navigateAttempt(toJsonText(payload), retries);
-}
-
-void MainWindowController::navigateAttempt(std::string payload, int retries) {
   // The payload is JSON text, which is a script literal: no page text is concatenated.
-  const std::string script =
-      "typeof window.__tovarinNavigate === 'function' ? window.__tovarinNavigate(" + payload + ") : null";
-  webView_->evaluate(script, [weak = weak_from_this(), payload, retries](ScriptValue result) mutable {
-    auto self = weak.lock();
-    if (!self) return;
-    const bool delivered = result.kind != ScriptValue::Kind::null && result.kind != ScriptValue::Kind::undefined &&
-                           result.kind != ScriptValue::Kind::error;
-    if (delivered || retries < 1) return;
-    self->loop_
-        .postAfter(retryInterval,
-                   [weak, payload = std::move(payload), retries]() mutable {
-                     if (auto again = weak.lock()) again->navigateAttempt(std::move(payload), retries - 1);
-                   })
-        .detach();
-  });
+  const std::string script = "typeof window.__tovarinNavigate === 'function' ? window.__tovarinNavigate(" +
+                             toJsonText(payload) + ") : null";
+  PageDelivery::offer(loop_, {.attempt = evaluateWhileAlive(script), .acknowledged = PageDelivery::answeredAnyValue},
+                      retries);
 }
 
 void MainWindowController::showOffline(const StartupNotice& notice) {
@@ -255,7 +219,7 @@ void MainWindowController::showOffline(const StartupNotice& notice) {
   pageChrome_.reset();
   applyNativeGround();
   webView_->loadHtml(WebViewFactory::offlineHTML(notice, false), "");
-  if (notice.cause != ServerStartupFailure::startingSlowly || waitingAfterNotice_ || loadedOnce_) return;
+  if (notice.cause != ServerStartupFailure::startingSlowly || waitingAfterNotice_ || host_->showsPage()) return;
   waitingAfterNotice_ = true;
   server_->waitUntilReady(extraWaitAfterNotice, [weak = weak_from_this()](bool ready) {
     if (auto self = weak.lock()) self->finishExtraWait(ready);
@@ -265,11 +229,11 @@ void MainWindowController::showOffline(const StartupNotice& notice) {
 void MainWindowController::finishExtraWait(bool ready) {
   assert(loop_.isMainThread());
   waitingAfterNotice_ = false;
-  if (loadedOnce_) return;
+  if (host_->showsPage()) return;
   if (ready) {
     loadMainPage();
   } else {
-    measureAndShowOffline(std::string(extraWaitTrigger), false);
+    host_->diagnose(std::string(extraWaitTrigger), false);
   }
 }
 
@@ -294,131 +258,38 @@ void MainWindowController::loadSettled() {
 
 void MainWindowController::prepareForShow() {
   assert(loop_.isMainThread());
-  if (!loadedOnce_) {
-    startRecovery({std::string(firstShowingTrigger), false, false});
+  if (!host_->showsPage()) {
+    startRecovery(std::string(firstShowingTrigger));
     return;
   }
   // A loaded page is only disturbed when two checks in a row find the server unusable.
   server_->checkHealth([weak = weak_from_this(), &loop = loop_](bool usable) {
     if (usable) return;
     loop.post([weak] {
-      if (auto self = weak.lock()) self->startRecovery({std::string(laterShowingTrigger), self->loadedOnce_, false});
+      auto self = weak.lock();
+      if (!self) return;
+      self->host_->recover({.trigger = std::string(laterShowingTrigger), .preservePage = self->host_->showsPage()});
     });
   });
 }
 
-void MainWindowController::startRecovery(Recovery recovery) {
-  assert(loop_.isMainThread());
-  serviceRecovery_.assess(weak_from_this(), recoveryReloadDelay,
-                          [weak = weak_from_this(), recovery = std::move(recovery)](ServiceRecovery::Finding finding) {
-                            auto self = weak.lock();
-                            if (!self) return;
-                            switch (finding) {
-                              case ServiceRecovery::Finding::usable:
-                                self->finishUsableRecovery(recovery);
-                                break;
-                              case ServiceRecovery::Finding::starting:
-                                self->waitForServer(recovery);
-                                break;
-                              case ServiceRecovery::Finding::unusable:
-                                self->finishUnusableRecovery(recovery);
-                                break;
-                            }
-                          },
-                          recovery.asker);
+// A recovery that replaces whatever the window shows, and ends in the offline page when
+// the server stays out.
+void MainWindowController::startRecovery(std::string trigger) {
+  host_->recover({.trigger = std::move(trigger)});
 }
 
-void MainWindowController::finishUsableRecovery(const Recovery& recovery) {
-  assert(loop_.isMainThread());
-  if (recovery.preservePage && loadedOnce_) {
-    reportServiceRecovery(true);
-  } else {
-    loadMainPage();
-  }
-}
-
-void MainWindowController::waitForServer(const Recovery& recovery) {
-  assert(loop_.isMainThread());
-  server_->waitUntilReady(readinessTimeout, [weak = weak_from_this(), recovery](bool ready) {
-    if (auto self = weak.lock()) self->finishWaitingRecovery(recovery, ready);
-  });
-}
-
-void MainWindowController::finishWaitingRecovery(const Recovery& recovery, bool ready) {
-  assert(loop_.isMainThread());
-  if (recovery.preservePage && loadedOnce_) {
-    reportServiceRecovery(ready);
-  } else if (ready) {
-    loadMainPage();
-  } else {
-    measureAndShowOffline(recovery.trigger, recovery.retried);
-  }
-}
-
-void MainWindowController::finishUnusableRecovery(const Recovery& recovery) {
-  assert(loop_.isMainThread());
-  if (recovery.preservePage && loadedOnce_) {
-    reportServiceRecovery(false);
-  } else {
-    measureAndShowOffline(recovery.trigger, recovery.retried);
-  }
-}
-
-void MainWindowController::reportServiceRecovery(bool ready) {
+void MainWindowController::pageRecoveryEnded(bool ready) {
   assert(loop_.isMainThread());
   webView_->callAsync(std::string(toastScript), Json{{"message", ready ? toastReady : toastNotReady}},
                       [](ScriptValue) {});
 }
 
-void MainWindowController::measureAndShowOffline(const std::string& trigger, bool retried) {
-  serviceRecovery_.diagnose(weak_from_this(), trigger, retried, [weak = weak_from_this()](StartupNotice notice) {
-    if (auto self = weak.lock()) self->showOffline(notice);
-  });
-}
+void MainWindowController::pageShouldLoad() { loadMainPage(); }
+
+void MainWindowController::pageShouldShowOffline(const StartupNotice& notice) { showOffline(notice); }
 
 // Page events ------------------------------------------------------------------------------
-
-bool MainWindowController::webViewAcceptsMessage(const std::string& name, const MessageSource& source) {
-  assert(loop_.isMainThread());
-  if (capture_ && !capture_->admits(name, source)) return false;
-  if (name == WebPanels::downloadHandlerName) return panels_->admits(source);
-  if (name == "voice" && voice_) return voice_->admits(source);
-  // Every other handler hears only the page itself, or a frame of its own origin.
-  if (source.trustedMainFrame() || panels_->trusts(source)) return true;
-  if (dropLog_.allows(name, loop_.now())) log(name + ": message from a frame that is not the page dropped");
-  return false;
-}
-
-void MainWindowController::webViewDidReceiveMessage(const ScriptMessage& message) {
-  assert(loop_.isMainThread());
-  const std::string& name = message.name;
-  if (capture_ && capture_->handle(message)) return;
-  if (name == WebPanels::downloadHandlerName) {
-    panels_->handle(message.body, message.source);
-  } else if (name == "voice" && voice_) {
-    voice_->handle(message);
-  } else if (name == "voice" || name == "ocr" || name == "notify") {
-    dropMessageForLaterBridge(message);
-  } else if (name == WebViewFactory::startupHandlerName) {
-    handleStartupMessage(message);
-  } else if (name == "mainWindow") {
-    handleChromeMessage(message);
-  }
-}
-
-// The bridges this window was made without (voice without an engine, the capture
-// bridges without their services); their messages end here, unanswered.
-void MainWindowController::dropMessageForLaterBridge(const ScriptMessage& message) {
-  if (dropLog_.allows(message.name, loop_.now())) log(message.name + ": no bridge in this window yet, message dropped");
-}
-
-void MainWindowController::handleStartupMessage(const ScriptMessage& message) {
-  // Only the page shown in the window may ask for a retry, never a frame inside it.
-  if (!message.source.trustedMainFrame()) return;
-  if (!message.body.is_object() || jsonString(message.body, "type") != "retry") return;
-  if (loadedOnce_) return;
-  startRecovery({std::string(retryTrigger), false, true, ServiceRecovery::Asker::user});
-}
 
 void MainWindowController::handleChromeMessage(const ScriptMessage& message) {
   if (!message.source.trustedMainFrame()) return;
@@ -428,64 +299,35 @@ void MainWindowController::handleChromeMessage(const ScriptMessage& message) {
   window_->setBackgroundColor(*color);
 }
 
-NavigationDecision MainWindowController::webViewDecideNavigation(const NavigationAction& action) {
+void MainWindowController::pageFinishedLoading() {
   assert(loop_.isMainThread());
-  if (auto download = panels_->downloadPolicy(action)) return *download;
-  const auto verdict = navigationVerdict(action, config_.port);
-  if (verdict.openInBrowser) desktop_.openInBrowser(action.url);
-  return verdict.decision;
-}
-
-NavigationDecision MainWindowController::webViewDecideResponse(const NavigationResponse& response) {
-  assert(loop_.isMainThread());
-  if (auto download = panels_->downloadPolicy(response)) return *download;
-  if (!response.isMeantForSaving()) return NavigationDecision::allow;
-  // Meant to be saved, but from an address nothing may be downloaded from. Refusing it
-  // keeps the page; showing it would replace the page with the file, or fail the load
-  // and make the recovery reload the page.
-  log("download: refused " + response.url);
-  return NavigationDecision::cancel;
-}
-
-void MainWindowController::webViewRequestedNewWindow(const NavigationAction& action) {
-  assert(loop_.isMainThread());
-  // Script may open a window only on the user's action, as on the platform the pages
-  // were written for; a frame must not open the browser by itself.
-  if (!action.userGesture) {
-    if (dropLog_.allows("window.open", loop_.now())) log("new window without a user action refused: " + action.url);
-    return;
-  }
-  // Never a new window. Only web addresses leave for the browser: a page must not be
-  // able to open files or other programs' URL schemes through the desktop.
-  if (isHttpOrHttps(UrlComponents::parse(action.url))) desktop_.openInBrowser(action.url);
-}
-
-void MainWindowController::webViewDidFinishNavigation(const std::string&) {
-  assert(loop_.isMainThread());
-  loadedOnce_ = FrameNavigation::stillShowsPage(webView_->url(), config_.port, "index.html", loadedOnce_);
   if (capture_) capture_->pageFinishedLoading();
+}
+
+void MainWindowController::pageLoadSettled() {
+  assert(loop_.isMainThread());
   loadSettled();
 }
 
-void MainWindowController::webViewDidFailProvisionalNavigation(const std::string&, const std::string& failingUrl) {
+void MainWindowController::pageLostServer(const PageLoadFailure& failure) {
   assert(loop_.isMainThread());
-  loadSettled();
-  if (!FrameNavigation::isServerOutage(failingUrl, config_.port)) return;
-  startRecovery({"连不上本机服务（端口 " + std::to_string(config_.port) + "）", false, false});
+  if (failure.committed) {
+    startRecovery("页面加载中断：" + failure.error);
+  } else {
+    startRecovery("连不上本机服务（端口 " + std::to_string(config_.port) + "）");
+  }
 }
 
-void MainWindowController::webViewDidFailNavigation(const std::string& error, const std::string& failingUrl) {
+void MainWindowController::pageContentProcessEnded() {
   assert(loop_.isMainThread());
   loadSettled();
-  if (!FrameNavigation::isServerOutage(failingUrl, config_.port)) return;
-  startRecovery({"页面加载中断：" + error, false, false});
+  host_->forgetPage();
+  startRecovery(std::string(webContentEndedTrigger));
 }
 
-void MainWindowController::webViewWebContentProcessDidTerminate() {
+void MainWindowController::pageAskedToRetry() {
   assert(loop_.isMainThread());
-  loadSettled();
-  loadedOnce_ = false;
-  startRecovery({std::string(webContentEndedTrigger), false, false});
+  host_->recover({.trigger = std::string(retryTrigger), .retried = true, .asker = ServiceRecovery::Asker::user});
 }
 
 // Window events -----------------------------------------------------------------------------
@@ -511,39 +353,13 @@ void MainWindowController::accessibilitySettingsDidChange() {
   loop_.post([weak = weak_from_this()] {
     auto self = weak.lock();
     if (!self) return;
-    AccessibilityDisplayBridge::apply(*self->webView_, shellClass, self->accessibility_);
+    self->host_->applyAccessibility();
     if (!self->pageChrome_) self->applyNativeGround();
   });
 }
 
 void MainWindowController::applyNativeGround() {
   window_->setBackgroundColor(MainWindowChrome::nativeGround(accessibility_.prefersDarkAppearance()));
-}
-
-
-// Panels -------------------------------------------------------------------------------------
-
-void MainWindowController::webViewRunScriptDialog(const ScriptDialog& dialog,
-                                         std::function<void(ScriptDialogAnswer)> completion) {
-  assert(loop_.isMainThread());
-  panels_->runScriptDialog(dialog, std::move(completion));
-}
-
-void MainWindowController::webViewRunFileChooser(const FileChooserRequest& request,
-                                        std::function<void(std::optional<std::vector<std::string>>)> completion) {
-  assert(loop_.isMainThread());
-  panels_->openPanel(request, request.source, std::move(completion));
-}
-
-void MainWindowController::webViewDidStartDownload(std::shared_ptr<WebDownload> download) {
-  assert(loop_.isMainThread());
-  panels_->adopt(download);
-}
-
-bool MainWindowController::webViewAllowsPrinting(const MessageSource& source) { return panels_->trusts(source); }
-
-bool MainWindowController::webViewAllowsAuthentication(const std::string& host, int port) {
-  return panels_->allowsAuthentication(host, port);
 }
 
 }  // namespace tovarin

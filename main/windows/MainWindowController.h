@@ -9,12 +9,14 @@
 #include <string_view>
 #include <vector>
 
-#include "base/LogThrottle.h"
 #include "base/MainLoop.h"
 #include "base/UserDefaults.h"
 #include "main/bridges/CaptureBridges.h"
 #include "main/config/AppConfig.h"
 #include "main/page/AccessibilitySettings.h"
+#include "main/page/PageDelivery.h"
+#include "main/page/PageHost.h"
+#include "main/page/LocalServer.h"
 #include "main/server/ServerSupervisor.h"
 #include "main/server/StartupNotice.h"
 #include "main/page/WebView.h"
@@ -36,7 +38,7 @@ namespace tovarin {
 // block that queue, never the main loop) and hands all window and page work to the main
 // loop. Start-up facts are gathered on `background`, since gathering them blocks.
 // Every closure handed out holds the controller weakly and does nothing once it is gone.
-class MainWindowController final : public WebViewClient,
+class MainWindowController final : public PageHostClient,
                                    public WindowClient,
                                    public AccessibilitySettingsObserver,
                                    public std::enable_shared_from_this<MainWindowController> {
@@ -61,18 +63,17 @@ class MainWindowController final : public WebViewClient,
 
   static constexpr std::string_view frameKey = "ORVIK.mainFrame";
   static constexpr std::string_view shellClass = "is-native-main";
+  // How this window hosts its page, where the two windows differ.
+  static const PageHostPolicy& pagePolicy();
   static constexpr std::string_view defaultTitle = "The Tovarin｜岚笺";
   static constexpr Size contentSize{1180, 780};
   static constexpr Size minimumSize{720, 520};
-  static constexpr int defaultRetries = 40;
-  static constexpr double retryInterval = 0.25;
+  static constexpr int defaultRetries = PageDelivery::defaultRetries;
+  static constexpr double retryInterval = PageDelivery::retryInterval;
   static constexpr double mainPageTimeout = 60;
-  static constexpr double recoveryReloadDelay = 0.5;
-  static constexpr double readinessTimeout = 12;
+  static constexpr double recoveryReloadDelay = PageHost::recoveryReloadDelay;
+  static constexpr double readinessTimeout = PageHost::readinessTimeout;
   static constexpr double extraWaitAfterNotice = 30;
-
-  // The page's message handlers, in the order they are registered.
-  static const std::vector<std::string>& messageNames();
 
   // Builds the window and the web view and shows the starting page at once. The window
   // is not ordered front: the application does that once at launch. The title is the
@@ -108,26 +109,20 @@ class MainWindowController final : public WebViewClient,
 
   const std::shared_ptr<Window>& window() const { return window_; }
   const std::shared_ptr<WebView>& webView() const { return webView_; }
+  const std::shared_ptr<PageHost>& pageHost() const { return host_; }
   const std::shared_ptr<CaptureBridges>& capture() const { return capture_; }
-  bool loadedOnce() const { return loadedOnce_; }
+  bool loadedOnce() const { return host_->showsPage(); }
   bool waitingAfterNotice() const { return waitingAfterNotice_; }
 
-  // WebViewClient
-  bool webViewAcceptsMessage(const std::string& name, const MessageSource& source) override;
-  void webViewDidReceiveMessage(const ScriptMessage& message) override;
-  NavigationDecision webViewDecideNavigation(const NavigationAction& action) override;
-  NavigationDecision webViewDecideResponse(const NavigationResponse& response) override;
-  void webViewRequestedNewWindow(const NavigationAction& action) override;
-  void webViewDidFinishNavigation(const std::string& url) override;
-  void webViewDidFailProvisionalNavigation(const std::string& error, const std::string& failingUrl) override;
-  void webViewDidFailNavigation(const std::string& error, const std::string& failingUrl) override;
-  void webViewRunScriptDialog(const ScriptDialog& dialog, std::function<void(ScriptDialogAnswer)> completion) override;
-  void webViewRunFileChooser(const FileChooserRequest& request,
-                             std::function<void(std::optional<std::vector<std::string>>)> completion) override;
-  void webViewDidStartDownload(std::shared_ptr<WebDownload> download) override;
-  bool webViewAllowsPrinting(const MessageSource& source) override;
-  bool webViewAllowsAuthentication(const std::string& host, int port) override;
-  void webViewWebContentProcessDidTerminate() override;
+  // PageHostClient
+  void pageFinishedLoading() override;
+  void pageLoadSettled() override;
+  void pageLostServer(const PageLoadFailure& failure) override;
+  void pageContentProcessEnded() override;
+  void pageAskedToRetry() override;
+  void pageShouldLoad() override;
+  void pageRecoveryEnded(bool ready) override;
+  void pageShouldShowOffline(const StartupNotice& notice) override;
 
   // WindowClient
   void windowDidMoveOrResize(const Rect& frame) override;
@@ -144,35 +139,19 @@ class MainWindowController final : public WebViewClient,
   MainWindowController(CreateKey, AppConfig config, Services services);
 
  private:
-  // One run of the recovery: what happened, whether a page that has loaded stays (the
-  // outcome then shows as a toast in it), and whether the user pressed retry.
-  struct Recovery {
-    std::string trigger;
-    bool preservePage = false;
-    bool retried = false;
-    ServiceRecovery::Asker asker = ServiceRecovery::Asker::program;
-  };
-
   void build();
   void prepareForShow();
-  void startRecovery(Recovery recovery);
-  void finishUsableRecovery(const Recovery& recovery);
-  void waitForServer(const Recovery& recovery);
-  void finishWaitingRecovery(const Recovery& recovery, bool ready);
-  void finishUnusableRecovery(const Recovery& recovery);
-  void reportServiceRecovery(bool ready);
-  void measureAndShowOffline(const std::string& trigger, bool retried);
+  void startRecovery(std::string trigger);
   void finishExtraWait(bool ready);
   void loadMainPage();
   void loadSettled();
 
-  void handleStartupMessage(const ScriptMessage& message);
   void handleChromeMessage(const ScriptMessage& message);
-  void dropMessageForLaterBridge(const ScriptMessage& message);
   void applyNativeGround();
-  void navigateAttempt(std::string payload, int retries);
+  std::function<void(std::function<void(ScriptValue)>)> evaluateWhileAlive(std::string script);
 
   const AppConfig config_;
+  const LocalServer localServer_;
   MainLoop& loop_;
   TaskRunner& background_;
   Desktop& desktop_;
@@ -184,18 +163,15 @@ class MainWindowController final : public WebViewClient,
   const std::shared_ptr<PanelPresenter> panelPresenter_;
   const WebPanels::Folders downloadFolders_;
   const std::shared_ptr<VoiceEngine> voiceEngine_;
-  ServiceRecovery serviceRecovery_;
   FrameAutosave frameAutosave_;
 
   // Main loop only, all of them.
   std::shared_ptr<Window> window_;
+  std::shared_ptr<PageHost> host_;
   std::shared_ptr<WebView> webView_;
-  std::shared_ptr<WebPanels> panels_;
   std::shared_ptr<VoiceBridge> voice_;
-  bool loadedOnce_ = false;
   bool loadUnderWay_ = false;
   std::vector<std::function<void()>> afterLoad_;
-  LogThrottle dropLog_;
   bool waitingAfterNotice_ = false;
   std::optional<Rgba> pageChrome_;  // the page's colour; none while the native ground shows
 };

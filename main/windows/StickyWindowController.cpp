@@ -6,14 +6,11 @@
 
 #include "base/Log.h"
 #include "base/Text.h"
-#include "base/UrlComponents.h"
 #include "main/page/AccessibilityDisplayBridge.h"
 #include "main/windows/FrameGuard.h"
 #include "main/page/WebViewFactory.h"
-#include "main/windows/FrameNavigation.h"
 #include "main/windows/MainWindowChrome.h"
 #include "main/windows/StickyGeometry.h"
-#include "main/windows/StickyNavigation.h"
 
 namespace tovarin {
 namespace {
@@ -21,6 +18,17 @@ namespace {
 constexpr std::string_view floatingWindowKey = "floatingWindow";
 constexpr std::string_view levelSettingKey = "stickyLevel";
 constexpr std::string_view spaceScopeSettingKey = "stickySpaceScope";
+
+constexpr PageHostPolicy hostPolicy{
+    .transparent = true,
+    .shellClass = StickyWindowController::shellClass,
+    .pageObject = "__widget",
+    .page = "widget.html",
+    .missingBridgeLine = "no bridge in the sticky window yet",
+    .quietAboutNewWindowsWithoutAddress = true,
+    // A link to the main page brings up the main window rather than a browser copy.
+    .bareMainPageShowsMainWindow = true,
+};
 
 std::string boolText(bool value) { return value ? "true" : "false"; }
 
@@ -36,11 +44,7 @@ bool isCardId(const std::string& id) {
 
 }  // namespace
 
-const std::vector<std::string>& StickyWindowController::messageNames() {
-  static const std::vector<std::string> names = {"hover", "windowState", "navigation", "voice", "download",
-                                                 std::string(WebViewFactory::startupHandlerName)};
-  return names;
-}
+const PageHostPolicy& StickyWindowController::pagePolicy() { return hostPolicy; }
 
 const std::vector<std::string>& StickyWindowController::navigationSurfaces() {
   static const std::vector<std::string> surfaces = {"account", "settings", "calendar", "tasks",
@@ -56,6 +60,7 @@ std::shared_ptr<StickyWindowController> StickyWindowController::create(AppConfig
 
 StickyWindowController::StickyWindowController(CreateKey, AppConfig config, Services services)
     : config_(std::move(config)),
+      localServer_(config_.port),
       loop_(services.loop),
       background_(services.background),
       desktop_(services.desktop),
@@ -66,7 +71,6 @@ StickyWindowController::StickyWindowController(CreateKey, AppConfig config, Serv
       panelPresenter_(std::move(services.panelPresenter)),
       downloadFolders_(std::move(services.downloadFolders)),
       voiceEngine_(std::move(services.voice)),
-      serviceRecovery_(loop_, background_, server_),
       frameAutosave_(loop_, defaults_, std::string(frameKey), defaults_.string(std::string(frameKey)).value_or("")),
       chromeSurfaces_(services.chromeSurfaces) {}
 
@@ -78,13 +82,16 @@ void StickyWindowController::build() {
   applyWindowPolicy();
   applyTransparencyPolicy();
 
-  webView_ = WebViewFactory::make(webViews_, true, shellClass, AccessibilityDisplayBridge::currentClasses(accessibility_),
-                                  weak_from_this(), messageNames());
+  if (voiceEngine_) voice_ = VoiceBridge::create(loop_, voiceEngine_, &defaults_, "sticky", localServer_);
+  host_ = PageHost::create({loop_, background_, server_, desktop_, webViews_, accessibility_, panelPresenter_, downloadFolders_}, localServer_,
+                           hostPolicy, weak_from_this());
+  host_->addHandler("hover", [this](const ScriptMessage& message) { handleHoverMessage(message); });
+  host_->addHandler("windowState", [this](const ScriptMessage& message) { handleWindowStateMessage(message); });
+  host_->addHandler("navigation", [this](const ScriptMessage& message) { handleNavigationMessage(message); });
+  host_->addBridge(std::string(VoiceBridge::handlerName), voice_);
+  webView_ = host_->makeWebView(window_);
   window_->setContent(webView_);
-  if (voiceEngine_) {
-    voice_ = VoiceBridge::create(loop_, voiceEngine_, &defaults_, "sticky", config_.origin());
-    voice_->attach(webView_);
-  }
+  if (voice_) voice_->attach(webView_);
 
   surface_ = chromeSurfaces_.attach(*window_, *webView_);
   chrome_ = StickyChrome::create(loop_, window_, surface_, [&desktop = desktop_] { return desktop.screens(); });
@@ -103,9 +110,6 @@ void StickyWindowController::build() {
   clampSize();
   lastFrame_ = window_->frame();
   window_->setClient(weak_from_this());
-  panels_ = std::make_shared<WebPanels>(loop_, static_cast<int>(config_.port), "__widget", panelPresenter_,
-                                        downloadFolders_);
-  panels_->attach(window_, webView_);
   // Nothing is loaded yet: a page would start the view's web process, and at launch the
   // main page's first paint needs the machine more than a window nobody sees.
 }
@@ -155,7 +159,7 @@ void StickyWindowController::present() {
     anyPageRequested_ = true;
     webView_->loadHtml(WebViewFactory::startingHTML(), "");
   }
-  if (!loadedRealPage_ && !widgetPageRequested_) startRecovery({false, ""});
+  if (!host_->showsPage() && !widgetPageRequested_) recoverQuietly();
   if (window_->isVisible()) return;
   FrameGuard::nudgeOnScreen(*window_, desktop_.screens());
   window_->orderFrontQuietly();
@@ -257,7 +261,7 @@ void StickyWindowController::load() {
   assert(loop_.isMainThread());
   // The window may have been shown first and have its page, or be loading it: a second
   // load would replace the page under whatever it was just asked to do.
-  if (loadedRealPage_ || widgetPageRequested_) return;
+  if (host_->showsPage() || widgetPageRequested_) return;
   loadWidgetPage();
 }
 
@@ -280,89 +284,18 @@ void StickyWindowController::showOffline(const StartupNotice& notice) {
 
 // Recovery ------------------------------------------------------------------------------------
 
-void StickyWindowController::startRecovery(Recovery recovery) {
-  assert(loop_.isMainThread());
-  serviceRecovery_.assess(weak_from_this(), recoveryReloadDelay,
-                          [weak = weak_from_this(), recovery = std::move(recovery)](ServiceRecovery::Finding finding) {
-                            auto self = weak.lock();
-                            if (!self) return;
-                            if (finding == ServiceRecovery::Finding::usable) {
-                              self->loadWidgetPage();
-                            } else if (finding == ServiceRecovery::Finding::starting) {
-                              self->waitForServer(recovery);
-                            } else if (recovery.showFailure) {
-                              self->measureAndShowOffline(recovery.trigger);
-                            }
-                          },
-                          recovery.asker);
-}
+// A recovery the window looked for itself: a server that stays out leaves the window as
+// it is, without an offline page.
+void StickyWindowController::recoverQuietly() { host_->recover({.trigger = {}, .showFailure = false}); }
 
-void StickyWindowController::waitForServer(const Recovery& recovery) {
-  assert(loop_.isMainThread());
-  server_->waitUntilReady(readinessTimeout, [weak = weak_from_this(), recovery](bool ready) {
-    auto self = weak.lock();
-    if (!self) return;
-    if (ready) {
-      self->loadWidgetPage();
-    } else if (recovery.showFailure) {
-      self->measureAndShowOffline(recovery.trigger);
-    }
-  });
-}
+void StickyWindowController::pageShouldLoad() { loadWidgetPage(); }
 
-void StickyWindowController::measureAndShowOffline(const std::string& trigger) {
-  serviceRecovery_.diagnose(weak_from_this(), trigger, true, [weak = weak_from_this()](StartupNotice notice) {
-    if (auto self = weak.lock()) self->showOffline(notice);
-  });
-}
+void StickyWindowController::pageShouldShowOffline(const StartupNotice& notice) { showOffline(notice); }
 
 // Page messages ----------------------------------------------------------------------------
 
-bool StickyWindowController::webViewAcceptsMessage(const std::string& name, const MessageSource& source) {
-  assert(loop_.isMainThread());
-  if (name == WebPanels::downloadHandlerName) return panels_->admits(source);
-  if (name == "voice" && voice_) return voice_->admits(source);
-  // Every other handler hears only the page itself, or a frame of its own origin.
-  if (source.trustedMainFrame() || panels_->trusts(source)) return true;
-  if (dropLog_.allows(name, loop_.now())) log(name + ": message from a frame that is not the page dropped");
-  return false;
-}
-
-void StickyWindowController::webViewDidReceiveMessage(const ScriptMessage& message) {
-  assert(loop_.isMainThread());
-  const std::string& name = message.name;
-  if (name == "navigation") {
-    handleNavigationMessage(message);
-  } else if (name == WebPanels::downloadHandlerName) {
-    panels_->handle(message.body, message.source);
-  } else if (name == "voice" && voice_) {
-    voice_->handle(message);
-  } else if (name == "voice") {
-    dropMessageForLaterBridge(message);
-  } else if (name == WebViewFactory::startupHandlerName) {
-    handleStartupMessage(message);
-  } else if (name == "hover") {
-    handleHoverMessage(message);
-  } else if (name == "windowState") {
-    handleWindowStateMessage(message);
-  }
-}
-
-// Voice, when the window was made without an engine; its messages end here,
-// unanswered.
-void StickyWindowController::dropMessageForLaterBridge(const ScriptMessage& message) {
-  if (dropLog_.allows(message.name, loop_.now())) {
-    log(message.name + ": no bridge in the sticky window yet, message dropped");
-  }
-}
-
-bool StickyWindowController::isFromLocalMainFrame(const MessageSource& source) const {
-  return source.trustedMainFrame() && source.securityOrigin == config_.origin() &&
-         StickyNavigation::isLocalServer(source.frameUrl, config_.port);
-}
-
 void StickyWindowController::handleNavigationMessage(const ScriptMessage& message) {
-  if (!isFromLocalMainFrame(message.source)) return;
+  if (!localServer_.isMainFrameOf(message.source)) return;
   if (!message.body.is_object()) return;
   std::map<std::string, std::string> body;
   for (const auto& [key, value] : message.body.items()) {
@@ -383,14 +316,6 @@ void StickyWindowController::handleNavigationMessage(const ScriptMessage& messag
   if (onNavigate) onNavigate(body);
 }
 
-void StickyWindowController::handleStartupMessage(const ScriptMessage& message) {
-  // Only the page shown in the window may ask for a retry, never a frame inside it.
-  if (!message.source.trustedMainFrame()) return;
-  if (!message.body.is_object() || jsonString(message.body, "type") != "retry") return;
-  if (loadedRealPage_) return;
-  startRecovery({true, std::string(retryTrigger), ServiceRecovery::Asker::user});
-}
-
 void StickyWindowController::handleHoverMessage(const ScriptMessage& message) {
   hoverInteractive_ = jsonBool(message.body).value_or(false);
   chrome_->setOverInteractive(hoverInteractive_);
@@ -398,7 +323,7 @@ void StickyWindowController::handleHoverMessage(const ScriptMessage& message) {
 }
 
 void StickyWindowController::handleWindowStateMessage(const ScriptMessage& message) {
-  if (!isFromLocalMainFrame(message.source)) return;
+  if (!localServer_.isMainFrameOf(message.source)) return;
   if (!message.body.is_object()) return;
   pageReported_ = true;
   syncFromServer();
@@ -414,78 +339,39 @@ void StickyWindowController::pointerChanged(bool inside, StickyZone zone) {
     ringEmphasized_ = inside;
     surface_->setRingEmphasized(inside);
   }
-  if (!loadedRealPage_) return;
+  if (!host_->showsPage()) return;
   // The zone names are our own constants; nothing from outside enters the script.
   const std::string script = "window.__stickyPointer && window.__stickyPointer({ inside: " + boolText(inside) +
                              ", zone: '" + std::string(name(zone)) + "' })";
   webView_->evaluate(script, nullptr);
 }
 
-// Navigation ---------------------------------------------------------------------------------
+// Page loads -----------------------------------------------------------------------------------
 
-NavigationDecision StickyWindowController::webViewDecideNavigation(const NavigationAction& action) {
-  assert(loop_.isMainThread());
-  if (auto download = panels_->downloadPolicy(action)) return *download;
-  if (action.url.empty()) return NavigationDecision::allow;
-  if (!action.opensNewWindow && !action.targetsMainFrame) {
-    return FrameNavigation::mayLoadInFrame(action.url) ? NavigationDecision::allow : NavigationDecision::cancel;
-  }
-  const auto url = UrlComponents::parse(action.url);
-  // A blank main frame is only ever this program's own HTML.
-  if (url && url->scheme == "about") {
-    return action.programInitiated ? NavigationDecision::allow : NavigationDecision::cancel;
-  }
-  if (StickyNavigation::isLocalServer(action.url, config_.port)) return NavigationDecision::allow;
-  if (StickyNavigation::isWebAddress(action.url)) desktop_.openInBrowser(action.url);
-  return NavigationDecision::cancel;
-}
-
-NavigationDecision StickyWindowController::webViewDecideResponse(const NavigationResponse& response) {
-  assert(loop_.isMainThread());
-  if (auto download = panels_->downloadPolicy(response)) return *download;
-  if (!response.isMeantForSaving()) return NavigationDecision::allow;
-  // Meant to be saved, but from an address nothing may be downloaded from. Showing it
-  // would fail the load, and the recovery would reload the widget page for an outage
-  // that is not one.
-  log("download: refused " + response.url);
-  return NavigationDecision::cancel;
-}
-
-void StickyWindowController::webViewRequestedNewWindow(const NavigationAction& action) {
-  assert(loop_.isMainThread());
-  if (action.url.empty()) return;
-  // Only on the user's action: a frame must not raise the main window or open the
-  // browser by itself.
-  if (!action.userGesture) {
-    if (dropLog_.allows("window.open", loop_.now())) log("new window without a user action refused: " + action.url);
-    return;
-  }
-  StickyNavigation::open(
-      action.url, config_.port,
-      [this] {
-        if (onShowMain) onShowMain();
-      },
-      [this](const std::string& url) { desktop_.openInBrowser(url); });
-}
-
-void StickyWindowController::webViewDidFinishNavigation(const std::string&) {
-  assert(loop_.isMainThread());
-  loadedRealPage_ = FrameNavigation::stillShowsPage(webView_->url(), config_.port, "widget.html", loadedRealPage_);
-  widgetPageRequested_ = false;
-}
-
-void StickyWindowController::webViewDidFailProvisionalNavigation(const std::string&, const std::string& failingUrl) {
+void StickyWindowController::pageLoadSettled() {
   assert(loop_.isMainThread());
   widgetPageRequested_ = false;
-  if (!FrameNavigation::isServerOutage(failingUrl, config_.port)) return;
-  startRecovery({false, ""});
 }
 
-void StickyWindowController::webViewDidFailNavigation(const std::string&, const std::string& failingUrl) {
+// An outage the window did not look for shows no failure: the page stays as it is until
+// the server is back.
+void StickyWindowController::pageLostServer(const PageLoadFailure&) {
   assert(loop_.isMainThread());
-  widgetPageRequested_ = false;
-  if (!FrameNavigation::isServerOutage(failingUrl, config_.port)) return;
-  startRecovery({false, ""});
+  recoverQuietly();
+}
+
+void StickyWindowController::pageAskedToRetry() {
+  assert(loop_.isMainThread());
+  // The sticky window's notices always say a retry was made.
+  host_->recover({.trigger = std::string(retryTrigger),
+                  .retried = true,
+                  .showFailure = true,
+                  .asker = ServiceRecovery::Asker::user});
+}
+
+void StickyWindowController::pageOpensMainWindow() {
+  assert(loop_.isMainThread());
+  if (onShowMain) onShowMain();
 }
 
 // Window events -----------------------------------------------------------------------------------
@@ -518,34 +404,9 @@ void StickyWindowController::accessibilitySettingsDidChange() {
     auto self = weak.lock();
     if (!self) return;
     self->applyTransparencyPolicy();
-    AccessibilityDisplayBridge::apply(*self->webView_, shellClass, self->accessibility_);
+    self->host_->applyAccessibility();
   });
 }
 
-
-// Panels -------------------------------------------------------------------------------------
-
-void StickyWindowController::webViewRunScriptDialog(const ScriptDialog& dialog,
-                                         std::function<void(ScriptDialogAnswer)> completion) {
-  assert(loop_.isMainThread());
-  panels_->runScriptDialog(dialog, std::move(completion));
-}
-
-void StickyWindowController::webViewRunFileChooser(const FileChooserRequest& request,
-                                        std::function<void(std::optional<std::vector<std::string>>)> completion) {
-  assert(loop_.isMainThread());
-  panels_->openPanel(request, request.source, std::move(completion));
-}
-
-void StickyWindowController::webViewDidStartDownload(std::shared_ptr<WebDownload> download) {
-  assert(loop_.isMainThread());
-  panels_->adopt(download);
-}
-
-bool StickyWindowController::webViewAllowsPrinting(const MessageSource& source) { return panels_->trusts(source); }
-
-bool StickyWindowController::webViewAllowsAuthentication(const std::string& host, int port) {
-  return panels_->allowsAuthentication(host, port);
-}
 
 }  // namespace tovarin

@@ -7,10 +7,11 @@
 #include <string_view>
 #include <vector>
 
-#include "base/LogThrottle.h"
 #include "base/MainLoop.h"
 #include "base/UserDefaults.h"
 #include "main/page/AccessibilitySettings.h"
+#include "main/page/PageHost.h"
+#include "main/page/LocalServer.h"
 #include "main/config/AppConfig.h"
 #include "main/server/ServerSupervisor.h"
 #include "main/server/StartupNotice.h"
@@ -39,7 +40,7 @@ namespace tovarin {
 // queue, never the main loop) and hands all window and page work to the main loop.
 // Start-up facts are gathered on `background`, since gathering them blocks. Every
 // closure handed out holds the controller weakly and does nothing once it is gone.
-class StickyWindowController final : public WebViewClient,
+class StickyWindowController final : public PageHostClient,
                                      public WindowClient,
                                      public AccessibilitySettingsObserver,
                                      public std::enable_shared_from_this<StickyWindowController> {
@@ -65,10 +66,12 @@ class StickyWindowController final : public WebViewClient,
   static constexpr std::string_view spaceScopeKey = "ORVIK.stickySpaceScope";
   static constexpr std::string_view opacityKey = "ORVIK.stickyOpacity";
   static constexpr std::string_view shellClass = "is-native";
+  // How this window hosts its page, where the two windows differ.
+  static const PageHostPolicy& pagePolicy();
   static constexpr std::string_view retryTrigger = "在浮窗上点了「重试」";
   static constexpr double widgetPageTimeout = 60;
-  static constexpr double recoveryReloadDelay = 0.5;
-  static constexpr double readinessTimeout = 12;
+  static constexpr double recoveryReloadDelay = PageHost::recoveryReloadDelay;
+  static constexpr double readinessTimeout = PageHost::readinessTimeout;
   // Distance of the first window from the top-right corner of the primary screen.
   static constexpr double defaultInset = 24;
   // A stored opacity below this (an absent key reads as 0) means fully opaque.
@@ -76,8 +79,6 @@ class StickyWindowController final : public WebViewClient,
   // Page "navigation" values longer than this are refused.
   static constexpr size_t maximumNavigationValueLength = 512;
 
-  // The page's message handlers, in the order they are registered.
-  static const std::vector<std::string>& messageNames();
   // The main-window surfaces the page may open.
   static const std::vector<std::string>& navigationSurfaces();
 
@@ -133,25 +134,18 @@ class StickyWindowController final : public WebViewClient,
 
   const std::shared_ptr<Window>& window() const { return window_; }
   const std::shared_ptr<WebView>& webView() const { return webView_; }
+  const std::shared_ptr<PageHost>& pageHost() const { return host_; }
   const std::shared_ptr<StickyChrome>& chrome() const { return chrome_; }
-  bool loadedRealPage() const { return loadedRealPage_; }
+  bool loadedRealPage() const { return host_->showsPage(); }
   bool pageReported() const { return pageReported_; }
 
-  // WebViewClient
-  bool webViewAcceptsMessage(const std::string& name, const MessageSource& source) override;
-  void webViewDidReceiveMessage(const ScriptMessage& message) override;
-  NavigationDecision webViewDecideNavigation(const NavigationAction& action) override;
-  NavigationDecision webViewDecideResponse(const NavigationResponse& response) override;
-  void webViewRequestedNewWindow(const NavigationAction& action) override;
-  void webViewDidFinishNavigation(const std::string& url) override;
-  void webViewDidFailProvisionalNavigation(const std::string& error, const std::string& failingUrl) override;
-  void webViewDidFailNavigation(const std::string& error, const std::string& failingUrl) override;
-  void webViewRunScriptDialog(const ScriptDialog& dialog, std::function<void(ScriptDialogAnswer)> completion) override;
-  void webViewRunFileChooser(const FileChooserRequest& request,
-                             std::function<void(std::optional<std::vector<std::string>>)> completion) override;
-  void webViewDidStartDownload(std::shared_ptr<WebDownload> download) override;
-  bool webViewAllowsPrinting(const MessageSource& source) override;
-  bool webViewAllowsAuthentication(const std::string& host, int port) override;
+  // PageHostClient
+  void pageLoadSettled() override;
+  void pageLostServer(const PageLoadFailure& failure) override;
+  void pageAskedToRetry() override;
+  void pageShouldLoad() override;
+  void pageShouldShowOffline(const StartupNotice& notice) override;
+  void pageOpensMainWindow() override;
 
   // WindowClient
   void windowDidMoveOrResize(const Rect& frame) override;
@@ -167,12 +161,6 @@ class StickyWindowController final : public WebViewClient,
   StickyWindowController(CreateKey, AppConfig config, Services services);
 
  private:
-  struct Recovery {
-    bool showFailure = false;
-    std::string trigger;
-    ServiceRecovery::Asker asker = ServiceRecovery::Asker::program;
-  };
-
   void build();
   void placeWindow();
   void clampSize();
@@ -181,22 +169,18 @@ class StickyWindowController final : public WebViewClient,
   void announceVisibility(bool wasVisible);
   void setSetting(const std::string& key, const std::string& value, const std::string& fallback);
 
-  void startRecovery(Recovery recovery);
-  void waitForServer(const Recovery& recovery);
-  void measureAndShowOffline(const std::string& trigger);
+  void recoverQuietly();
   void loadWidgetPage();
 
   void handleNavigationMessage(const ScriptMessage& message);
-  void handleStartupMessage(const ScriptMessage& message);
   void handleHoverMessage(const ScriptMessage& message);
   void handleWindowStateMessage(const ScriptMessage& message);
-  void dropMessageForLaterBridge(const ScriptMessage& message);
-  bool isFromLocalMainFrame(const MessageSource& source) const;
 
   void pointerChanged(bool inside, StickyZone zone);
   void reapplyHover();
 
   const AppConfig config_;
+  const LocalServer localServer_;
   MainLoop& loop_;
   TaskRunner& background_;
   Desktop& desktop_;
@@ -207,14 +191,13 @@ class StickyWindowController final : public WebViewClient,
   const std::shared_ptr<PanelPresenter> panelPresenter_;
   const WebPanels::Folders downloadFolders_;
   const std::shared_ptr<VoiceEngine> voiceEngine_;
-  ServiceRecovery serviceRecovery_;
   FrameAutosave frameAutosave_;
   StickyChromeSurfaceProvider& chromeSurfaces_;
 
   // Main loop only, all of them.
   std::shared_ptr<Window> window_;
+  std::shared_ptr<PageHost> host_;
   std::shared_ptr<WebView> webView_;
-  std::shared_ptr<WebPanels> panels_;
   std::shared_ptr<VoiceBridge> voice_;
   std::shared_ptr<StickyChromeSurface> surface_;
   std::shared_ptr<StickyChrome> chrome_;
@@ -222,8 +205,6 @@ class StickyWindowController final : public WebViewClient,
   bool pageReported_ = false;
   bool anyPageRequested_ = false;  // until then the view has no page and no web process
   bool widgetPageRequested_ = false;  // a load of the widget page is under way
-  bool loadedRealPage_ = false;  // the widget page of the local server is what the window shows
-  LogThrottle dropLog_;
   bool hoverInteractive_ = false;
   bool ringEmphasized_ = false;
   Rect lastFrame_;

@@ -215,7 +215,7 @@ class OcrBridgeTest : public OcrServiceTest {
   }
 
   std::shared_ptr<FakeWebView> page_ = std::make_shared<FakeWebView>(WebViewOptions{});
-  std::shared_ptr<OcrBridge> bridge_ = std::make_shared<OcrBridge>(loop_, service_);
+  std::shared_ptr<OcrBridge> bridge_ = std::make_shared<OcrBridge>(loop_, service_, LocalServer(4173));
 };
 
 TEST_F(OcrBridgeTest, MalformedRequestsAreLoggedAndGetNoReply) {

@@ -287,7 +287,8 @@ class NotifyBridgeTest : public ReminderFixture {
   void SetUp() override {
     scheduler_ = makeScheduler();
     bridge_ = std::make_shared<NotifyBridge>(
-        NotifyBridge::Services{loop_, notifier_, *scheduler_, clock_, [] { return zone("Asia/Shanghai"); }});
+        NotifyBridge::Services{loop_, notifier_, *scheduler_, clock_, [] { return zone("Asia/Shanghai"); }},
+        LocalServer(4173));
     bridge_->attach(page_);
   }
   std::optional<Json> nextPayload() {
@@ -320,7 +321,8 @@ TEST_F(NotifyBridgeTest, AFullListIsToldToThePageOnceTheFileIsRead) {
   writeFile(Json{{"reminders", list}}.dump());
   scheduler_ = std::make_unique<ReminderScheduler>(path(), notifier_, clock_, loop_, loop_);
   bridge_ = std::make_shared<NotifyBridge>(
-      NotifyBridge::Services{loop_, notifier_, *scheduler_, clock_, [] { return zone("Asia/Shanghai"); }});
+      NotifyBridge::Services{loop_, notifier_, *scheduler_, clock_, [] { return zone("Asia/Shanghai"); }},
+      LocalServer(4173));
   bridge_->attach(page_);
   scheduler_->start();
   bridge_->handle(Json{{"id", "x"}, {"title", "t"}, {"fireAt", "2030-01-02T03:04"}});
@@ -426,7 +428,8 @@ TEST_F(NotifyBridgeTest, AClickShowsTheWindowAndTellsThePage) {
 TEST_F(NotifyBridgeTest, WithoutDesktopNotificationsThePageIsTold) {
   notifier_.setAvailable(false);
   auto bridge = std::make_shared<NotifyBridge>(
-      NotifyBridge::Services{loop_, notifier_, *scheduler_, clock_, [] { return zone("Asia/Shanghai"); }});
+      NotifyBridge::Services{loop_, notifier_, *scheduler_, clock_, [] { return zone("Asia/Shanghai"); }},
+      LocalServer(4173));
   bridge->attach(page_);
   EXPECT_TRUE(log_.contains("[orvik] notify: 没有桌面通知服务，系统通知不可用（提醒会留在应用内）"));
   bridge->handle(Json{{"id", "x"}, {"title", "t"}, {"fireAt", "2030-01-02T03:04"}});

@@ -103,5 +103,76 @@ TEST_F(PageDeliveryTest, ThePayloadTravelsAsDataNeverAsScript) {
   EXPECT_EQ(page_->pendingCalls().front().arguments->at("payload").at("text"), hostile);
 }
 
+// What each page function's answer means; a wrong cell retries a delivered payload or
+// drops one that never arrived.
+TEST(PageDeliveryRulesTest, EachPageFunctionsAnswerReadsAsItsOwnAcknowledgement) {
+  struct Row {
+    const char* answer;
+    ScriptValue value;
+    bool booleanOrNumber, isTrue, boolean, anyValue;
+  };
+  const Row rows[] = {
+      {"true", ScriptValue::ofBool(true), true, true, true, true},
+      {"false", ScriptValue::ofBool(false), true, false, true, true},
+      {"zero", ScriptValue::ofNumber(0), true, false, false, true},
+      {"a string", ScriptValue::ofString("yes"), false, false, false, true},
+      {"null", ScriptValue::nullValue(), false, false, false, false},
+      {"undefined", ScriptValue::undefinedValue(), false, false, false, false},
+      {"an error", ScriptValue::error("TypeError"), false, false, false, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.answer);
+    EXPECT_EQ(PageDelivery::answeredBooleanOrNumber(row.value), row.booleanOrNumber);
+    EXPECT_EQ(PageDelivery::answeredTrue(row.value), row.isTrue);
+    EXPECT_EQ(PageDelivery::answeredBoolean(row.value), row.boolean);
+    EXPECT_EQ(PageDelivery::answeredAnyValue(row.value), row.anyValue);
+  }
+}
+
+// An offer whose owner has gone stops where it is: no more attempts, no acknowledgement,
+// no give-up line.
+TEST_F(PageDeliveryTest, AnAttemptThatFindsItsOwnerGoneEndsTheOfferQuietly) {
+  auto owner = std::make_shared<int>(0);
+  int acknowledged = 0, givenUp = 0;
+  PageDelivery::offer(loop_,
+                      {.attempt =
+                           [this, weak = std::weak_ptr<int>(owner)](std::function<void(ScriptValue)> answered) {
+                             if (weak.lock()) page_->evaluate("probe()", std::move(answered));
+                           },
+                       .acknowledged = PageDelivery::answeredTrue,
+                       .onAcknowledged = [&](const ScriptValue&) { ++acknowledged; },
+                       .onGivenUp = [&] { ++givenUp; }},
+                      3);
+  ASSERT_TRUE(page_->answerNext(ScriptValue::nullValue()));
+  loop_.advance(PageDelivery::retryInterval);
+  ASSERT_TRUE(page_->answerNext(ScriptValue::nullValue()));
+  owner.reset();
+  loop_.advance(10.0);
+  EXPECT_TRUE(page_->pendingCalls().empty());
+  EXPECT_EQ(acknowledged, 0);
+  EXPECT_EQ(givenUp, 0);
+}
+
+TEST_F(PageDeliveryTest, TheAcknowledgingAnswerIsHandedOnOnce) {
+  std::vector<ScriptValue> handed;
+  int givenUp = 0;
+  PageDelivery::offer(loop_,
+                      {.attempt = [this](std::function<void(ScriptValue)> answered) {
+                         page_->evaluate("probe()", std::move(answered));
+                       },
+                       .acknowledged = PageDelivery::answeredBoolean,
+                       .onAcknowledged = [&](const ScriptValue& answer) { handed.push_back(answer); },
+                       .onGivenUp = [&] { ++givenUp; }},
+                      1);
+  ASSERT_TRUE(page_->answerNext(ScriptValue::nullValue()));
+  loop_.advance(PageDelivery::retryInterval);
+  ASSERT_TRUE(page_->answerNext(ScriptValue::ofBool(false)));
+  loop_.advance(10.0);
+  ASSERT_EQ(handed.size(), 1u);
+  EXPECT_EQ(handed.front().kind, ScriptValue::Kind::boolean);
+  EXPECT_FALSE(handed.front().boolean);
+  EXPECT_EQ(givenUp, 0);
+}
+
 }  // namespace
 }  // namespace tovarin

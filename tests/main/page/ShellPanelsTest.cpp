@@ -99,7 +99,7 @@ TEST(ShellPanelsTest, DownloadAdmission) {
       {"file:///etc/passwd", false},
       {"not a url", false},
   };
-  for (const auto& c : cases) EXPECT_EQ(ShellPanels::acceptsDownload(c.url, 4173), c.accepted) << c.url.value_or("<none>");
+  for (const auto& c : cases) EXPECT_EQ(ShellPanels::acceptsDownload(c.url, LocalServer(4173)), c.accepted) << c.url.value_or("<none>");
 }
 
 TEST(ShellPanelsTest, SafeFilenames) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "main/page/PageBridgeTable.h"
 #include "tests/main/voice/VoiceEngineFakes.h"
 #include "tests/support/FakeWebView.h"
 #include "tests/support/LogRecorder.h"
@@ -25,11 +26,17 @@ struct BridgeRig : Rig {
   TempDir dir;
   UserDefaults defaults{dir.path() + "/defaults.json"};
   std::shared_ptr<FakeWebView> page = std::make_shared<FakeWebView>(WebViewOptions{});
-  std::shared_ptr<VoiceBridge> bridge = VoiceBridge::create(loop, engine, &defaults, "main", origin);
+  std::shared_ptr<VoiceBridge> bridge = VoiceBridge::create(loop, engine, &defaults, "main", LocalServer(4173));
 
-  BridgeRig() { bridge->attach(page); }
+  PageBridgeTable table;
+
+  BridgeRig() {
+    bridge->attach(page);
+    EXPECT_TRUE(table.add(bridge));
+  }
+  // As the window hands the page's messages on.
   void post(Json body, MessageSource source = FakeWebView::mainFrameSource(4173)) {
-    bridge->handle(ScriptMessage{"voice", std::move(body), std::move(source)});
+    table.handle(ScriptMessage{"voice", std::move(body), std::move(source)});
     run();
   }
   // Takes every payload offered to the page so far, answering each with `accepted`.
@@ -81,7 +88,7 @@ TEST(VoiceBridgeTest, RefusedFramesAreLoggedAtMostOnceASecond) {
   BridgeRig rig;
   LogRecorder logs;
   const MessageSource foreign{true, false, "http://localhost:4173/ad.html", "http://localhost:4173"};
-  for (int i = 0; i < 20000; ++i) rig.bridge->handle(ScriptMessage{"voice", Json{{"type", "speak"}, {"id", "s"}}, foreign});
+  for (int i = 0; i < 20000; ++i) rig.table.handle(ScriptMessage{"voice", Json{{"type", "speak"}, {"id", "s"}}, foreign});
   EXPECT_FALSE(rig.bridge->admits(foreign));
   EXPECT_EQ(logs.matching("[orvik] voice[main]: 不是本地页面的框架发来的请求").size(), 1u);
   rig.loop.advance(1.0);

@@ -151,113 +151,6 @@ TEST_F(MainWindowControllerTest, ShowAndScreenChangesPullTheWindowBackOnScreen) 
   EXPECT_EQ(defaults_.string("ORVIK.mainFrame"), "{{0, 95}, {1180, 780}}");
 }
 
-TEST_F(MainWindowControllerTest, NavigationPolicyKeepsOnlyTheLocalServerInside) {
-  create();
-  struct Case {
-    const char* what;
-    NavigationAction action;
-    NavigationDecision decision;
-    bool toBrowser;
-  } cases[] = {
-      {"local page", {"http://127.0.0.1:4173/index.html#tasks", true, true, false}, NavigationDecision::allow, false},
-      {"local page by script", {"http://127.0.0.1:4173/other.html", true, false, false}, NavigationDecision::allow, false},
-      {"about:blank of our own HTML", {"about:blank", true, false, false, true}, NavigationDecision::allow, false},
-      {"about:blank asked for by a page", {"about:blank", true, true, false}, NavigationDecision::cancel, false},
-      {"no URL", {"", true, false, false}, NavigationDecision::allow, false},
-      {"sub-frame anywhere", {"https://maps.example.com/embed", false, false, false}, NavigationDecision::allow, false},
-      {"sub-frame blank", {"about:blank", false, false, false}, NavigationDecision::allow, false},
-      {"sub-frame data", {"data:text/html,hi", false, false, false}, NavigationDecision::allow, false},
-      {"script to mail, said to be a sub-frame", {"mailto:a@example.com", false, false, false}, NavigationDecision::cancel,
-       false},
-      {"script to our scheme, said to be a sub-frame", {"the-tovarin://tasks", false, false, false},
-       NavigationDecision::cancel, false},
-      {"script to an unknown scheme, said to be a sub-frame", {"foo:bar", false, false, false}, NavigationDecision::cancel,
-       false},
-      {"loopback on another port", {"http://127.0.0.1:8080/", true, true, false}, NavigationDecision::cancel, true},
-      {"loopback without a port", {"http://127.0.0.1/index.html", true, true, false}, NavigationDecision::cancel, true},
-      {"loopback over https", {"https://127.0.0.1:4173/index.html", true, true, false}, NavigationDecision::cancel, true},
-      {"localhost by name", {"http://localhost:4173/index.html", true, true, false}, NavigationDecision::cancel, true},
-      {"outside site by click", {"https://example.com/a?b=c", true, true, false}, NavigationDecision::cancel, true},
-      {"outside site by script", {"http://example.com/", true, false, false}, NavigationDecision::cancel, true},
-      {"upper-case scheme", {"HTTPS://example.com/", true, true, false}, NavigationDecision::cancel, true},
-      {"upper-case local scheme", {"HTTP://127.0.0.1:4173/index.html", true, true, false}, NavigationDecision::cancel, true},
-      {"mail link", {"mailto:someone@example.com", true, true, false}, NavigationDecision::cancel, false},
-      {"file", {"file:///etc/passwd", true, true, false}, NavigationDecision::cancel, false},
-      {"own URL scheme", {"the-tovarin://open?view=chat", true, true, false}, NavigationDecision::cancel, false},
-      {"javascript", {"javascript:alert(1)", true, true, false}, NavigationDecision::cancel, false},
-      {"not a URL", {"http://exa mple.com/", true, true, false}, NavigationDecision::cancel, false},
-      {"new window, outside site", {"https://example.com/", false, true, true}, NavigationDecision::cancel, true},
-      {"new window, local page", {"http://127.0.0.1:4173/print.html", false, true, true}, NavigationDecision::allow, false},
-  };
-  for (const auto& c : cases) {
-    const size_t before = desktop_.browserUrls().size();
-    EXPECT_EQ(view_->decideNavigation(c.action), c.decision) << c.what;
-    const bool opened = desktop_.browserUrls().size() > before;
-    EXPECT_EQ(opened, c.toBrowser) << c.what;
-    if (opened) {
-      EXPECT_EQ(desktop_.browserUrls().back(), c.action.url) << c.what;
-    }
-  }
-}
-
-TEST_F(MainWindowControllerTest, NewWindowRequestsOpenOnlyWebAddressesInTheBrowser) {
-  create();
-  struct Case {
-    std::string url;
-    bool toBrowser;
-  } cases[] = {
-      {"https://example.com/docs", true},
-      {"http://127.0.0.1:4173/index.html", true},
-      {"HTTP://example.com/", true},
-      {"file:///home/user/.ssh/id_rsa", false},
-      {"the-tovarin://open?view=chat", false},
-      {"mailto:a@example.com", false},
-      {"javascript:alert(1)", false},
-      {"", false},
-  };
-  for (const auto& c : cases) {
-    const size_t before = desktop_.browserUrls().size();
-    view_->requestNewWindow({c.url, true, true, true});
-    EXPECT_EQ(desktop_.browserUrls().size() > before, c.toBrowser) << c.url;
-  }
-  EXPECT_EQ(desktop_.windows().size(), 1u);
-  EXPECT_EQ(webViews_.made().size(), 1u);
-}
-
-// A frame calling window.open by itself (no click) once opened the browser each time.
-TEST_F(MainWindowControllerTest, NewWindowRequestsWithoutAUserActionOpenNothing) {
-  create();
-  for (const char* url : {"https://example.com/ad", "http://127.0.0.1:4173/index.html"}) {
-    view_->requestNewWindow({url, false, false, true});
-  }
-  EXPECT_TRUE(desktop_.browserUrls().empty());
-}
-
-TEST_F(MainWindowControllerTest, ResponsesMeantForSavingDownloadOnlyFromTheLocalServerAndThePageStays) {
-  create();
-  struct Case {
-    const char* what;
-    const char* url;
-    bool attachment, canShow;
-    NavigationDecision decision;
-  } cases[] = {
-      {"a page", "http://127.0.0.1:4173/export.csv", false, true, NavigationDecision::allow},
-      {"an attachment", "http://127.0.0.1:4173/export.csv", true, true, NavigationDecision::download},
-      {"a type the view cannot show", "http://127.0.0.1:4173/export.csv", false, false, NavigationDecision::download},
-      {"a foreign attachment", "https://files.example.com/x.csv", true, true, NavigationDecision::cancel},
-      {"another port", "http://127.0.0.1:9/x.bin", false, false, NavigationDecision::cancel},
-  };
-  for (const auto& c : cases) {
-    NavigationResponse response;
-    response.url = c.url;
-    response.isAttachment = c.attachment;
-    response.canShowMimeType = c.canShow;
-    EXPECT_EQ(view_->decideResponse(response), c.decision) << c.what;
-  }
-  EXPECT_EQ(server_->healthCheckCount(), 0);
-  EXPECT_EQ(view_->loads().size(), 1u);
-}
-
 TEST_F(MainWindowControllerTest, ChromeMessagesSetTheBackgroundFromTheMainFrameOnly) {
   create();
   const Rgba page{26 / 255.0, 43 / 255.0, 60 / 255.0, 1};
@@ -517,16 +410,16 @@ TEST_F(MainWindowControllerTest, DownloadMessagesAndPanelsGoToTheWindowsPanels) 
   EXPECT_EQ(view_->decideNavigation(link), NavigationDecision::download);
 
   std::optional<ScriptDialogAnswer> answer;
-  controller_->webViewRunScriptDialog(
+  controller_->pageHost()->webViewRunScriptDialog(
       ScriptDialog{ScriptDialog::Kind::confirm, "ok?", std::nullopt, FakeWebView::mainFrameSource(4173)},
       [&](ScriptDialogAnswer a) { answer = a; });
   ASSERT_TRUE(answer);
   EXPECT_FALSE(answer->confirmed);
-  EXPECT_TRUE(controller_->webViewAllowsAuthentication("127.0.0.1", 4173));
-  EXPECT_FALSE(controller_->webViewAllowsAuthentication("127.0.0.1", 4174));
-  EXPECT_FALSE(controller_->webViewAllowsAuthentication("evil.example", 4173));
-  EXPECT_TRUE(controller_->webViewAllowsPrinting(FakeWebView::mainFrameSource(4173)));
-  EXPECT_FALSE(controller_->webViewAllowsPrinting(MessageSource{}));
+  EXPECT_TRUE(controller_->pageHost()->webViewAllowsAuthentication("127.0.0.1", 4173));
+  EXPECT_FALSE(controller_->pageHost()->webViewAllowsAuthentication("127.0.0.1", 4174));
+  EXPECT_FALSE(controller_->pageHost()->webViewAllowsAuthentication("evil.example", 4173));
+  EXPECT_TRUE(controller_->pageHost()->webViewAllowsPrinting(FakeWebView::mainFrameSource(4173)));
+  EXPECT_FALSE(controller_->pageHost()->webViewAllowsPrinting(MessageSource{}));
 }
 
 }  // namespace

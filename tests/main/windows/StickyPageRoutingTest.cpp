@@ -179,104 +179,12 @@ TEST_F(StickyPageRoutingTest, OnlyTheWidgetPageCountsAsLoaded) {
   EXPECT_FALSE(controller_->loadedRealPage());
 }
 
-TEST_F(StickyPageRoutingTest, NavigationPolicyKeepsTheLocalServerAndSendsWebLinksOut) {
-  struct Row {
-    const char* what;
-    NavigationAction action;
-    NavigationDecision decision;
-    bool toBrowser;
-  };
-  auto main = [](std::string url) { return NavigationAction{std::move(url), true, true, false}; };
-  const Row rows[] = {
-      {"the widget page", main("http://127.0.0.1:4173/widget.html"), NavigationDecision::allow, false},
-      {"any local page", main("http://127.0.0.1:4173/a/b?c#d"), NavigationDecision::allow, false},
-      {"about:blank of our own HTML", NavigationAction{"about:blank", true, false, false, true}, NavigationDecision::allow,
-       false},
-      {"about:blank asked for by a page", main("about:blank"), NavigationDecision::cancel, false},
-      {"a frame's script to mail", NavigationAction{"mailto:a@example.com", false, false, false},
-       NavigationDecision::cancel, false},
-      {"a frame's script to our scheme", NavigationAction{"the-tovarin://tasks", false, false, false},
-       NavigationDecision::cancel, false},
-      {"a request without URL", main(""), NavigationDecision::allow, false},
-      {"https outside", main("https://example.com/"), NavigationDecision::cancel, true},
-      {"http on another port", main("http://127.0.0.1:4174/widget.html"), NavigationDecision::cancel, true},
-      {"localhost", main("http://localhost:4173/widget.html"), NavigationDecision::cancel, true},
-      {"capitals are compared exactly", main("HTTP://127.0.0.1:4173/widget.html"), NavigationDecision::cancel, true},
-      {"mail", main("mailto:a@example.com"), NavigationDecision::cancel, false},
-      {"a file", main("file:///etc/passwd"), NavigationDecision::cancel, false},
-      {"our own scheme", main("the-tovarin://tasks"), NavigationDecision::cancel, false},
-      {"an inner frame goes anywhere", NavigationAction{"https://maps.example.com/", false, false, false},
-       NavigationDecision::allow, false},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    const size_t before = desktop_.browserUrls().size();
-    EXPECT_EQ(view_->decideNavigation(row.action), row.decision);
-    ASSERT_EQ(desktop_.browserUrls().size(), before + (row.toBrowser ? 1 : 0));
-    if (row.toBrowser) {
-      EXPECT_EQ(desktop_.browserUrls().back(), row.action.url);
-    }
-  }
-}
-
-// A frame's window.open of the local main page once raised the main window by itself.
-TEST_F(StickyPageRoutingTest, NewWindowRequestsWithoutAUserActionDoNothing) {
-  int shown = 0;
-  controller_->onShowMain = [&] { ++shown; };
-  view_->requestNewWindow(NavigationAction{"http://127.0.0.1:4173/index.html", false, false, true});
-  view_->requestNewWindow(NavigationAction{"https://example.com/", false, false, true});
-  EXPECT_EQ(shown, 0);
+// Which new windows open what is the page host's (PageHostRoutingTest); here, that the
+// main page's reaches the main window.
+TEST_F(StickyPageRoutingTest, ANewWindowForTheMainPageBringsUpTheMainWindow) {
+  view_->requestNewWindow(NavigationAction{"http://127.0.0.1:4173/index.html", true, true, true});
+  EXPECT_EQ(showMains_, 1);
   EXPECT_TRUE(desktop_.browserUrls().empty());
-}
-
-TEST_F(StickyPageRoutingTest, ResponsesMeantForSavingDownloadOnlyFromTheLocalServerWithoutARecovery) {
-  struct Row {
-    const char* what;
-    const char* url;
-    bool attachment, canShow;
-    NavigationDecision decision;
-  } rows[] = {
-      {"a page", "http://127.0.0.1:4173/export.ics", false, true, NavigationDecision::allow},
-      {"an attachment", "http://127.0.0.1:4173/export.ics", true, true, NavigationDecision::download},
-      {"a type the view cannot show", "http://127.0.0.1:4173/export.ics", false, false, NavigationDecision::download},
-      {"a foreign attachment", "https://files.example.com/x.ics", true, true, NavigationDecision::cancel},
-  };
-  const size_t loadsBefore = view_->loads().size();
-  for (const Row& row : rows) {
-    NavigationResponse response;
-    response.url = row.url;
-    response.isAttachment = row.attachment;
-    response.canShowMimeType = row.canShow;
-    EXPECT_EQ(view_->decideResponse(response), row.decision) << row.what;
-  }
-  EXPECT_EQ(server_->healthCheckCount(), 0);
-  EXPECT_EQ(view_->loads().size(), loadsBefore);
-}
-
-TEST_F(StickyPageRoutingTest, NewWindowsNeverOpenButTheMainPageBringsUpTheMainWindow) {
-  struct Row {
-    std::string url;
-    int showMains;
-    bool toBrowser;
-  };
-  const Row rows[] = {
-      {"http://127.0.0.1:4173/index.html", 1, false},
-      {"http://127.0.0.1:4173/index.html?view=tasks", 0, true},
-      {"http://127.0.0.1:4173/index.html#x", 0, true},
-      {"http://127.0.0.1:4173/widget.html", 0, true},
-      {"http://127.0.0.1:4174/index.html", 0, true},
-      {"https://example.com/", 0, true},
-      {"mailto:a@example.com", 0, false},
-      {"", 0, false},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.url);
-    showMains_ = 0;
-    const size_t before = desktop_.browserUrls().size();
-    view_->requestNewWindow(NavigationAction{row.url, true, true, true});
-    EXPECT_EQ(showMains_, row.showMains);
-    EXPECT_EQ(desktop_.browserUrls().size(), before + (row.toBrowser ? 1 : 0));
-  }
 }
 
 TEST_F(StickyPageRoutingTest, OtherMessagesAreIgnored) {
@@ -466,7 +374,7 @@ TEST_F(StickyPageRoutingTest, DownloadMessagesGoToTheWindowsPanelsWithTheWidgets
     }
   }
   EXPECT_TRUE(receipt);
-  EXPECT_FALSE(controller_->webViewAllowsAuthentication("evil.example", 443));
+  EXPECT_FALSE(controller_->pageHost()->webViewAllowsAuthentication("evil.example", 443));
 }
 
 }  // namespace
