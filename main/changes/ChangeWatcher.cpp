@@ -4,6 +4,7 @@
 
 #include "base/HttpTarget.h"
 #include "base/Log.h"
+#include "main/config/LocalServerOrigin.h"
 
 namespace tovarin {
 
@@ -34,7 +35,7 @@ ChangeWatcher::~ChangeWatcher() {
   if (current_) current_->cancel();
 }
 
-std::string ChangeWatcher::streamUrl() const { return "http://127.0.0.1:" + std::to_string(port_) + "/api/stream"; }
+std::string ChangeWatcher::streamUrl() const { return localServerOrigin(port_) + "/api/stream"; }
 
 void ChangeWatcher::setOnChange(std::function<void()> onChange) {
   assert(mainLoop_.isMainThread());

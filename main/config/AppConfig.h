@@ -5,6 +5,7 @@
 #include <string>
 
 #include "main/config/Bundle.h"
+#include "main/config/LocalServerOrigin.h"
 
 namespace tovarin {
 
@@ -33,7 +34,7 @@ struct AppConfig {
   std::string widgetURL() const { return origin() + "/widget.html"; }
   std::string healthURL() const { return origin() + "/api/health"; }
   std::string dataURL() const { return origin() + "/api/data"; }
-  std::string origin() const { return "http://127.0.0.1:" + std::to_string(port); }
+  std::string origin() const { return localServerOrigin(port); }
 
   // The bundle's tools/server.mjs when it has one, else projectRoot + "/tools/server.mjs".
   std::string serverScript() const;

@@ -2,21 +2,19 @@
 
 #include "base/Text.h"
 #include "base/UrlComponents.h"
+#include "main/config/LocalServerOrigin.h"
 
 namespace tovarin {
 namespace {
 
-constexpr std::string_view host = "127.0.0.1";
-constexpr std::string_view scheme = "http";
-
 bool isServerAddress(const UrlComponents& parts, int64_t port) {
-  return parts.scheme == scheme && parts.host == host && parts.port == port;
+  return parts.scheme == localServerScheme && parts.host == localServerHost && parts.port == port;
 }
 
 }  // namespace
 
 LocalServer::LocalServer(int64_t port)
-    : port_(port), origin_(std::string(scheme) + "://" + std::string(host) + ":" + std::to_string(port)) {}
+    : port_(port), origin_(localServerOrigin(port)) {}
 
 bool LocalServer::serves(std::string_view url) const {
   const auto parts = UrlComponents::parse(url);
@@ -25,13 +23,13 @@ bool LocalServer::serves(std::string_view url) const {
 
 bool LocalServer::isBareMainPage(std::string_view url) const {
   const auto parts = UrlComponents::parse(url);
-  if (!parts || !parts->scheme || text::lowercased(*parts->scheme) != scheme) return false;
-  return parts->host == host && parts->port == port_ && !parts->user && !parts->password &&
+  if (!parts || !parts->scheme || text::lowercased(*parts->scheme) != localServerScheme) return false;
+  return parts->host == localServerHost && parts->port == port_ && !parts->user && !parts->password &&
          parts->path == "/index.html" && !parts->query && !parts->fragment;
 }
 
 bool LocalServer::isServer(std::string_view candidateHost, int64_t candidatePort) const {
-  return candidateHost == host && candidatePort == port_;
+  return candidateHost == localServerHost && candidatePort == port_;
 }
 
 bool LocalServer::isOriginOf(const MessageSource& source) const {

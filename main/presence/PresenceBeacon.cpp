@@ -3,10 +3,12 @@
 #include <memory>
 #include <utility>
 
+#include "main/config/LocalServerOrigin.h"
+
 namespace tovarin {
 
 PresenceBeacon::PresenceBeacon(int64_t port, HttpClient& http, double timeoutSeconds)
-    : endpoint_("http://127.0.0.1:" + std::to_string(port) + std::string(path)),
+    : endpoint_(localServerOrigin(port) + std::string(path)),
       http_(http),
       timeoutSeconds_(timeoutSeconds) {}
 

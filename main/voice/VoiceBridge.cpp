@@ -121,7 +121,11 @@ void VoiceBridge::answerCapabilities(const std::string& id, const Json& body) {
     self->emit(std::move(answer));
   };
   engine_->refreshCloud(tryAnswer);
-  loop_.postAfter(statusWait, tryAnswer).detach();
+  const uint64_t wait = nextCapabilityWait_++;
+  capabilityWaits_[wait] = loop_.postAfter(statusWait, [weak = weak_from_this(), wait, tryAnswer] {
+    tryAnswer();
+    if (auto self = weak.lock()) self->capabilityWaits_.erase(wait);
+  });
 }
 
 void VoiceBridge::release(const std::string& reason) { engine_->abandon(self(), reason, true); }

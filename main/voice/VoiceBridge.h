@@ -1,12 +1,15 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
 #include "base/Json.h"
 #include "base/LogThrottle.h"
 #include "base/MainLoop.h"
+#include "base/TimerHandle.h"
 #include "base/UserDefaults.h"
 #include "main/page/LocalServer.h"
 #include "main/page/PageBridge.h"
@@ -79,6 +82,9 @@ class VoiceBridge final : public VoiceEngineClient,
   const std::string label_;
   const LocalServer server_;
   std::weak_ptr<WebView> webView_;
+  // Each capabilities request's wait for the cloud's status, ended with the bridge.
+  std::map<uint64_t, TimerHandle> capabilityWaits_;
+  uint64_t nextCapabilityWait_ = 0;
 };
 
 }  // namespace tovarin
