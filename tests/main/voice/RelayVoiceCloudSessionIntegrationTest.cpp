@@ -13,6 +13,7 @@
 #include "main/voice/RelayVoiceCloudTransport.h"
 #include "tests/support/Gate.h"
 #include "tests/support/LoopbackWebSocketServer.h"
+#include "tests/support/UpdateRecorder.h"
 
 namespace tovarin {
 namespace {
@@ -22,30 +23,7 @@ using Final = VoiceCloudUpdate::Final;
 using Partial = VoiceCloudUpdate::Partial;
 using Ready = VoiceCloudUpdate::Ready;
 
-// Collects a session's updates from its queue.
-class Updates {
- public:
-  RelayVoiceCloudSession::Update callback() {
-    return [this](VoiceCloudUpdate update) {
-      std::lock_guard lock(mutex_);
-      updates_.push_back(std::move(update));
-      changed_.notify_all();
-    };
-  }
-  bool waitFor(size_t count, double seconds = 10) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return updates_.size() >= count; });
-  }
-  std::vector<VoiceCloudUpdate> all() {
-    std::lock_guard lock(mutex_);
-    return updates_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<VoiceCloudUpdate> updates_;
-};
+using Updates = UpdateRecorder<VoiceCloudUpdate>;
 
 // What the relay side read from one dictation socket.
 struct Received {

@@ -9,6 +9,7 @@
 #include "base/Json.h"
 #include "tests/support/Gate.h"
 #include "tests/support/LoopbackWebSocketServer.h"
+#include "tests/support/UpdateRecorder.h"
 
 namespace tovarin {
 namespace {
@@ -18,29 +19,7 @@ using Done = VoiceSpeakUpdate::Done;
 using Failed = VoiceSpeakUpdate::Failed;
 using Ready = VoiceSpeakUpdate::Ready;
 
-class SpeakUpdates {
- public:
-  RelayVoiceSpeakSession::Update callback() {
-    return [this](VoiceSpeakUpdate update) {
-      std::lock_guard lock(mutex_);
-      updates_.push_back(std::move(update));
-      changed_.notify_all();
-    };
-  }
-  bool waitFor(size_t count, double seconds = 10) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return updates_.size() >= count; });
-  }
-  std::vector<VoiceSpeakUpdate> all() {
-    std::lock_guard lock(mutex_);
-    return updates_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<VoiceSpeakUpdate> updates_;
-};
+using SpeakUpdates = UpdateRecorder<VoiceSpeakUpdate>;
 
 class RelayVoiceSpeakSessionTest : public ::testing::Test {
  protected:
