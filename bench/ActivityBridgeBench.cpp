@@ -23,9 +23,9 @@
 #include <thread>
 #include <vector>
 
-#include "bench/BenchSupport.h"
 #include "base/ChildProcess.h"
 #include "base/Json.h"
+#include "bench/BenchSupport.h"
 #include "main/activity/ActivityBridgeProtocol.h"
 #include "main/activity/ActivityBridgeServer.h"
 #include "main/activity/ActivityPeer.h"

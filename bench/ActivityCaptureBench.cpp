@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "bench/BenchSupport.h"
 #include "base/ChildProcess.h"
+#include "bench/BenchSupport.h"
 #include "main/activity/ActivityCapture.h"
 #include "main/server/ShellOutput.h"
 #include "platform/glib/GlibMainLoop.h"

@@ -37,9 +37,9 @@
 
 #include <glib.h>
 
-#include "bench/BenchSupport.h"
 #include "base/ChildProcess.h"
 #include "base/SerialQueue.h"
+#include "bench/BenchSupport.h"
 #include "main/bridges/OcrService.h"
 #include "platform/glib/GlibMainLoop.h"
 #include "platform/ocr/TesseractRecognizer.h"

@@ -15,9 +15,9 @@
 #include <fstream>
 #include <string>
 
-#include "bench/BenchSupport.h"
 #include "base/Json.h"
 #include "base/SerialQueue.h"
+#include "bench/BenchSupport.h"
 #include "main/bridges/ReminderScheduler.h"
 #include "tests/support/FakeSystemNotifier.h"
 #include "tests/support/FakeWallClockAlarm.h"

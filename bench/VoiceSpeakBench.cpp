@@ -19,11 +19,11 @@
 #include <string>
 #include <vector>
 
-#include "bench/BenchSupport.h"
 #include "base/BeastHttpClient.h"
 #include "base/BeastWebSocketClient.h"
 #include "base/ChildProcess.h"
 #include "base/SerialQueue.h"
+#include "bench/BenchSupport.h"
 #include "main/voice/CloudVoiceSpeaker.h"
 #include "main/voice/MainLoopVoiceTimers.h"
 #include "main/voice/RelayVoiceCloudTransport.h"

@@ -8,11 +8,11 @@
 
 #include "base/MainLoop.h"
 #include "base/TaskRunner.h"
+#include "main/app/AppParts.h"
+#include "main/config/AppConfig.h"
 #include "main/desktop/AppDesktop.h"
 #include "main/desktop/AppIdentity.h"
 #include "main/desktop/AppMenuTarget.h"
-#include "main/app/AppParts.h"
-#include "main/config/AppConfig.h"
 
 namespace tovarin {
 

@@ -3,13 +3,13 @@
 #include "main/changes/ChangeWatcher.h"
 #include "main/presence/PresenceBeacon.h"
 #include "main/presence/PresenceReporter.h"
+#include "main/voice/RelayVoiceCloudTransport.h"
+#include "main/voice/VoiceBridge.h"
 #include "main/windows/MainWindowController.h"
 #include "main/windows/StickySettingsRoundTrip.h"
 #include "main/windows/StickyWindowController.h"
 #include "platform/gtk/SheetPresenter.h"
 #include "platform/gtk/UserFolders.h"
-#include "main/voice/RelayVoiceCloudTransport.h"
-#include "main/voice/VoiceBridge.h"
 
 namespace tovarin {
 namespace {
@@ -92,8 +92,11 @@ AppProgramParts::AppProgramParts(AppConfig config, Services services, ServerCont
 
 AppProgramParts::~AppProgramParts() = default;
 
-WebPanels::Folders AppProgramParts::downloadFolders() {
-  return WebPanels::Folders{UserFolders::downloads(), UserFolders::temporary()};
+PageHost::Services AppProgramParts::pageServices(std::shared_ptr<ServerSupervisor> server,
+                                                std::shared_ptr<PanelPresenter> panels) {
+  return {services_.loop,      services_.background,    std::move(server),
+          services_.desktop,   services_.webViews,      services_.accessibility,
+          std::move(panels),   WebPanels::Folders{UserFolders::downloads(), UserFolders::temporary()}};
 }
 
 std::shared_ptr<ServerSupervisor> AppProgramParts::makeServer() {
@@ -115,11 +118,10 @@ std::shared_ptr<AppPresence> AppProgramParts::makePresence(double intervalSecond
 
 std::shared_ptr<AppMainWindow> AppProgramParts::makeMainWindow(std::shared_ptr<ServerSupervisor> server) {
   main_ = MainWindowController::create(
-      config_, MainWindowController::Services{services_.loop, services_.background, services_.desktop,
-                                             services_.webViews, services_.accessibility, services_.defaults,
-                                             std::move(server), services_.capture,
-                                             std::make_shared<SheetPresenter>(services_.loop, SheetPresenter::Attachment::sheets),
-                                             downloadFolders(), services_.voice});
+      config_, MainWindowController::Services{
+                   pageServices(std::move(server),
+                                std::make_shared<SheetPresenter>(services_.loop, SheetPresenter::Attachment::sheets)),
+                   services_.defaults, services_.capture, services_.voice});
   if (services_.capture && services_.makeDropHost) {
     services_.capture->setDropHost(services_.makeDropHost(*main_->window(), *main_->webView()));
   }
@@ -128,10 +130,8 @@ std::shared_ptr<AppMainWindow> AppProgramParts::makeMainWindow(std::shared_ptr<S
 
 std::shared_ptr<AppStickyWindow> AppProgramParts::makeStickyWindow(std::shared_ptr<ServerSupervisor> server) {
   sticky_ = StickyWindowController::create(
-      config_, StickyWindowController::Services{services_.loop, services_.background, services_.desktop,
-                                                services_.webViews, services_.accessibility, services_.defaults,
-                                                std::move(server), services_.chromeSurfaces, services_.stickyPanels,
-                                                downloadFolders(), services_.voice});
+      config_, StickyWindowController::Services{pageServices(std::move(server), services_.stickyPanels),
+                                                services_.defaults, services_.chromeSurfaces, services_.voice});
   stickySettings_ = StickySettingsRoundTrip::create(
       config_.dataURL(),
       StickySettingsRoundTrip::Services{services_.loop, stickySettingsQueue_, services_.http, services_.stickyPanels},

@@ -7,19 +7,20 @@
 #include "base/HttpClient.h"
 #include "base/MainLoop.h"
 #include "base/SerialQueue.h"
-#include "base/WebSocketClient.h"
 #include "base/UserDefaults.h"
+#include "base/WebSocketClient.h"
 #include "main/app/AppParts.h"
 #include "main/bridges/CaptureBridges.h"
-#include "main/page/AccessibilitySettings.h"
-#include "main/config/AppConfig.h"
-#include "main/presence/PresenceProbe.h"
-#include "main/page/WebPanels.h"
-#include "main/server/ServerController.h"
-#include "main/page/WebView.h"
 #include "main/changes/WidgetTimelines.h"
-#include "main/page/Window.h"
+#include "main/config/AppConfig.h"
+#include "main/page/AccessibilitySettings.h"
+#include "main/page/PageHost.h"
 #include "main/page/PanelPresenter.h"
+#include "main/page/WebPanels.h"
+#include "main/page/WebView.h"
+#include "main/page/Window.h"
+#include "main/presence/PresenceProbe.h"
+#include "main/server/ServerController.h"
 #include "main/windows/StickyChromeSurface.h"
 
 namespace tovarin {
@@ -82,8 +83,8 @@ class AppProgramParts final : public AppParts {
   const std::shared_ptr<StickyWindowController>& stickyWindow() const { return sticky_; }
 
  private:
-  // Where the windows save downloads.
-  static WebPanels::Folders downloadFolders();
+  // What a window's page host needs: these, the app's services, and where downloads go.
+  PageHost::Services pageServices(std::shared_ptr<ServerSupervisor> server, std::shared_ptr<PanelPresenter> panels);
 
   const AppConfig config_;
   Services services_;

@@ -5,8 +5,8 @@
 
 #include "base/Log.h"
 #include "base/Text.h"
-#include "main/page/PageDelivery.h"
 #include "main/bridges/ReminderTime.h"
+#include "main/page/PageDelivery.h"
 
 namespace tovarin {
 namespace {

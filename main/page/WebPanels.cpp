@@ -9,9 +9,9 @@
 #include "base/Log.h"
 #include "base/Text.h"
 #include "base/UrlComponents.h"
-#include "main/page/Window.h"
 #include "main/page/ShellPanelCopy.h"
 #include "main/page/ShellPanels.h"
+#include "main/page/Window.h"
 
 namespace tovarin {
 

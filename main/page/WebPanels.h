@@ -13,13 +13,13 @@
 #include "base/Json.h"
 #include "base/LogThrottle.h"
 #include "base/MainLoop.h"
-#include "main/page/LocalServer.h"
-#include "main/page/PageBridge.h"
-#include "main/page/WebView.h"
 #include "main/page/DownloadFiles.h"
 #include "main/page/DownloadOutcome.h"
 #include "main/page/FileDescriptor.h"
+#include "main/page/LocalServer.h"
+#include "main/page/PageBridge.h"
 #include "main/page/PanelPresenter.h"
+#include "main/page/WebView.h"
 
 namespace tovarin {
 

@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "main/server/StartupNotice.h"
 #include "main/page/WebView.h"
+#include "main/server/StartupNotice.h"
 
 namespace tovarin {
 

@@ -68,16 +68,12 @@ std::shared_ptr<MainWindowController> MainWindowController::create(AppConfig con
 MainWindowController::MainWindowController(CreateKey, AppConfig config, Services services)
     : config_(std::move(config)),
       localServer_(config_.port),
-      loop_(services.loop),
-      background_(services.background),
-      desktop_(services.desktop),
-      webViews_(services.webViews),
-      accessibility_(services.accessibility),
+      page_(std::move(services.page)),
+      loop_(page_.loop),
+      desktop_(page_.desktop),
+      accessibility_(page_.accessibility),
       defaults_(services.defaults),
-      server_(std::move(services.server)),
       capture_(std::move(services.capture)),
-      panelPresenter_(std::move(services.panelPresenter)),
-      downloadFolders_(std::move(services.downloadFolders)),
       voiceEngine_(std::move(services.voice)),
       frameAutosave_(loop_, defaults_, std::string(frameKey), defaults_.string(std::string(frameKey)).value_or("")) {}
 
@@ -89,8 +85,7 @@ void MainWindowController::build() {
   window_->setMinimumSize(minimumSize);
 
   if (voiceEngine_) voice_ = VoiceBridge::create(loop_, voiceEngine_, &defaults_, "main", localServer_);
-  host_ = PageHost::create({loop_, background_, server_, desktop_, webViews_, accessibility_, panelPresenter_, downloadFolders_}, localServer_,
-                           hostPolicy, weak_from_this());
+  host_ = PageHost::create(page_, localServer_, hostPolicy, weak_from_this());
   host_->addHandler("mainWindow", [this](const ScriptMessage& message) { handleChromeMessage(message); });
   host_->addBridge(std::string(VoiceBridge::handlerName), voice_);
   host_->addBridge(std::string(OcrBridge::handlerName), capture_ ? capture_->ocr() : nullptr);
@@ -145,7 +140,7 @@ void MainWindowController::openConversation() {
 void MainWindowController::importMaterials() {
   assert(loop_.isMainThread());
   show();
-  if (!panelPresenter_ || !capture_) {
+  if (!page_.panelPresenter || !capture_) {
     log("import: this window has no import panel");
     return;
   }
@@ -157,7 +152,7 @@ void MainWindowController::importMaterials() {
   panel.canChooseDirectories = false;
   panel.allowsMultipleSelection = true;
   panel.allowedExtensions = DropProtocol::extensions();
-  panelPresenter_->runOpenPanel(std::move(panel), window_,
+  page_.panelPresenter->runOpenPanel(std::move(panel), window_,
                                 [weak = weak_from_this()](std::optional<std::vector<std::string>> paths) {
                                   auto self = weak.lock();
                                   if (!self || !paths) return;
@@ -221,7 +216,7 @@ void MainWindowController::showOffline(const StartupNotice& notice) {
   webView_->loadHtml(WebViewFactory::offlineHTML(notice, false), "");
   if (notice.cause != ServerStartupFailure::startingSlowly || waitingAfterNotice_ || host_->showsPage()) return;
   waitingAfterNotice_ = true;
-  server_->waitUntilReady(extraWaitAfterNotice, [weak = weak_from_this()](bool ready) {
+  page_.server->waitUntilReady(extraWaitAfterNotice, [weak = weak_from_this()](bool ready) {
     if (auto self = weak.lock()) self->finishExtraWait(ready);
   });
 }
@@ -263,7 +258,7 @@ void MainWindowController::prepareForShow() {
     return;
   }
   // A loaded page is only disturbed when two checks in a row find the server unusable.
-  server_->checkHealth([weak = weak_from_this(), &loop = loop_](bool usable) {
+  page_.server->checkHealth([weak = weak_from_this(), &loop = loop_](bool usable) {
     if (usable) return;
     loop.post([weak] {
       auto self = weak.lock();

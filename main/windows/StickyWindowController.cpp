@@ -7,8 +7,8 @@
 #include "base/Log.h"
 #include "base/Text.h"
 #include "main/page/AccessibilityDisplayBridge.h"
-#include "main/windows/FrameGuard.h"
 #include "main/page/WebViewFactory.h"
+#include "main/windows/FrameGuard.h"
 #include "main/windows/MainWindowChrome.h"
 #include "main/windows/StickyGeometry.h"
 
@@ -61,15 +61,11 @@ std::shared_ptr<StickyWindowController> StickyWindowController::create(AppConfig
 StickyWindowController::StickyWindowController(CreateKey, AppConfig config, Services services)
     : config_(std::move(config)),
       localServer_(config_.port),
-      loop_(services.loop),
-      background_(services.background),
-      desktop_(services.desktop),
-      webViews_(services.webViews),
-      accessibility_(services.accessibility),
+      page_(std::move(services.page)),
+      loop_(page_.loop),
+      desktop_(page_.desktop),
+      accessibility_(page_.accessibility),
       defaults_(services.defaults),
-      server_(std::move(services.server)),
-      panelPresenter_(std::move(services.panelPresenter)),
-      downloadFolders_(std::move(services.downloadFolders)),
       voiceEngine_(std::move(services.voice)),
       frameAutosave_(loop_, defaults_, std::string(frameKey), defaults_.string(std::string(frameKey)).value_or("")),
       chromeSurfaces_(services.chromeSurfaces) {}
@@ -83,8 +79,7 @@ void StickyWindowController::build() {
   applyTransparencyPolicy();
 
   if (voiceEngine_) voice_ = VoiceBridge::create(loop_, voiceEngine_, &defaults_, "sticky", localServer_);
-  host_ = PageHost::create({loop_, background_, server_, desktop_, webViews_, accessibility_, panelPresenter_, downloadFolders_}, localServer_,
-                           hostPolicy, weak_from_this());
+  host_ = PageHost::create(page_, localServer_, hostPolicy, weak_from_this());
   host_->addHandler("hover", [this](const ScriptMessage& message) { handleHoverMessage(message); });
   host_->addHandler("windowState", [this](const ScriptMessage& message) { handleWindowStateMessage(message); });
   host_->addHandler("navigation", [this](const ScriptMessage& message) { handleNavigationMessage(message); });

@@ -9,19 +9,19 @@
 
 #include "base/MainLoop.h"
 #include "base/UserDefaults.h"
-#include "main/page/AccessibilitySettings.h"
-#include "main/page/PageHost.h"
-#include "main/page/LocalServer.h"
 #include "main/config/AppConfig.h"
-#include "main/server/ServerSupervisor.h"
-#include "main/server/StartupNotice.h"
-#include "main/page/WebView.h"
-#include "main/page/Window.h"
-#include "main/windows/FrameAutosave.h"
+#include "main/page/AccessibilitySettings.h"
+#include "main/page/LocalServer.h"
+#include "main/page/PageHost.h"
 #include "main/page/PanelPresenter.h"
-#include "main/voice/VoiceBridge.h"
 #include "main/page/ServiceRecovery.h"
 #include "main/page/WebPanels.h"
+#include "main/page/WebView.h"
+#include "main/page/Window.h"
+#include "main/server/ServerSupervisor.h"
+#include "main/server/StartupNotice.h"
+#include "main/voice/VoiceBridge.h"
+#include "main/windows/FrameAutosave.h"
 #include "main/windows/StickyChrome.h"
 #include "main/windows/StickyChromeSurface.h"
 #include "main/windows/StickyLevel.h"
@@ -46,17 +46,10 @@ class StickyWindowController final : public PageHostClient,
                                      public std::enable_shared_from_this<StickyWindowController> {
  public:
   struct Services {
-    MainLoop& loop;
-    TaskRunner& background;
-    Desktop& desktop;
-    WebViewProvider& webViews;
-    AccessibilitySettings& accessibility;
+    // What the window's page host needs; the window uses the same.
+    PageHost::Services page;
     UserDefaults& defaults;
-    std::shared_ptr<ServerSupervisor> server;
     StickyChromeSurfaceProvider& chromeSurfaces;
-    // Runs the page's dialogs and file panels; none: every panel ends as cancelled.
-    std::shared_ptr<PanelPresenter> panelPresenter = nullptr;
-    WebPanels::Folders downloadFolders = {};
     // The shared voice engine; without it, "voice" messages are dropped.
     std::shared_ptr<VoiceEngine> voice = nullptr;
   };
@@ -181,15 +174,11 @@ class StickyWindowController final : public PageHostClient,
 
   const AppConfig config_;
   const LocalServer localServer_;
+  const PageHost::Services page_;
   MainLoop& loop_;
-  TaskRunner& background_;
   Desktop& desktop_;
-  WebViewProvider& webViews_;
   AccessibilitySettings& accessibility_;
   UserDefaults& defaults_;
-  const std::shared_ptr<ServerSupervisor> server_;
-  const std::shared_ptr<PanelPresenter> panelPresenter_;
-  const WebPanels::Folders downloadFolders_;
   const std::shared_ptr<VoiceEngine> voiceEngine_;
   FrameAutosave frameAutosave_;
   StickyChromeSurfaceProvider& chromeSurfaces_;

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "main/activity/ActivityNotificationCenter.h"
 #include "main/activity/ActivityCapturePlatform.h"
+#include "main/activity/ActivityNotificationCenter.h"
 #include "tests/support/FakeActivityDesktop.h"
 #include "tests/support/FakeBrowserAutomation.h"
 

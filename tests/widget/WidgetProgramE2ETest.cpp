@@ -17,10 +17,10 @@
 #include "tests/support/LocalPorts.h"
 #include "tests/support/PrivateDbus.h"
 #include "tests/support/StagedProgram.h"
+#include "tests/widget/WidgetTestData.h"
 #include "widget/CalendarProvider.h"
 #include "widget/WidgetLayout.h"
 #include "widget/WidgetRoute.h"
-#include "tests/widget/WidgetTestData.h"
 
 namespace tovarin {
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "base/ChildProcess.h"
+#include "tests/support/FileContents.h"
 #include "tokens/TovarinColors.h"
 #include "tokens/TovarinMark.h"
-#include "tests/support/FileContents.h"
 
 namespace tovarin {
 namespace {

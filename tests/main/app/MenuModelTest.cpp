@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "main/desktop/AppIdentity.h"
 #include "main/app/MainMenu.h"
+#include "main/desktop/AppIdentity.h"
 #include "main/desktop/MenuCommand.h"
 #include "main/desktop/MenuItem.h"
 #include "tests/support/TempDir.h"

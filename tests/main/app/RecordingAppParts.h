@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "main/desktop/AppDesktop.h"
 #include "main/app/AppParts.h"
+#include "main/desktop/AppDesktop.h"
 #include "main/desktop/MenuItem.h"
 #include "tests/support/FakeServerSupervisor.h"
 

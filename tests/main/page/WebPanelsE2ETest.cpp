@@ -12,8 +12,8 @@
 #include "platform/gtk/SheetPresenter.h"
 #include "tests/platform/gtk/BrowserRecordingDesktop.h"
 #include "tests/platform/gtk/GlibPump.h"
-#include "tests/platform/gtk/PageScript.h"
 #include "tests/platform/gtk/GtkTestEnvironment.h"
+#include "tests/platform/gtk/PageScript.h"
 #include "tests/support/FakeAccessibilitySettings.h"
 #include "tests/support/FakeServerSupervisor.h"
 #include "tests/support/FileContents.h"
@@ -56,10 +56,9 @@ class WebPanelsE2ETest : public testing::Test {
   WebPanelsE2ETest() : desktop_(env().loop()) {
     std::filesystem::create_directories(downloads());
     pages_.addHtml("/index.html", kPage);
-    MainWindowController::Services services{env().loop(), env().loop(), desktop_, env().provider(), accessibility_,
-                                            defaults_,    server_};
-    services.panelPresenter = std::make_shared<SheetPresenter>(env().loop(), SheetPresenter::Attachment::sheets);
-    services.downloadFolders = WebPanels::Folders{downloads(), dir_.path() + "/run"};
+    MainWindowController::Services services{{env().loop(), env().loop(), server_, desktop_, env().provider(), accessibility_}, defaults_};
+    services.page.panelPresenter = std::make_shared<SheetPresenter>(env().loop(), SheetPresenter::Attachment::sheets);
+    services.page.downloadFolders = WebPanels::Folders{downloads(), dir_.path() + "/run"};
     controller_ = MainWindowController::create(AppConfig(".", pages_.port(), false), services);
     controller_->window()->show();
     controller_->load();

@@ -148,10 +148,9 @@ class HostileFramesE2ETest : public testing::TestWithParam<Attack> {
     pages_.addHtml("/sandboxed.html", hostileHtml("sandboxed"));
     foreign_.addHtml("/foreign.html", hostileHtml("foreign"));
     scheduler_.start();
-    MainWindowController::Services services{env().loop(), env().loop(), desktop_, env().provider(), accessibility_,
-                                            defaults_,    server_};
-    services.panelPresenter = std::make_shared<SheetPresenter>(env().loop(), SheetPresenter::Attachment::sheets);
-    services.downloadFolders = WebPanels::Folders{downloads(), dir_.path() + "/run"};
+    MainWindowController::Services services{{env().loop(), env().loop(), server_, desktop_, env().provider(), accessibility_}, defaults_};
+    services.page.panelPresenter = std::make_shared<SheetPresenter>(env().loop(), SheetPresenter::Attachment::sheets);
+    services.page.downloadFolders = WebPanels::Folders{downloads(), dir_.path() + "/run"};
     services.capture = capture_;
     controller_ = MainWindowController::create(AppConfig(".", pages_.port(), false), services);
     controller_->window()->show();

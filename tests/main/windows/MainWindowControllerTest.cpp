@@ -4,8 +4,8 @@
 
 #include <fstream>
 
-#include "main/windows/FrameGuard.h"
 #include "main/page/WebViewFactory.h"
+#include "main/windows/FrameGuard.h"
 #include "main/windows/MainWindowChrome.h"
 #include "tests/main/windows/MainWindowFixture.h"
 

@@ -3,14 +3,14 @@
 #include <chrono>
 
 #include "base/UserDefaults.h"
-#include "main/server/ServerStartupDiagnosis.h"
 #include "main/page/WebViewFactory.h"
+#include "main/server/ServerStartupDiagnosis.h"
 #include "main/windows/MainWindowController.h"
 #include "platform/gtk/GtkDesktop.h"
 #include "tests/platform/gtk/BrowserRecordingDesktop.h"
 #include "tests/platform/gtk/GlibPump.h"
-#include "tests/platform/gtk/PageScript.h"
 #include "tests/platform/gtk/GtkTestEnvironment.h"
+#include "tests/platform/gtk/PageScript.h"
 #include "tests/support/FakeAccessibilitySettings.h"
 #include "tests/support/FakeServerSupervisor.h"
 #include "tests/support/LocalPorts.h"
@@ -30,7 +30,7 @@ class MainWindowE2ETest : public testing::Test {
                    "document.documentElement.className;</script><p id=main>main page</p>");
     controller_ = MainWindowController::create(
         AppConfig(".", pages_.port(), false),
-        {env().loop(), env().loop(), desktop_, env().provider(), accessibility_, defaults_, server_});
+        {{env().loop(), env().loop(), server_, desktop_, env().provider(), accessibility_}, defaults_});
     controller_->window()->show();
   }
   ~MainWindowE2ETest() override {
@@ -102,7 +102,7 @@ TEST_F(MainWindowBoundaryE2ETest, AScriptNavigationToAnotherSchemeIsCancelledWit
     server_ = std::make_shared<FakeServerSupervisor>();
     controller_ = MainWindowController::create(
         AppConfig(".", pages_.port(), false),
-        {env().loop(), env().loop(), desktop_, env().provider(), accessibility_, defaults_, server_});
+        {{env().loop(), env().loop(), server_, desktop_, env().provider(), accessibility_}, defaults_});
     loadMainPageWith(std::string("<script>setTimeout(() => { location.href = '") + target + "'; }, 50);</script>");
     settle();
     expectStillOnTheLocalPage();
@@ -184,7 +184,7 @@ TEST_F(MainWindowE2ETest, ARefusedMainPageLoadEndsInTheOfflinePage) {
   // Nothing listens on the port of this window's configuration.
   const uint16_t port = LocalPorts::unused();
   auto refused = MainWindowController::create(
-      AppConfig(".", port, false), {env().loop(), env().loop(), desktop_, env().provider(), accessibility_, defaults_, server_});
+      AppConfig(".", port, false), {{env().loop(), env().loop(), server_, desktop_, env().provider(), accessibility_}, defaults_});
   refused->load();
   ASSERT_TRUE(pumpUntil([&] { return server_->pendingHealthChecks() == 1; }));
   ASSERT_TRUE(server_->completeHealth(false));

@@ -26,7 +26,7 @@ class MainWindowFixture : public testing::Test {
 
   void create(AppConfig config = AppConfig(".", 4173, true)) {
     controller_ = MainWindowController::create(
-        std::move(config), {loop_, loop_, desktop_, webViews_, accessibility_, defaults_, server_});
+        std::move(config), {{loop_, loop_, server_, desktop_, webViews_, accessibility_}, defaults_});
     view_ = webViews_.last();
     window_ = desktop_.lastWindow();
   }

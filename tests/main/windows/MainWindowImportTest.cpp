@@ -18,9 +18,9 @@ namespace {
 class MainWindowImportTest : public MainWindowFixture {
  protected:
   void SetUp() override {
-    MainWindowController::Services services{loop_, loop_, desktop_, webViews_, accessibility_, defaults_, server_};
+    MainWindowController::Services services{{loop_, loop_, server_, desktop_, webViews_, accessibility_}, defaults_};
     services.capture = capture_;
-    services.panelPresenter = presenter_;
+    services.page.panelPresenter = presenter_;
     controller_ = MainWindowController::create(AppConfig(".", 4173, true), services);
     view_ = webViews_.last();
     window_ = desktop_.lastWindow();

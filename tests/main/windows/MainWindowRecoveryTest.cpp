@@ -2,8 +2,8 @@
 
 #include <thread>
 
-#include "main/server/ServerStartupDiagnosis.h"
 #include "main/page/WebViewFactory.h"
+#include "main/server/ServerStartupDiagnosis.h"
 #include "main/windows/MainWindowChrome.h"
 #include "tests/main/windows/MainWindowFixture.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "main/server/ServerStartupDiagnosis.h"
 #include "main/page/WebViewFactory.h"
+#include "main/server/ServerStartupDiagnosis.h"
 #include "tests/main/windows/StickyWindowFixture.h"
 
 namespace tovarin {

@@ -4,8 +4,8 @@
 
 #include <functional>
 
-#include "main/windows/FrameGuard.h"
 #include "main/page/WebViewFactory.h"
+#include "main/windows/FrameGuard.h"
 #include "tests/main/windows/StickyWindowFixture.h"
 
 namespace tovarin {

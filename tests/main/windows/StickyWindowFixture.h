@@ -41,7 +41,7 @@ class StickyWindowFixture : public testing::Test {
 
   void create(AppConfig config = AppConfig(".", 4173, true)) {
     controller_ = StickyWindowController::create(
-        std::move(config), {loop_, loop_, desktop_, webViews_, accessibility_, defaults_, server_, surfaces_});
+        std::move(config), {{loop_, loop_, server_, desktop_, webViews_, accessibility_}, defaults_, surfaces_});
     controller_->setSettingsExchange(exchange_);
     controller_->onLevelChanged = [this] { ++levelChanges_; };
     controller_->onNavigate = [this](const std::map<std::string, std::string>& body) { navigations_.push_back(body); };

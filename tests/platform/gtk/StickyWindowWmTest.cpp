@@ -13,9 +13,9 @@
 
 #include "base/ChildProcess.h"
 #include "base/UserDefaults.h"
-#include "main/windows/FrameGuard.h"
 #include "main/server/ShellOutput.h"
 #include "main/windows/FrameAutosave.h"
+#include "main/windows/FrameGuard.h"
 #include "main/windows/StickyWindowController.h"
 #include "platform/gtk/DesktopCoordinates.h"
 #include "platform/gtk/GtkAppWindow.h"
@@ -23,13 +23,13 @@
 #include "platform/gtk/StickyGtkChromeSurfaceProvider.h"
 #include "tests/platform/gtk/BrowserRecordingDesktop.h"
 #include "tests/platform/gtk/GlibPump.h"
-#include "tests/platform/gtk/PageScript.h"
 #include "tests/platform/gtk/GtkTestEnvironment.h"
+#include "tests/platform/gtk/PageScript.h"
 #include "tests/support/FakeAccessibilitySettings.h"
 #include "tests/support/FakeServerSupervisor.h"
 #include "tests/support/PageServer.h"
-#include "tests/support/TempDir.h"
 #include "tests/support/PrivateWindowManager.h"
+#include "tests/support/TempDir.h"
 
 // Last: the X11 headers define macros (None, Status) that other headers trip over.
 #include <gdk/gdkx.h>
@@ -92,8 +92,7 @@ class StickyWindowWmTest : public testing::Test {
 
   void create() {
     controller_ = StickyWindowController::create(AppConfig(".", pages_.port(), false),
-                                                 {env().loop(), env().loop(), desktop_, env().provider(),
-                                                  accessibility_, defaults_, server_, surfaces_});
+                                                 {{env().loop(), env().loop(), server_, desktop_, env().provider(), accessibility_}, defaults_, surfaces_});
     controller_->onNavigate = [this](const std::map<std::string, std::string>& body) { navigations_.push_back(body); };
   }
 
