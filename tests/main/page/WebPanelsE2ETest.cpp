@@ -14,6 +14,7 @@
 #include "tests/platform/gtk/GlibPump.h"
 #include "tests/platform/gtk/GtkTestEnvironment.h"
 #include "tests/platform/gtk/PageScript.h"
+#include "tests/platform/gtk/VisibleToplevels.h"
 #include "tests/support/FakeAccessibilitySettings.h"
 #include "tests/support/FakeServerSupervisor.h"
 #include "tests/support/FileContents.h"
@@ -81,16 +82,7 @@ class WebPanelsE2ETest : public testing::Test {
     pumpUntil([&] { return evaluate("window.__log.length").number >= static_cast<double>(count); });
     return parseJson(evaluate("JSON.stringify(window.__log)").text).value_or(Json::array());
   }
-  static std::vector<GtkWidget*> openDialogs() {
-    std::vector<GtkWidget*> found;
-    GList* toplevels = gtk_window_list_toplevels();
-    for (GList* item = toplevels; item; item = item->next) {
-      auto* widget = GTK_WIDGET(item->data);
-      if (GTK_IS_MESSAGE_DIALOG(widget) && gtk_widget_get_visible(widget)) found.push_back(widget);
-    }
-    g_list_free(toplevels);
-    return found;
-  }
+  static std::vector<GtkWidget*> openDialogs() { return visibleToplevels(GTK_TYPE_MESSAGE_DIALOG); }
   GtkWidget* waitForDialog() {
     pumpUntil([] { return !openDialogs().empty(); });
     auto dialogs = openDialogs();
@@ -108,15 +100,7 @@ class WebPanelsE2ETest : public testing::Test {
   LogRecorder log_;
 };
 
-bool anyDialogShown() {
-  bool shown = false;
-  GList* toplevels = gtk_window_list_toplevels();
-  for (GList* item = toplevels; item; item = item->next) {
-    shown = shown || (GTK_IS_DIALOG(item->data) && gtk_widget_get_visible(GTK_WIDGET(item->data)));
-  }
-  g_list_free(toplevels);
-  return shown;
-}
+bool anyDialogShown() { return !visibleToplevels(GTK_TYPE_DIALOG).empty(); }
 
 TEST_F(WebPanelsE2ETest, AnAnnouncedDownloadLandsVerifiedAndTheSameNameIsThenRefused) {
   evaluate("startDownload('报告.txt', '第一版\\n'); 1");
@@ -231,24 +215,10 @@ TEST_F(WebPanelsE2ETest, AForeignFrameCanNeitherPrintNorAskForALogin) {
 
 TEST_F(WebPanelsE2ETest, AFileInputOpensTheChooserRestrictedToItsExtensions) {
   evaluate("document.getElementById('f').click(); 1");
-  pumpUntil([] {
-    GList* toplevels = gtk_window_list_toplevels();
-    bool found = false;
-    for (GList* item = toplevels; item; item = item->next) {
-      found = found || (GTK_IS_FILE_CHOOSER_DIALOG(item->data) && gtk_widget_get_visible(GTK_WIDGET(item->data)));
-    }
-    g_list_free(toplevels);
-    return found;
-  });
-  GtkFileChooserDialog* chooser = nullptr;
-  GList* toplevels = gtk_window_list_toplevels();
-  for (GList* item = toplevels; item; item = item->next) {
-    if (GTK_IS_FILE_CHOOSER_DIALOG(item->data) && gtk_widget_get_visible(GTK_WIDGET(item->data))) {
-      chooser = GTK_FILE_CHOOSER_DIALOG(item->data);
-    }
-  }
-  g_list_free(toplevels);
-  ASSERT_NE(chooser, nullptr);
+  pumpUntil([] { return !visibleToplevels(GTK_TYPE_FILE_CHOOSER_DIALOG).empty(); });
+  const auto choosers = visibleToplevels<GtkFileChooserDialog>(GTK_TYPE_FILE_CHOOSER_DIALOG);
+  ASSERT_FALSE(choosers.empty());
+  GtkFileChooserDialog* chooser = choosers.back();
   EXPECT_TRUE(gtk_file_chooser_get_select_multiple(GTK_FILE_CHOOSER(chooser)));
   GtkFileFilter* filter = gtk_file_chooser_get_filter(GTK_FILE_CHOOSER(chooser));
   ASSERT_NE(filter, nullptr);

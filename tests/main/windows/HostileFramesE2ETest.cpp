@@ -16,6 +16,7 @@
 #include "tests/platform/gtk/BrowserRecordingDesktop.h"
 #include "tests/platform/gtk/GlibPump.h"
 #include "tests/platform/gtk/GtkTestEnvironment.h"
+#include "tests/platform/gtk/VisibleToplevels.h"
 #include "tests/support/FakeAccessibilitySettings.h"
 #include "tests/support/FakeServerSupervisor.h"
 #include "tests/support/FakeSystemNotifier.h"
@@ -200,16 +201,7 @@ class HostileFramesE2ETest : public testing::TestWithParam<Attack> {
     pumpUntil([&] { return evaluate("!!" + find).isTrue(); });
     return pageValue(find);
   }
-  static std::vector<GtkWidget*> openDialogs() {
-    std::vector<GtkWidget*> found;
-    GList* toplevels = gtk_window_list_toplevels();
-    for (GList* item = toplevels; item; item = item->next) {
-      auto* widget = GTK_WIDGET(item->data);
-      if (GTK_IS_DIALOG(widget) && gtk_widget_get_visible(widget)) found.push_back(widget);
-    }
-    g_list_free(toplevels);
-    return found;
-  }
+  static std::vector<GtkWidget*> openDialogs() { return visibleToplevels(GTK_TYPE_DIALOG); }
 
   PageServer pages_;
   PageServer foreign_;  // another origin: the same host on another port

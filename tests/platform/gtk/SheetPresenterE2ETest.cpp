@@ -9,22 +9,17 @@
 #include "platform/gtk/GtkAppWindow.h"
 #include "tests/platform/gtk/GlibPump.h"
 #include "tests/platform/gtk/GtkTestEnvironment.h"
+#include "tests/platform/gtk/VisibleToplevels.h"
 #include "tests/support/TempDir.h"
 
 namespace tovarin {
 namespace {
 
+// The newest shown window of the type.
 template <typename Type>
 Type* visibleToplevel(GType type) {
-  Type* found = nullptr;
-  GList* toplevels = gtk_window_list_toplevels();
-  for (GList* item = toplevels; item; item = item->next) {
-    if (G_TYPE_CHECK_INSTANCE_TYPE(item->data, type) && gtk_widget_get_visible(GTK_WIDGET(item->data))) {
-      found = static_cast<Type*>(item->data);
-    }
-  }
-  g_list_free(toplevels);
-  return found;
+  const auto shown = visibleToplevels<Type>(type);
+  return shown.empty() ? nullptr : shown.back();
 }
 
 GtkMessageDialog* shownAlert() {
