@@ -100,7 +100,14 @@ int runWindow(const WidgetOptions& options, const std::string& infoPath) {
 // fontconfig asserts that no cache is still in use, which a release build need not risk.
 void releaseFontCaches() {
 #if defined(__SANITIZE_ADDRESS__)
+  // Pango's fontconfig set-up thread holds the font map for a moment after it starts,
+  // and the caches can be handed back only once the map is gone: wait for it (5 s at
+  // most) rather than trip the libraries' own checks; without it, leave them be.
+  gpointer map = pango_cairo_font_map_get_default();
+  g_object_add_weak_pointer(G_OBJECT(map), &map);
   pango_cairo_font_map_set_default(nullptr);
+  for (int waited = 0; map && waited < 500; ++waited) g_usleep(10000);
+  if (map) return;
   cairo_debug_reset_static_data();
   FcFini();
 #endif
