@@ -45,7 +45,7 @@ GtkWebDownload::~GtkWebDownload() {
   // Nobody holds it any more: a download without an owner is never written anywhere
   // (the engine would otherwise pick a place itself), and one waiting for its
   // destination would wait for ever.
-  if (!ended_) webkit_download_cancel(download_);
+  cancelOnce();
   g_object_unref(download_);
 }
 
@@ -74,7 +74,13 @@ std::optional<std::string> GtkWebDownload::originalUrl() const {
 
 void GtkWebDownload::cancel() {
   assert(loop_.isMainThread());
-  if (!ended_) webkit_download_cancel(download_);
+  cancelOnce();
+}
+
+void GtkWebDownload::cancelOnce() {
+  if (ended_ || cancelAsked_) return;
+  cancelAsked_ = true;
+  webkit_download_cancel(download_);
 }
 
 bool GtkWebDownload::onDecideDestination(const char* suggestedFilename) {
@@ -102,7 +108,7 @@ void GtkWebDownload::answerDestination(unsigned decision, std::optional<std::str
     webkit_download_set_allow_overwrite(download_, FALSE);
     webkit_download_set_destination(download_, path->c_str());
   } else {
-    webkit_download_cancel(download_);
+    cancelOnce();
   }
 }
 

@@ -35,15 +35,20 @@ class GtkWebDownload final : public WebDownload, public std::enable_shared_from_
   GtkWebDownload(MainLoop& loop, _WebKitDownload* download);
   void connectSignals();
   void answerDestination(unsigned decision, std::optional<std::string> path);
+  // A second cancel of one download, before the engine has reported the first, ends in
+  // a crash inside the engine once the page is gone.
+  void cancelOnce();
 
   MainLoop& loop_;
   _WebKitDownload* download_;  // strong reference
   std::weak_ptr<WebDownloadClient> client_;
   std::vector<std::pair<void*, unsigned long>> signalHandlers_;
+
   unsigned decisions_ = 0;          // destination questions asked so far
   bool awaitingDestination_ = false;
   bool failed_ = false;  // the engine reports "finished" after a failure too
   bool ended_ = false;
+  bool cancelAsked_ = false;
 };
 
 }  // namespace tovarin

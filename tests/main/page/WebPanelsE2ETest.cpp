@@ -57,7 +57,11 @@ class WebPanelsE2ETest : public testing::Test {
   WebPanelsE2ETest() : desktop_(env().loop()) {
     std::filesystem::create_directories(downloads());
     pages_.addHtml("/index.html", kPage);
-    MainWindowController::Services services{{env().loop(), env().loop(), server_, desktop_, env().provider(), accessibility_}, defaults_};
+    openWindow();
+  }
+  void openWindow() {
+    MainWindowController::Services services{
+        {env().loop(), env().loop(), server_, desktop_, env().provider(), accessibility_}, defaults_};
     services.page.panelPresenter = std::make_shared<SheetPresenter>(env().loop(), SheetPresenter::Attachment::sheets);
     services.page.downloadFolders = WebPanels::Folders{downloads(), dir_.path() + "/run"};
     controller_ = MainWindowController::create(AppConfig(".", pages_.port(), false), services);
@@ -211,6 +215,24 @@ TEST_F(WebPanelsE2ETest, AForeignFrameCanNeitherPrintNorAskForALogin) {
   EXPECT_TRUE(log_.contains("[orvik] login request refused: 127.0.0.1:" + std::to_string(foreign_.port())));
   drainReady();
   EXPECT_FALSE(anyDialogShown());
+}
+
+// A refused download was cancelled a second time when its handle went, before the engine
+// had reported the first cancel; once the page was gone the engine then crashed, within a
+// few rounds of this.
+TEST_F(WebPanelsE2ETest, RefusedDownloadsEndWithTheirWindowWithoutAFault) {
+  std::ofstream(downloads() + "/报告.txt") << "已有\n";
+  for (int round = 0; round < 30; ++round) {
+    SCOPED_TRACE(round);
+    if (round > 0) openWindow();
+    evaluate("startDownload('报告.txt', '新版\\n'); 1");
+    const Json log = logOnceItHas(1);
+    ASSERT_EQ(log.size(), 1u) << log.dump();
+    EXPECT_EQ(log[0]["status"], "failed") << log.dump();
+    controller_.reset();
+    pumpUntil([] { return false; }, 0.2);
+  }
+  EXPECT_EQ(readFile(downloads() + "/报告.txt"), "已有\n");
 }
 
 TEST_F(WebPanelsE2ETest, AFileInputOpensTheChooserRestrictedToItsExtensions) {
